@@ -1,0 +1,375 @@
+#include "frmMain.h"
+
+#include "AnsiCodec.h"
+#include "ErrorLog.h"
+#include "MachineId.h"
+#include "MessageBox.h"
+#include "NumericText.h"
+#include "Process.h"
+#include "ProgramInfo.h"
+#include "SiblingTool.h"
+#include "VbError.h"
+#include "modMain.h"
+#include "modZEPProtocol.h"
+
+#include <QDir>
+#include <QSignalBlocker>
+
+namespace {
+
+const QString Form = QStringLiteral("Form");
+const QString FormName = QStringLiteral("frmMain");
+
+// The socket control's error numbers, so the log reads the same whatever the platform.
+int winsockNumber(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::NetworkError:
+        return 10051;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    default:
+        return 40006;
+    }
+}
+
+} // namespace
+
+frmMain::frmMain(quint16 messengerPort, Intervals intervals, QObject* parent)
+    : QObject(parent), messengerPort_(messengerPort) {
+    const auto setUp = [](QTimer& timer, int interval) {
+        timer.setInterval(interval);
+        timer.setTimerType(Qt::PreciseTimer);
+    };
+    setUp(tmrLogoutSensor, intervals.logoutSensor);
+    setUp(trmAutoLogin, intervals.autoLogin);
+    setUp(tmrSchedule, intervals.schedule);
+    setUp(tmrWork, intervals.work);
+
+    connect(&tmrLogoutSensor, &QTimer::timeout, this,
+            [this] { guarded("tmrLogoutSensor_Timer", [this] { tmrLogoutSensor_Timer(); }); });
+    connect(&trmAutoLogin, &QTimer::timeout, this,
+            [this] { guarded("trmAutoLogin_Timer", [this] { trmAutoLogin_Timer(); }); });
+    connect(&tmrWork, &QTimer::timeout, this, [this] { guarded("tmrWork_Timer", [this] { tmrWork_Timer(); }); });
+
+    connect(&SckChat, &QTcpSocket::connected, this,
+            [this] { guarded("SckChat_Connect", [this] { SckChat_Connect(); }); });
+    connect(&SckChat, &QTcpSocket::readyRead, this,
+            [this] { guarded("SckChat_DataArrival", [this] { SckChat_DataArrival(); }); });
+    // A close by the peer arrives as "disconnected"; our own closes are made with the socket's signals blocked.
+    connect(&SckChat, &QTcpSocket::disconnected, this,
+            [this] { guarded("SckChat_Close", [this] { SckChat_Close(); }); });
+    connect(&SckChat, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            return; // followed by "disconnected"
+        guarded("SckChat_Error", [this, error] { SckChat_Error(winsockNumber(error), SckChat.errorString()); });
+    });
+}
+
+frmMain::~frmMain() {
+    const QSignalBlocker block(SckChat);
+    SckChat.abort();
+}
+
+void frmMain::guarded(const char* procedure, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const VbError& e) {
+        ErrorLog::WriteToFile(VbErrors::trappedText(e, QLatin1String(procedure), Form, FormName));
+    } catch (const std::exception& e) {
+        ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()), QLatin1String(procedure),
+                                                    Form, FormName));
+    }
+}
+
+// ---- window ----
+
+void frmMain::Form_Load() {
+    const auto step = [this](const std::function<void()>& statement) {
+        // Each statement's error is logged and the next statement runs.
+        try {
+            statement();
+        } catch (const VbError& e) {
+            ErrorLog::WriteToFile(VbErrors::trappedText(e, QStringLiteral("Form_Load"), Form, FormName));
+        } catch (const std::exception& e) {
+            ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
+                                                        QStringLiteral("Form_Load"), Form, FormName));
+        }
+    };
+    step([this] {
+        caption_ += QStringLiteral(" v") + ProgramInfo::versionText();
+        emit captionChanged(caption_);
+    });
+    step([this] {
+        LoginId = QStringLiteral("jobserver");
+        LoginPassword = QStringLiteral("kx-630195");
+    });
+    step([] {
+        const QString folder = ProgramInfo::folder();
+        if (!QDir(folder + QStringLiteral("/RECVFILE")).exists()) {
+            QDir::setCurrent(folder);
+            if (!QDir(folder).mkdir(QStringLiteral("RECVFILE")))
+                throw VbError(75, QString(), QStringLiteral("Path/File access error"));
+        }
+    });
+    step([this] { InitUserTree(); });
+    step([this] { ConnectServer(); });
+}
+
+void frmMain::Form_Unload() { StopConnection(false); }
+
+void frmMain::cmdClose_Click() {
+    Form_Unload();
+    emit unloaded();
+}
+
+void frmMain::mnuFile_Exit_Click() { cmdClose_Click(); }
+
+void frmMain::cmdSend_Click(int index) {
+    if (index != 5)
+        return;
+    Process::openFolder(ProgramInfo::folder() + QStringLiteral("/RECVFILE"));
+}
+
+void frmMain::InitUserTree() { contacts_.InitUserTree(); }
+
+void frmMain::StopConnection(bool keepWindows) {
+    {
+        const QSignalBlocker block(SckChat);
+        SckChat.abort();
+    }
+    tmrSchedule.stop();
+    tmrLogoutSensor.stop();
+    // The program has no other windows to unload when keepWindows is false.
+    Q_UNUSED(keepWindows);
+}
+
+// ---- send path ----
+
+void frmMain::SockSendData(int code, const QString& body, const QString& target) {
+    if (SckChat.state() != QAbstractSocket::ConnectedState) {
+        ErrorLog::WriteToFile(VbErrors::trappedText(
+            40006, QStringLiteral("Wrong protocol or connection state for the requested transaction or request"),
+            QStringLiteral("SockSendData"), QStringLiteral("Module"), QStringLiteral("modMain")));
+        return;
+    }
+    const QByteArray bytes = AnsiCodec::fromUnicode(modZEPProtocol::MakePacket(code, body, target));
+    if (SckChat.write(bytes) != bytes.size()) {
+        ErrorLog::WriteToFile(VbErrors::trappedText(winsockNumber(SckChat.error()), SckChat.errorString(),
+                                                    QStringLiteral("SockSendData"), QStringLiteral("Module"),
+                                                    QStringLiteral("modMain")));
+    }
+}
+
+void frmMain::SendChatMessage(const QString& target, const QString& text, int code) {
+    SockSendData(code, text, target);
+}
+
+// ---- connection ----
+
+int frmMain::socketState() const {
+    switch (SckChat.state()) {
+    case QAbstractSocket::HostLookupState:
+    case QAbstractSocket::ConnectingState:
+        return sckConnecting;
+    case QAbstractSocket::ConnectedState:
+        return sckConnected;
+    case QAbstractSocket::ClosingState:
+        return sckClosing;
+    default:
+        return sckClosed;
+    }
+}
+
+void frmMain::ConnectServer() {
+    const int state = socketState();
+    if (state == sckConnected || state == sckConnecting)
+        return;
+    {
+        const QSignalBlocker block(SckChat);
+        SckChat.abort();
+    }
+    emit stateLine(QStringLiteral("connecting to %1:%2").arg(modMain::ServerAddress).arg(messengerPort_));
+    SckChat.connectToHost(modMain::ServerAddress, messengerPort_);
+}
+
+QString frmMain::GetMacAddress() {
+    try {
+        return MachineId::macAddress();
+    } catch (const VbError& e) {
+        MessageBox::show(VbErrors::trappedText(e, QStringLiteral("GetMacAddress"), Form, FormName));
+    } catch (const std::exception& e) {
+        MessageBox::show(
+            VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()), QStringLiteral("GetMacAddress"), Form, FormName));
+    }
+    return QString();
+}
+
+void frmMain::SckChat_Connect() {
+    const QString mac = GetMacAddress();
+    const QString serial = MachineId::driveSerial(QString());
+    emit stateLine(QStringLiteral("connected; sending login as %1").arg(LoginId));
+    SockSendData(50, LoginBody(LoginId, LoginPassword, mac, serial), QStringLiteral("0"));
+}
+
+QString frmMain::LoginBody(const QString& id, const QString& password, const QString& mac, const QString& serial) {
+    return id + QLatin1Char('/') + password + QLatin1Char('/') + mac + QLatin1Char('-') + serial;
+}
+
+void frmMain::SckChat_DataArrival() {
+    modZEPProtocol::AppendRecvBuffer(SckChat.readAll(), 0);
+    modZEPProtocol::DrainRecvBuffer(0, [this](qint16 code, const QString& body, const QString& header1,
+                                              const QString&, const QString&) {
+        // One bad packet must not cost the ones behind it.
+        guarded("SckChat_DataArrival", [&] { dispatch(code, body, header1); });
+    });
+}
+
+void frmMain::dispatch(qint16 code, const QString& body, const QString& header1) {
+    switch (code) {
+    case 59:
+        tmrLogoutSensor.stop();
+        tmrLogoutSensor.start();
+        break;
+    case 50:
+        Proc_LoginResult(body);
+        break;
+    case 51:
+        Proc_CL_List(body);
+        break;
+    case 10:
+        Proc_CL_Online(body);
+        break;
+    case 11:
+        Proc_CL_Offline(body);
+        break;
+    case 13:
+        Proc_CL_CngStat(body);
+        break;
+    case 1:
+        Proc_ChatCommand(body, header1);
+        break;
+    default:
+        // Known codes without an action (2, 55, 30, 31, 32, 54, 56, 57, 22) and unknown ones alike.
+        break;
+    }
+}
+
+void frmMain::SckChat_Error(int number, const QString& description) {
+    ErrorLog::WriteToFile(QStringLiteral("Error(Socket) %1 (%2) in procedure SckChat_Error of Form frmMain")
+                              .arg(number)
+                              .arg(description));
+    emit stateLine(QStringLiteral("socket error %1 (%2)").arg(number).arg(description));
+    SckChat_Close();
+}
+
+void frmMain::SckChat_Close() {
+    {
+        const QSignalBlocker block(SckChat);
+        SckChat.abort();
+    }
+    ResetConnection();
+    StartAutoLogin();
+    emit stateLine(QStringLiteral("connection closed; reconnecting every %1 s").arg(trmAutoLogin.interval() / 1000.0));
+}
+
+void frmMain::ResetConnection() {
+    StopConnection(true);
+    InitUserTree();
+}
+
+void frmMain::StartAutoLogin() {
+    // Enabling a running timer leaves its period where it is.
+    if (!trmAutoLogin.isActive())
+        trmAutoLogin.start();
+}
+
+void frmMain::tmrLogoutSensor_Timer() {
+    tmrLogoutSensor.stop();
+    SockSendData(59, QString(), QStringLiteral("0"));
+}
+
+void frmMain::trmAutoLogin_Timer() { ConnectServer(); }
+
+void frmMain::tmrWork_Timer() {
+    // A one-shot: the queued command job runs from here.
+    tmrWork.stop();
+}
+
+// ---- received packets ----
+
+void frmMain::Proc_LoginResult(const QString& body) {
+    if (body.startsWith(QLatin1Char('0'))) {
+        ErrorLog::WriteToFile(QStringLiteral("로그인 실패: ") + body);
+        emit stateLine(QStringLiteral("login refused: ") + body);
+        return;
+    }
+    if (!body.startsWith(QLatin1Char('1')))
+        return;
+    trmAutoLogin.stop();
+    // A short reply is taken as far as it goes; missing fields read as empty.
+    const QStringList fields = body.split(QLatin1Char('\t'));
+    modMain::MyUserId = NumericText::leadingNumberAs<qint32>(fields.value(1));
+    modMain::MyName = fields.value(5);
+    setMyInfo(QLatin1Char('[') + ContactList::GetDeptName(NumericText::leadingNumberAs<qint16>(fields.value(4))) +
+              QStringLiteral("] ") + modMain::MyName);
+    emit stateLine(QStringLiteral("logged in as %1 %2").arg(modMain::MyUserId).arg(lblMyInfo_));
+}
+
+void frmMain::Proc_CL_List(const QString& body) {
+    contacts_.Proc_CL_List(body, modMain::MyUserId);
+    setOnlineCountText(contacts_.OnlineCountText());
+    emit stateLine(QStringLiteral("user list: %1 users, %2 online").arg(contacts_.UserCount).arg(lblCnt_));
+    SockSendData(10, QString::number(modMain::MyUserId) + QLatin1Char(';') + ProgramInfo::versionText(),
+                 QStringLiteral("0"));
+    tmrSchedule.start();
+}
+
+void frmMain::Proc_CL_Online(const QString& body) {
+    if (contacts_.Proc_CL_Online(body, modMain::MyUserId)) {
+        setOnlineCountText(contacts_.OnlineCountText());
+        emit stateLine(QStringLiteral("online: %1 (%2)").arg(body.section(QLatin1Char(';'), 0, 0), lblCnt_));
+    }
+}
+
+void frmMain::Proc_CL_Offline(const QString& body) {
+    if (contacts_.Proc_CL_Offline(body, modMain::MyUserId)) {
+        setOnlineCountText(contacts_.OnlineCountText());
+        emit stateLine(QStringLiteral("offline: %1 (%2)").arg(body, lblCnt_));
+    }
+}
+
+void frmMain::Proc_CL_CngStat(const QString& body) { contacts_.Proc_CL_CngStat(body, modMain::MyUserId); }
+
+void frmMain::Proc_ChatCommand(const QString& text, const QString& header) {
+    const ChatCommandOutcome outcome = CommandInterpreter::Interpret(text, header, job_);
+    if (outcome.startWebUpdate)
+        SiblingTool::StartCodeUpdater(ProgramInfo::folder());
+    if (outcome.send) {
+        SendChatMessage(outcome.sender, outcome.reply, 1);
+        emit stateLine(QStringLiteral("chat from %1: %2").arg(outcome.sender, text.left(80)));
+    }
+    if (outcome.startWorkTimer)
+        tmrWork.start();
+}
+
+void frmMain::setMyInfo(const QString& text) {
+    lblMyInfo_ = text;
+    emit myInfoChanged(text);
+}
+
+void frmMain::setOnlineCountText(const QString& text) {
+    lblCnt_ = text;
+    emit onlineCountTextChanged(text);
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "CommandInterpreter.h"
+#include "ContactList.h"
+#include "ContactTree.h"
+
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+
+// Timer intervals of the main window in ms. Tests may shorten them; the program never does.
+struct FormIntervals {
+    int logoutSensor = 30000;
+    int autoLogin = 30000;
+    int schedule = 60000;
+    int work = 1000;
+};
+
+// The main window as a model: its captions and labels, the contact tree, the messenger socket `SckChat` and the
+// four timers, with the handlers that drive them. It owns no widget; a view mirrors it through its signals.
+class frmMain : public QObject {
+    Q_OBJECT
+public:
+    using Intervals = FormIntervals;
+
+    // Socket states as the window's socket control numbers them.
+    enum SocketState { sckClosed = 0, sckConnecting = 6, sckConnected = 7, sckClosing = 8 };
+
+    explicit frmMain(quint16 messengerPort, Intervals intervals = Intervals(), QObject* parent = nullptr);
+    ~frmMain() override;
+
+    // Window handlers.
+    void Form_Load();
+    void Form_Unload();
+    void cmdClose_Click();
+    void cmdSend_Click(int index);
+    void mnuFile_Exit_Click();
+
+    void InitUserTree();
+    void StopConnection(bool keepWindows);
+
+    // Send path: a packet to `target`. A failure is logged and the packet lost.
+    void SockSendData(int code, const QString& body, const QString& target);
+    void SendChatMessage(const QString& target, const QString& text, int code);
+
+    // Connection keeping.
+    void ConnectServer();
+    void SckChat_Connect();
+    void SckChat_DataArrival();
+    void SckChat_Error(int number, const QString& description);
+    void SckChat_Close();
+    void ResetConnection();
+    void StartAutoLogin();
+    void tmrLogoutSensor_Timer();
+    void trmAutoLogin_Timer();
+    void tmrWork_Timer();
+    QString GetMacAddress();
+    // The login body: account "/" password "/" MAC "-" drive serial.
+    static QString LoginBody(const QString& id, const QString& password, const QString& mac, const QString& serial);
+
+    // Received packets.
+    void Proc_LoginResult(const QString& body);
+    void Proc_CL_List(const QString& body);
+    void Proc_CL_Online(const QString& body);
+    void Proc_CL_Offline(const QString& body);
+    void Proc_CL_CngStat(const QString& body);
+    void Proc_ChatCommand(const QString& text, const QString& header);
+
+    // What the window shows.
+    const QString& caption() const { return caption_; }
+    const QString& myInfo() const { return lblMyInfo_; }
+    const QString& onlineCountText() const { return lblCnt_; }
+    bool testButtonEnabled() const { return false; }
+    ContactTree& tree() { return TreeView1; }
+    const ContactList& contacts() const { return contacts_; }
+    const CommandJob& commandJob() const { return job_; }
+    const QString& loginId() const { return LoginId; }
+    const QString& loginPassword() const { return LoginPassword; }
+
+    int socketState() const;
+    const QTimer& logoutSensorTimer() const { return tmrLogoutSensor; }
+    const QTimer& autoLoginTimer() const { return trmAutoLogin; }
+    const QTimer& scheduleTimer() const { return tmrSchedule; }
+    const QTimer& workTimer() const { return tmrWork; }
+
+signals:
+    void captionChanged(const QString& caption);
+    void myInfoChanged(const QString& text);
+    void onlineCountTextChanged(const QString& text);
+    // One line per change of state worth telling an operator (connected, logged in, list, sent, errors).
+    void stateLine(const QString& line);
+    // The window has unloaded: the program ends.
+    void unloaded();
+
+private:
+    void dispatch(qint16 code, const QString& body, const QString& header1);
+    void setMyInfo(const QString& text);
+    void setOnlineCountText(const QString& text);
+    // Runs an event handler so that nothing it throws escapes into the event loop.
+    void guarded(const char* procedure, const std::function<void()>& handler);
+
+    quint16 messengerPort_;
+    QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
+    QString lblMyInfo_ = QStringLiteral("MyInfo");
+    QString lblCnt_ = QStringLiteral("00명");
+    QString LoginId;
+    QString LoginPassword;
+
+    ContactTree TreeView1;
+    ContactList contacts_{TreeView1};
+    CommandJob job_;
+
+    QTcpSocket SckChat;
+    QTimer tmrLogoutSensor;
+    QTimer trmAutoLogin;
+    QTimer tmrSchedule;
+    QTimer tmrWork;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The one command job that may be pending at a time.
+struct CommandJob {
+    enum : qint16 { None = 0, SelfUpdate = 1, Remove2 = 2 };
+    qint16 WorkJob = None;
+    QString WorkJobName;      // only ever overwritten
+    QString WorkJobRequester; // only ever overwritten
+};
+
+// What one chat line asks for. The caller sends `reply` to `sender` with packet code 1 and carries out the rest.
+struct ChatCommandOutcome {
+    QString sender;
+    QString reply;
+    bool send = true;          // false only for a line without a sender to answer
+    bool startWorkTimer = false;
+    bool startWebUpdate = false;
+};
+
+// Interprets chat lines sent to the bot: "/" commands, and an echo of anything else. Decides only; it sends
+// nothing and starts nothing.
+namespace CommandInterpreter {
+
+// The help text: seven lines joined by CR LF.
+QString HelpText();
+
+// The sender's user id: the header's text before its first ";". A header without ";" is taken whole.
+QString GetSenderId(const QString& header);
+
+ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job);
+
+} // namespace CommandInterpreter

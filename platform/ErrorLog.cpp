@@ -1,0 +1,30 @@
+#include "ErrorLog.h"
+
+#include "AnsiCodec.h"
+#include "Clock.h"
+#include "ProgramInfo.h"
+
+#include <QFile>
+
+namespace ErrorLog {
+
+QByteArray entry(const QDateTime& at, const QString& message) {
+    QByteArray line = at.toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
+    line += ' ';
+    line += AnsiCodec::fromUnicode(message);
+    line += "\r\n";
+    return line;
+}
+
+void WriteToFile(const QString& folder, const QDateTime& at, const QString& message) {
+    // Opened and closed for every entry, so a crash never loses a line and other tools may rotate the file.
+    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(entry(at, message));
+    file.close();
+}
+
+void WriteToFile(const QString& message) { WriteToFile(ProgramInfo::folder(), Clock::system().now(), message); }
+
+} // namespace ErrorLog

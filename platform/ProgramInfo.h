@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Where the program lives and what it is called.
+namespace ProgramInfo {
+
+// The folder that holds the executable, without a trailing separator.
+QString folder();
+
+// The executable's own file name as the file system lists it (no ".exe" on Linux).
+QString exeName();
+
+// The program version as "major.minor.revision".
+QString versionText();
+
+// Points folder() elsewhere; tests and tools run the program's logic in a temporary folder this way.
+void setFolder(const QString& path);
+
+} // namespace ProgramInfo

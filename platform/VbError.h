@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// An error that travels to a caller: the classic run-time error number, its source and its description.
+class VbError : public std::exception {
+public:
+    VbError(int number, QString source, QString description)
+        : number_(number), source_(std::move(source)), description_(std::move(description)) {}
+
+    int number() const { return number_; }
+    const QString& source() const { return source_; }
+    const QString& description() const { return description_; }
+    const char* what() const noexcept override { return "VbError"; }
+
+private:
+    int number_;
+    QString source_;
+    QString description_;
+};
+
+namespace VbErrors {
+// Classic run-time error numbers and their standard descriptions.
+inline constexpr int InvalidProcedureCall = 5;
+inline constexpr int Overflow = 6;
+inline constexpr int SubscriptOutOfRange = 9;
+inline constexpr int TypeMismatch = 13;
+
+QString describe(int number);
+
+// "Error <n> (<description>) in procedure <procedure> of <kind> <module>", where kind is
+// "Module", "Form" or "Class Module".
+QString trappedText(int number, const QString& description, const QString& procedure, const QString& kind,
+                    const QString& module);
+QString trappedText(const VbError& error, const QString& procedure, const QString& kind, const QString& module);
+} // namespace VbErrors
