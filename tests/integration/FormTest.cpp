@@ -1,0 +1,269 @@
+#include "ErrorLog.h"
+#include "MachineId.h"
+#include "MessengerPeer.h"
+#include "ProgramInfo.h"
+#include "frmMain.h"
+#include "modMain.h"
+#include "modZEPProtocol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int Bot = 123;
+
+QString record(int id, int dept, const QString& name, int status) {
+    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0").arg(id).arg(dept).arg(name).arg(status);
+}
+
+const QString Accepted = QStringLiteral("1\t") + record(Bot, 3, "잡서버", 1);
+const QString UserList = QStringLiteral("4\r\n") + record(17, 1, "김민준", 1) + "\r\n" + record(Bot, 3, "잡서버", 1) +
+                         "\r\n" + record(21, 2, "이서연", 0) + "\r\n" + record(33, 0, "박지훈", 2);
+
+QStringList errorLogLines(const QString& folder) {
+    QFile file(folder + "/ErrorLog.txt");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = AnsiCodec::toUnicode(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    for (QString& line : lines) {
+        EXPECT_TRUE(QRegularExpression("^\\d{12} ").match(line).hasMatch()) << line.toStdString();
+        line = line.mid(13);
+    }
+    return lines;
+}
+
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProgramInfo::setFolder(folder.path());
+        modMain::ServerAddress = QStringLiteral("127.0.0.1");
+        modMain::MyUserId = 0;
+        modZEPProtocol::ClearRecvBuffer(0);
+    }
+
+    frmMain::Intervals fast() const {
+        frmMain::Intervals i;
+        i.logoutSensor = 400;
+        i.autoLogin = 300;
+        i.work = 200;
+        return i;
+    }
+
+    // Loads the window and takes it through login and user list.
+    void logIn(frmMain& form) {
+        form.Form_Load();
+        ASSERT_TRUE(peer.take(50));
+        peer.send(50, Accepted);
+        peer.send(51, UserList);
+        ASSERT_TRUE(peer.take(10));
+    }
+
+    QTemporaryDir folder;
+    MessengerPeer peer;
+};
+
+TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
+    frmMain form(peer.port(), fast());
+    form.Form_Load();
+    EXPECT_EQ(form.caption(), QStringLiteral("메신저(스케줄서버 전용) v3.4.301"));
+    EXPECT_TRUE(QDir(folder.path() + "/RECVFILE").exists());
+    EXPECT_EQ(form.tree().count(), 6);
+
+    const auto login = peer.take(50);
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->header, QStringLiteral("0;0"));
+    EXPECT_EQ(login->body, QStringLiteral("jobserver/kx-630195/") + MachineId::macAddress() + "-" +
+                               MachineId::driveSerial(QString()));
+    EXPECT_FALSE(form.autoLoginTimer().isActive()); // the first attempt runs without it
+
+    peer.send(50, Accepted);
+    ASSERT_TRUE(waitUntil([&] { return modMain::MyUserId == Bot; }));
+    EXPECT_EQ(form.myInfo(), QStringLiteral("[기술개발팀] 잡서버"));
+    EXPECT_EQ(modMain::MyName, QStringLiteral("잡서버"));
+    EXPECT_FALSE(form.scheduleTimer().isActive());
+
+    peer.send(51, UserList);
+    const auto version = peer.take(10);
+    ASSERT_TRUE(version);
+    EXPECT_EQ(version->bytes, QByteArray("/\x01" "10123;0/\x02" "123;3.4.301/\x03"));
+    EXPECT_TRUE(form.scheduleTimer().isActive());
+    EXPECT_EQ(form.scheduleTimer().interval(), 60000);
+    EXPECT_EQ(form.onlineCountText(), QStringLiteral("2명"));
+    EXPECT_EQ(form.tree().count(), 9);
+    EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
+}
+
+TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+
+    peer.send(1, QStringLiteral("/ver"), QStringLiteral("17;123[%]x"));
+    auto reply = peer.take(1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;17/\x02" "ZEP-JobServer Ver 3.4.301/\x03"));
+
+    peer.send(1, QStringLiteral("안녕"), QStringLiteral("21;123"));
+    reply = peer.take(1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;21/\x02\xbe\xc8\xb3\xe7/\x03"));
+
+    // Two removals in one arrival: start, then busy; the work timer fires once and stops.
+    peer.sendRaw(MessengerPeer::frame(1, "17;123", "/_2rm") + MessengerPeer::frame(1, "21;123", "/_2RM"));
+    const auto start = peer.take(1), busy = peer.take(1);
+    ASSERT_TRUE(start && busy);
+    EXPECT_EQ(start->header, QStringLiteral("123;17"));
+    EXPECT_EQ(start->body, QStringLiteral("_2 Remove Start..."));
+    EXPECT_EQ(busy->header, QStringLiteral("123;21"));
+    EXPECT_EQ(busy->body, QStringLiteral("현재 [_2 Remove] 작업이 진행중입니다. 잠시후 시도 바랍니다."));
+    EXPECT_TRUE(form.workTimer().isActive());
+    EXPECT_TRUE(waitUntil([&] { return !form.workTimer().isActive(); }, 2000));
+}
+
+TEST_F(FormTest, WebUpdateStartsTheToolBesideTheProgram) {
+    const QString tool = folder.path() + "/인증코드갱신툴.exe";
+    const QString marker = folder.path() + "/started";
+    {
+        QFile script(tool);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n");
+    }
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
+    const auto reply = peer.take(1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;17/\x02/\x03"));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(marker); }));
+
+    // Without the tool, only the empty reply.
+    QFile::remove(tool);
+    QFile::remove(marker);
+    peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
+    ASSERT_TRUE(peer.take(1));
+    pump(200);
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
+TEST_F(FormTest, RefusedLoginIsLoggedAndTheBotWaitsForTheClose) {
+    frmMain form(peer.port(), fast());
+    form.Form_Load();
+    ASSERT_TRUE(peer.take(50));
+    peer.send(50, QStringLiteral("0비밀번호가 틀렸습니다."));
+    pump(400); // longer than the reconnect period: nothing happens while the connection stays open
+    EXPECT_EQ(peer.connections, 1);
+    EXPECT_EQ(errorLogLines(folder.path()), QStringList({QStringLiteral("로그인 실패: 0비밀번호가 틀렸습니다.")}));
+
+    peer.drop();
+    ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
+    const auto again = peer.take(50, 2000);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(peer.connections, 2);
+    EXPECT_EQ(again->header, QStringLiteral("0;0"));
+}
+
+TEST_F(FormTest, EachKeepAliveIsAnsweredOnceAfterTheLatest) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+
+    peer.send(59, QString());
+    pump(100);
+    peer.send(59, QString());
+    const qint64 second = peer.nowMs();
+    const auto answer = peer.take(59, 2000);
+    ASSERT_TRUE(answer);
+    EXPECT_GE(answer->atMs - second, 380);
+    EXPECT_EQ(answer->bytes, QByteArray("/\x01" "59123;0/\x02/\x03"));
+    pump(700);
+    EXPECT_EQ(peer.count(59), 0);
+    EXPECT_FALSE(form.logoutSensorTimer().isActive());
+}
+
+TEST_F(FormTest, ConnectionLossResetsAndReconnectsWithThePreviousId) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    peer.send(59, QString());
+    ASSERT_TRUE(waitUntil([&] { return form.logoutSensorTimer().isActive(); }));
+    const QString countText = form.onlineCountText();
+
+    peer.drop();
+    ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
+    EXPECT_FALSE(form.scheduleTimer().isActive());
+    EXPECT_FALSE(form.logoutSensorTimer().isActive());
+    EXPECT_EQ(form.tree().count(), 6);
+    EXPECT_EQ(form.contacts().OnlineCount, 0);
+    EXPECT_EQ(form.onlineCountText(), countText);
+
+    const auto login = peer.take(50, 2000);
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->header, QStringLiteral("123;0"));
+    peer.send(50, Accepted);
+    ASSERT_TRUE(waitUntil([&] { return !form.autoLoginTimer().isActive(); }));
+    peer.send(51, UserList);
+    ASSERT_TRUE(peer.take(10));
+    EXPECT_EQ(form.tree().count(), 9);
+}
+
+TEST_F(FormTest, UnreachableServerIsRetriedEveryPeriod) {
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    frmMain form(closedPort, fast());
+    form.Form_Load();
+    ASSERT_TRUE(waitUntil([&] { return errorLogLines(folder.path()).size() >= 3; }, 3000));
+    const QStringList log = errorLogLines(folder.path());
+    EXPECT_EQ(log[0], QStringLiteral("Error(Socket) 10061 (Connection refused) in procedure SckChat_Error of Form "
+                                     "frmMain"));
+    EXPECT_EQ(log[1], log[0]);
+    EXPECT_TRUE(form.autoLoginTimer().isActive());
+}
+
+TEST_F(FormTest, GarbageAndOddPacketsLeaveTheConnectionWorking) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    peer.sendRaw("garbage without markers");
+    peer.sendRaw("/\x01" "01no text marker/\x03");
+    peer.send(13, QStringLiteral("17"));            // status change without a status
+    peer.send(10, QStringLiteral("999;x;0"));       // unknown user
+    peer.send(2, QStringLiteral("ignored"));
+    peer.send(55, QString());
+    peer.send(1, QStringLiteral("still here"), QStringLiteral("17;123"));
+    const auto reply = peer.take(1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body, QStringLiteral("still here"));
+    EXPECT_EQ(errorLogLines(folder.path()),
+              QStringList({"Error 9 (Subscript out of range) in procedure Proc_CL_CngStat of Form frmMain(Data:17)"}));
+}
+
+TEST_F(FormTest, SendingWhileClosedIsLogged) {
+    frmMain form(peer.port(), fast());
+    form.SockSendData(59, QString(), QStringLiteral("0"));
+    EXPECT_EQ(errorLogLines(folder.path()),
+              QStringList({"Error 40006 (Wrong protocol or connection state for the requested transaction or "
+                           "request) in procedure SockSendData of Module modMain"}));
+}
+
+TEST_F(FormTest, ClosingTheWindowStopsConnectionAndTimers) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    bool unloaded = false;
+    QObject::connect(&form, &frmMain::unloaded, [&] { unloaded = true; });
+    form.cmdClose_Click();
+    EXPECT_TRUE(unloaded);
+    EXPECT_EQ(form.socketState(), frmMain::sckClosed);
+    EXPECT_FALSE(form.scheduleTimer().isActive());
+    ASSERT_TRUE(waitUntil([&] { return !peer.connected(); }));
+    pump(500);
+    EXPECT_EQ(peer.connections, 1); // no reconnect after our own close
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "AnsiCodec.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+// Pumps the event loop until `done` holds or `ms` pass; returns whether it held.
+inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Pumps the event loop for `ms`.
+inline void pump(int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// The server side of the messenger connection, in the test's own process: it listens on loopback, records every
+// packet the bot sends, and sends what a test tells it to.
+class MessengerPeer : public QObject {
+public:
+    struct Packet {
+        int code;
+        QString header;
+        QString body;
+        QByteArray bytes;  // the packet as it crossed the wire
+        qint64 atMs;       // when it arrived, on the peer's clock
+    };
+
+    MessengerPeer() {
+        clock_.start();
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                delete socket_;
+                socket_ = s;
+                ++connections;
+                QObject::connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+            }
+        });
+    }
+    ~MessengerPeer() override { delete socket_; }
+
+    quint16 port() const { return server_.serverPort(); }
+
+    static QByteArray frame(int code, const QString& header, const QString& body) {
+        return "/\x01" + QByteArray::number(code).rightJustified(2, '0') + AnsiCodec::fromUnicode(header) +
+               "/\x02" + AnsiCodec::fromUnicode(body) + "/\x03";
+    }
+
+    void send(int code, const QString& body, const QString& header = QStringLiteral("0")) {
+        sendRaw(frame(code, header, body));
+    }
+    void sendRaw(const QByteArray& bytes) {
+        if (socket_) {
+            socket_->write(bytes);
+            socket_->flush();
+        }
+    }
+    void drop() {
+        if (socket_)
+            socket_->disconnectFromHost();
+    }
+    bool connected() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
+
+    // Waits for the next packet with `code` not yet taken, and takes it.
+    std::optional<Packet> take(int code, int ms = 5000) {
+        std::optional<Packet> found;
+        waitUntil(
+            [&] {
+                for (qsizetype i = 0; i < received.size(); ++i)
+                    if (received[i].code == code) {
+                        found = received.takeAt(i);
+                        return true;
+                    }
+                return false;
+            },
+            ms);
+        return found;
+    }
+    int count(int code) const {
+        return int(std::count_if(received.begin(), received.end(), [code](const Packet& p) { return p.code == code; }));
+    }
+    qint64 nowMs() const { return clock_.elapsed(); }
+
+    QList<Packet> received;
+    int connections = 0;
+
+private:
+    void read(QTcpSocket* s) {
+        buffer_ += s->readAll();
+        for (;;) {
+            const qsizetype start = buffer_.indexOf("/\x01");
+            const qsizetype end = buffer_.indexOf("/\x03", start + 2);
+            if (start < 0 || end < 0)
+                return;
+            const QByteArray packet = buffer_.mid(start, end + 2 - start);
+            buffer_.remove(0, end + 2);
+            const qsizetype text = packet.indexOf("/\x02");
+            received.append({packet.mid(2, 2).toInt(), AnsiCodec::toUnicode(packet.mid(4, text - 4)),
+                             AnsiCodec::toUnicode(packet.mid(text + 2, packet.size() - 2 - (text + 2))), packet,
+                             clock_.elapsed()});
+        }
+    }
+
+    QTcpServer server_;
+    QTcpSocket* socket_ = nullptr;
+    QByteArray buffer_;
+    QElapsedTimer clock_;
+};
