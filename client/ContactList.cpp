@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <array>
+
 #include <limits>
 
 namespace {
@@ -19,7 +21,7 @@ void logDataError(const VbError& error, const QString& procedure, const QString&
 VbError standardError(int number) { return VbError(number, QString(), VbErrors::describe(number)); }
 
 // A column that must be a whole number: error 13 when it is not one, 6 when it does not fit.
-template <typename T> T wholeColumn(const QString& text) {
+template <typename T> T wholeColumn(QStringView text) {
     const auto value = NumericText::wholeNumber(text);
     if (!value)
         throw standardError(VbErrors::TypeMismatch);
@@ -30,6 +32,39 @@ template <typename T> T wholeColumn(const QString& text) {
 }
 
 constexpr int ColumnsPerRecord = 9;
+
+// The next CR LF-terminated line of `text` from `from` (the whole rest when there is no CR LF); moves `from`
+// past it, or to -1 after the last line.
+QStringView nextLine(QStringView text, qsizetype& from) {
+    qsizetype search = from;
+    for (;;) {
+        const qsizetype lf = text.indexOf(u'\n', search);
+        if (lf < 0) {
+            const QStringView line = text.mid(from);
+            from = -1;
+            return line;
+        }
+        if (lf > from && text[lf - 1] == u'\r') {
+            const QStringView line = text.mid(from, lf - 1 - from);
+            from = lf + 1;
+            return line;
+        }
+        search = lf + 1;
+    }
+}
+
+// The first ColumnsPerRecord TAB-separated columns of `line`; returns how many there are (at most that many).
+qsizetype splitColumns(QStringView line, std::array<QStringView, ColumnsPerRecord>& columns) {
+    qsizetype found = 0, from = 0;
+    while (found < ColumnsPerRecord) {
+        const qsizetype tab = line.indexOf(u'\t', from);
+        columns[size_t(found++)] = line.mid(from, tab < 0 ? -1 : tab - from);
+        if (tab < 0)
+            break;
+        from = tab + 1;
+    }
+    return found;
+}
 
 } // namespace
 
@@ -80,48 +115,51 @@ void ContactList::Proc_CL_List(const QString& body, qint32 myUserId) {
     if (hasUserNodes())
         InitUserTree();
 
-    const QStringList lines = body.split(QStringLiteral("\r\n"));
-    const qint32 announced = std::max<qint32>(0, NumericText::leadingNumberAs<qint32>(lines.value(0)));
+    qsizetype next = 0;
+    const qint32 announced = std::max<qint32>(0, NumericText::leadingNumberAs<qint32>(nextLine(body, next)));
 
     UserList = QList<UserInfo>{UserInfo{}};
-    // Room for what is announced, but never more than the records present: the count line is not trusted.
-    UserList.reserve(std::min<qsizetype>(announced, lines.size()) + 1);
+    // Room for what is announced, but not blindly: the count line is not trusted.
+    UserList.reserve(std::min<qint32>(announced, 100000) + 1);
     QSet<qint32> seen;
+    seen.reserve(UserList.capacity());
+    const QString groupKeys[] = {groupKey(0), groupKey(1), groupKey(2), groupKey(3), groupKey(4), groupKey(5)};
 
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString& line = lines[i];
-        if (line.trimmed().isEmpty())
+    while (next >= 0) {
+        const QStringView text = nextLine(body, next);
+        if (text.trimmed().isEmpty())
             continue; // the empty line after a trailing CR LF, or a stray blank line
         try {
-            const QStringList columns = line.split(QLatin1Char('\t'));
-            if (columns.size() < ColumnsPerRecord)
+            std::array<QStringView, ColumnsPerRecord> columns;
+            if (splitColumns(text, columns) < ColumnsPerRecord)
                 throw standardError(VbErrors::SubscriptOutOfRange);
             UserInfo user;
             user.UserId = wholeColumn<qint32>(columns[0]);
-            user.Column1Text = columns[1];
-            user.Name = columns[4];
-            user.Column5Text = columns[5];
+            user.Column1Text = columns[1].toString();
+            user.Name = columns[4].toString();
+            user.Column5Text = columns[5].toString();
             user.DeptCode = wholeColumn<qint32>(columns[3]);
             user.NodeIndex = qint16(std::min(tree_.count() + 1, int(std::numeric_limits<qint16>::max())));
             user.Status = wholeColumn<qint16>(columns[6]);
-            user.LoginText = columns[7];
+            user.LoginText = columns[7].toString();
             user.LoginNumber = wholeColumn<qint32>(columns[8]);
 
             if (seen.contains(user.UserId))
                 throw VbError(35602, QString(), QStringLiteral("Key is not unique in collection"));
             seen.insert(user.UserId);
-            UserList.append(user);
+            UserList.append(std::move(user));
 
-            if (user.UserId == myUserId)
+            const UserInfo& added = UserList.constLast();
+            if (added.UserId == myUserId)
                 continue;
             // A department without a group of its own is shown under "기타".
-            const QString parent =
-                tree_.contains(groupKey(user.DeptCode)) ? groupKey(user.DeptCode) : groupKey(0);
-            tree_.add(parent, userKey(user.UserId), user.Name, ContactTree::UserImageBase + user.Status);
-            if (user.Status != 0)
+            const QString& parent =
+                added.DeptCode >= 1 && added.DeptCode <= 5 ? groupKeys[added.DeptCode] : groupKeys[0];
+            tree_.add(parent, userKey(added.UserId), added.Name, ContactTree::UserImageBase + added.Status);
+            if (added.Status != 0)
                 changeOnlineCount(+1);
         } catch (const VbError& e) {
-            logDataError(e, QStringLiteral("Proc_CL_List"), line);
+            logDataError(e, QStringLiteral("Proc_CL_List"), text.toString());
         }
     }
     UserCount = std::max<qint32>(announced, qint32(UserList.size() - 1));

@@ -99,7 +99,10 @@ QString MakePacket(int code, const QString& body, const QString& target) {
 void AppendRecvBuffer(const QByteArray& bytes, int index) {
     RecvBuf& b = buffer(index);
     b.compact();
-    b.data += bytes;
+    if (b.data.isEmpty())
+        b.data = bytes; // shares the bytes read from the socket instead of copying them
+    else
+        b.data += bytes;
 }
 
 QByteArray RecvBufferContent(int index) {
@@ -177,7 +180,8 @@ qint16 ExtractPacket(int index, QString& body, QString& header1, QString& header
         }
 
         body = AnsiCodec::toUnicode(data + text + 2, end - (text + 2));
-        b.compact();
+        if (b.head == size)
+            b.clear();
         return code;
     }
 }

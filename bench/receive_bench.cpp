@@ -1,0 +1,107 @@
+// The receive path: chat packets with 100-byte Hangul bodies delivered in one chunk or in 1 KiB chunks, taken
+// out of the buffer and decoded as the socket handler does, against a plain memchr scan of the same bytes.
+
+#include "AnsiCodec.h"
+#include "BenchReport.h"
+#include "modZEPProtocol.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype MiB = 1024 * 1024;
+
+struct Stream {
+    QByteArray bytes;
+    qint64 packets = 0;
+};
+
+// Whole chat packets up to `size` bytes.
+const Stream& stream(qsizetype size) {
+    static std::map<qsizetype, Stream> made;
+    Stream& s = made[size];
+    if (s.bytes.isEmpty()) {
+        const QByteArray body = AnsiCodec::fromUnicode(QString(50, QChar(0xD55C))); // 50 x "한" = 100 bytes
+        const QByteArray packet = "/\x01" "0117;123/\x02" + body + "/\x03";
+        s.bytes.reserve(size);
+        while (s.bytes.size() + packet.size() <= size) {
+            s.bytes += packet;
+            ++s.packets;
+        }
+    }
+    return s;
+}
+
+void receive(benchmark::State& state, qsizetype chunk) {
+    const Stream& s = stream(state.range(0) * MiB);
+    qint64 handled = 0;
+    for (auto _ : state) {
+        modZEPProtocol::ClearRecvBuffer(0);
+        for (qsizetype at = 0; at < s.bytes.size(); at += chunk) {
+            modZEPProtocol::AppendRecvBuffer(
+                QByteArray::fromRawData(s.bytes.constData() + at, std::min(chunk, s.bytes.size() - at)), 0);
+            modZEPProtocol::DrainRecvBuffer(0, [&](qint16 code, const QString& body, const QString& h1,
+                                                   const QString&, const QString&) {
+                benchmark::DoNotOptimize(code);
+                benchmark::DoNotOptimize(body.constData());
+                benchmark::DoNotOptimize(h1.constData());
+                ++handled;
+            });
+        }
+    }
+    if (handled != s.packets * qint64(state.iterations()))
+        state.SkipWithError("packets lost");
+    state.SetBytesProcessed(state.iterations() * s.bytes.size());
+    state.SetItemsProcessed(state.iterations() * s.packets);
+}
+
+void BM_ReceiveOneChunk(benchmark::State& state) { receive(state, std::numeric_limits<qsizetype>::max() / 2); }
+void BM_Receive1KiBChunks(benchmark::State& state) { receive(state, 1024); }
+
+void BM_MemchrScan(benchmark::State& state) {
+    const Stream& s = stream(state.range(0) * MiB);
+    for (auto _ : state) {
+        qint64 markers = 0;
+        const char* p = s.bytes.constData();
+        const char* end = p + s.bytes.size();
+        while ((p = static_cast<const char*>(std::memchr(p, '/', size_t(end - p))))) {
+            ++markers;
+            ++p;
+        }
+        benchmark::DoNotOptimize(markers);
+    }
+    state.SetBytesProcessed(state.iterations() * s.bytes.size());
+    state.SetItemsProcessed(state.iterations() * s.packets);
+}
+
+BENCHMARK(BM_ReceiveOneChunk)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Receive1KiBChunks)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemchrScan)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    KeepingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    auto& ns = reporter.nanoseconds;
+    const auto has = [&](const char* name) { return ns.count(name) != 0; };
+    if (!has("BM_ReceiveOneChunk/16") || !has("BM_Receive1KiBChunks/16") || !has("BM_MemchrScan/16"))
+        return 0; // a filtered run: no summary
+    const double packets = double(stream(16 * MiB).packets), bytes = double(stream(16 * MiB).bytes.size());
+    std::printf("\nReceive path, 16 MiB of chat packets (%.0f packets):\n", packets);
+    bool met = true;
+    for (const char* name : {"BM_ReceiveOneChunk/16", "BM_Receive1KiBChunks/16"}) {
+        std::printf("  %s: %.1f MB/s, %.0f packets/s, %.1f x the memchr scan's time\n", name,
+                    bytes / ns[name] * 1e3, packets / ns[name] * 1e9, ns[name] / ns["BM_MemchrScan/16"]);
+        met &= verdict((std::string(name) + " packets/s").c_str(), packets / ns[name] * 1e9, "packets/s", ">=",
+                       1e6);
+    }
+    met &= verdict("one chunk: time(16 MiB) / time(1 MiB)", ns["BM_ReceiveOneChunk/16"] / ns["BM_ReceiveOneChunk/1"],
+                   "x", "<=", 18);
+    met &= verdict("1 KiB chunks: time(16 MiB) / time(1 MiB)",
+                   ns["BM_Receive1KiBChunks/16"] / ns["BM_Receive1KiBChunks/1"], "x", "<=", 18);
+    return met ? 0 : 1;
+}
