@@ -120,8 +120,8 @@ TEST(MainWindowTest, ShowsTheSessionOfALoopbackMessenger) {
     EXPECT_EQ(w.windowTitle(), QStringLiteral("메신저(스케줄서버 전용) v3.4.301"));
     EXPECT_EQ(TreeSnapshot::fromWidget(*tree), bareGroups());
 
-    ASSERT_TRUE(server.waitForConnection());
-    const auto login = server.waitForPacket(50);
+    ASSERT_TRUE(waitUntil([&] { return server.connected(); }));
+    const auto login = server.take(50);
     ASSERT_TRUE(login.has_value());
     EXPECT_TRUE(login->body.startsWith(QStringLiteral("jobserver/"))) << login->body.toStdString();
 
@@ -130,7 +130,7 @@ TEST(MainWindowTest, ShowsTheSessionOfALoopbackMessenger) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return lblCnt->text() == QStringLiteral("5명"); }, 5000))
         << lblCnt->text().toStdString();
     // The bot answers the list with its version: by then the list has been taken whole.
-    ASSERT_TRUE(server.waitForPacket(10).has_value());
+    ASSERT_TRUE(server.take(10).has_value());
 
     EXPECT_EQ(lblMyInfo->text(), QStringLiteral("[기술개발팀] 잡서버"));
     const std::vector<ShownItem> listed{
@@ -179,7 +179,7 @@ TEST(MainWindowTest, ShowsTheSessionOfALoopbackMessenger) {
     EXPECT_EQ(TreeSnapshot::fromWidget(*tree), TreeSnapshot::fromModel(form.tree()));
 
     // The server goes away: the tree is back to the bare groups, the count keeps its last text.
-    server.disconnect();
+    server.drop();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return tree->topLevelItemCount() == 6 && !w.treeItem(QStringLiteral("M201")); }, 5000));
     EXPECT_EQ(TreeSnapshot::fromWidget(*tree), bareGroups());

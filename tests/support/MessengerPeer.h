@@ -9,7 +9,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 
 // Pumps the event loop until `done` holds or `ms` pass; returns whether it held.
 inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
@@ -55,6 +57,7 @@ public:
     }
     ~MessengerPeer() override { delete socket_; }
 
+    bool listening() const { return server_.isListening(); }
     quint16 port() const { return server_.serverPort(); }
 
     static QByteArray frame(int code, const QString& header, const QString& body) {

@@ -1,0 +1,233 @@
+// The built ClientZEP_job in a program folder of its own, against messenger-sim.
+
+#include "AnsiCodec.h"
+#include "MachineId.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+// One line the simulator printed for a packet from the bot: "BOT <code> <header> <escaped body>".
+struct BotLine {
+    QString code, header, body;
+    bool operator==(const BotLine&) const = default;
+};
+
+void PrintTo(const BotLine& l, std::ostream* os) {
+    *os << "BOT " << l.code.toStdString() << " " << l.header.toStdString() << " " << l.body.toStdString();
+}
+
+// A program folder with its own copy of the bot, a simulator whose port it is told, and both processes.
+class BotRun {
+public:
+    // `wrapper` runs the bot under another program (faketime) when given.
+    explicit BotRun(const QStringList& simArguments, const QByteArray& script, const QStringList& wrapper = {}) {
+        const QString exe = folder.path() + "/ClientZEP_job";
+        QFile::copy(QStringLiteral(ZEPJOB_BOT_BINARY), exe);
+        writeFile(folder.path() + "/sim-script.txt", script);
+
+        sim.setProgram(QStringLiteral(ZEPJOB_SIM_BINARY));
+        sim.setArguments(QStringList{"--port", "0", "--port-file", folder.path() + "/sim-port", "--script",
+                                     folder.path() + "/sim-script.txt", "--keepalive-ms", "0"} +
+                         simArguments);
+        sim.start();
+        EXPECT_TRUE(sim.waitForStarted());
+        QString port;
+        for (int i = 0; i < 500 && port.isEmpty(); ++i) {
+            QThread::msleep(10);
+            QFile f(folder.path() + "/sim-port");
+            if (f.open(QIODevice::ReadOnly))
+                port = QString::fromLatin1(f.readAll());
+        }
+        EXPECT_FALSE(port.isEmpty());
+        writeFile(folder.path() + "/deployment.ini", "[Deployment]\r\nMessengerPort=" + port.toLatin1() + "\r\n");
+
+        bot.setProgram(wrapper.isEmpty() ? exe : wrapper.first());
+        if (!wrapper.isEmpty())
+            bot.setArguments(wrapper.mid(1) + QStringList{exe});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZEPJOB_HEADLESS", "1");
+        bot.setProcessEnvironment(env);
+        bot.start();
+        EXPECT_TRUE(bot.waitForStarted());
+    }
+
+    ~BotRun() {
+        for (QProcess* p : {&bot, &sim}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+        }
+    }
+
+    // Waits for the simulator's script to end and returns its exit code.
+    int finishScript(int ms = 60000) {
+        EXPECT_TRUE(sim.waitForFinished(ms)) << "the simulator's script did not end";
+        simOutput = QString::fromUtf8(sim.readAllStandardOutput());
+        bot.kill();
+        bot.waitForFinished();
+        botOutput = QString::fromUtf8(bot.readAllStandardError());
+        return sim.exitCode();
+    }
+
+    QList<BotLine> botPackets() const {
+        QList<BotLine> lines;
+        for (const QString& line : simOutput.split('\n')) {
+            if (!line.startsWith("BOT "))
+                continue;
+            const QStringList parts = line.mid(4).split(' ');
+            lines.append({parts.value(0), parts.value(1), line.section(' ', 3)});
+        }
+        return lines;
+    }
+
+    QStringList errorLog() const {
+        QFile f(folder.path() + "/ErrorLog.txt");
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return AnsiCodec::toUnicode(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir folder;
+    QProcess sim, bot;
+    QString simOutput, botOutput;
+};
+
+QString escaped(QString text) {
+    return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t");
+}
+
+TEST(BotTest, LogsInAndAnswersChatCommands) {
+    BotRun run({}, "waitlogin\n"
+                   "wait 10\n"
+                   "17 /help\n"
+                   "wait 1\n"
+                   "21 /VER\n"
+                   "wait 1\n"
+                   "33 /ver x\n"
+                   "wait 1\n"
+                   "45 안녕하세요, 봇!\n"
+                   "wait 1\n"
+                   "17 /_2rm\n"
+                   "64 /_2rm\n"
+                   "wait 1 Start\n"
+                   "wait 1 현재\n"
+                   "quit\n");
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString();
+
+    const QString help = "- 파일서버 명령어 메뉴얼 -\r\n"
+                         "--------------------------------------\r\n"
+                         "/_2rm           : _2제거 실행\r\n"
+                         "/selfupdate     : 메신저 셀프 업데이트\r\n"
+                         "/ver            : 버전보기\r\n"
+                         "/webupdate      : 웹인증번호업데이트\r\n"
+                         "--------------------------------------";
+    const QString login = "jobserver/kx-630195/" + MachineId::macAddress() + "-" + MachineId::driveSerial(run.folder.path());
+    const QList<BotLine> expected = {
+        {"50", "0;0", login},
+        {"10", "123;0", "123;3.4.301"},
+        {"01", "123;17", escaped(help)},
+        {"01", "123;21", "ZEP-JobServer Ver 3.4.301"},
+        {"01", "123;33", ""},
+        {"01", "123;45", "안녕하세요, 봇!"},
+        {"01", "123;17", "_2 Remove Start..."},
+        {"01", "123;64", "현재 [_2 Remove] 작업이 진행중입니다. 잠시후 시도 바랍니다."},
+    };
+    EXPECT_EQ(run.botPackets(), expected) << run.simOutput.toStdString();
+
+    // The headless front told its operator what happened.
+    EXPECT_TRUE(run.botOutput.contains("logged in as 123 [기술개발팀] 잡서버")) << run.botOutput.toStdString();
+    EXPECT_TRUE(run.botOutput.contains("user list: 12 users, 7명")) << run.botOutput.toStdString();
+    EXPECT_TRUE(run.errorLog().isEmpty());
+    EXPECT_TRUE(QDir(run.folder.path() + "/RECVFILE").exists());
+}
+
+TEST(BotTest, RefusedLoginIsLogged) {
+    BotRun run({"--password", "another"}, "waitconnect\n"
+                                          "sleep 1000\n"
+                                          "quit\n");
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString();
+    ASSERT_EQ(run.botPackets().size(), 1);
+    EXPECT_EQ(run.botPackets()[0].code, "50");
+
+    const QStringList log = run.errorLog();
+    ASSERT_EQ(log.size(), 1) << run.botOutput.toStdString();
+    EXPECT_TRUE(QRegularExpression("^\\d{12} 로그인 실패: 0비밀번호가 틀렸습니다\\.$").match(log[0]).hasMatch())
+        << log[0].toStdString();
+    // The line is CP949 on disk.
+    QFile raw(run.folder.path() + "/ErrorLog.txt");
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(raw.readAll().contains(AnsiCodec::fromUnicode(QStringLiteral("로그인 실패: 0"))));
+}
+
+// Ten times faster clocks: the keep-alive answer comes 3 s after the keep-alive, the reconnect 3 s after the drop.
+TEST(BotTest, KeepAliveAnswerAndReconnectUnderScaledTime) {
+    QElapsedTimer clock;
+    clock.start();
+    BotRun run({}, "waitlogin\n"
+                   "wait 10\n"
+                   "keepalive\n"
+                   "sleep 500\n"
+                   "keepalive\n"
+                   "wait 59\n"
+                   "sleep 1000\n"
+                   "drop\n"
+                   "waitconnect\n"
+                   "wait 50\n"
+                   "waitlogin\n"
+                   "wait 10\n"
+                   "quit\n",
+               {"faketime", "-f", "+0 x10"});
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString();
+    EXPECT_GE(clock.elapsed(), 3500 + 1000 + 2500);
+
+    QList<BotLine> packets = run.botPackets();
+    ASSERT_EQ(packets.size(), 5) << run.simOutput.toStdString();
+    EXPECT_EQ(packets[0].header, "0;0");
+    EXPECT_EQ(packets[1], (BotLine{"10", "123;0", "123;3.4.301"}));
+    EXPECT_EQ(packets[2], (BotLine{"59", "123;0", ""})); // two keep-alives, one answer
+    EXPECT_EQ(packets[3].code, "50");
+    EXPECT_EQ(packets[3].header, "123;0"); // the reconnect carries the id of the last login
+    EXPECT_EQ(packets[4], (BotLine{"10", "123;0", "123;3.4.301"}));
+    EXPECT_TRUE(run.botOutput.contains("connection closed; reconnecting")) << run.botOutput.toStdString();
+}
+
+TEST(BotTest, SecondInstanceRefusesToStart) {
+    BotRun run({}, "waitlogin\nquit\n");
+    ASSERT_EQ(run.finishScript(), 0);
+    // The first bot was killed; start one and then a second in the same folder.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZEPJOB_HEADLESS", "1");
+    QProcess first, second;
+    for (QProcess* p : {&first, &second}) {
+        p->setProcessEnvironment(env);
+        p->setProgram(run.folder.path() + "/ClientZEP_job");
+    }
+    first.start();
+    ASSERT_TRUE(first.waitForStarted());
+    QThread::msleep(500);
+    second.start();
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError()).contains("이미 실행중입니다."));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
+} // namespace
