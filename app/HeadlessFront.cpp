@@ -5,13 +5,42 @@
 #include <cstdio>
 
 namespace {
+
 void print(const QString& line) {
     std::fprintf(stderr, "ClientZEP_job: %s\n", line.toUtf8().constData());
     std::fflush(stderr);
 }
+
+QString statusWord(int image) {
+    switch (image - ContactTree::UserImageBase) {
+    case 0:
+        return QStringLiteral("offline");
+    case 1:
+        return QStringLiteral("online");
+    default:
+        return QStringLiteral("status %1").arg(image - ContactTree::UserImageBase);
+    }
+}
+
+// The contact tree as the window would show it: one line per department group with its users.
+void printTree(const ContactTree& tree) {
+    for (const TreeNode& group : tree.nodes()) {
+        if (!group.parentKey.isEmpty())
+            continue;
+        QStringList users;
+        for (const TreeNode& user : tree.nodes())
+            if (user.parentKey == group.key)
+                users << QStringLiteral("%1 (%2)").arg(user.text, statusWord(user.image));
+        print(QStringLiteral("  %1: %2")
+                  .arg(group.text, users.isEmpty() ? QStringLiteral("-") : users.join(", ")));
+    }
+}
+
 } // namespace
 
 HeadlessFront::HeadlessFront(frmMain& form) : QObject(&form) {
     connect(&form, &frmMain::stateLine, this, print);
-    connect(&form, &frmMain::captionChanged, this, [](const QString& caption) { print(QStringLiteral("window: ") + caption); });
+    connect(&form, &frmMain::captionChanged, this,
+            [](const QString& caption) { print(QStringLiteral("window: ") + caption); });
+    connect(&form, &frmMain::userListReceived, this, [&form] { printTree(form.tree()); });
 }

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -36,16 +35,19 @@ bool wantsHeadless() {
 }
 
 void printUsage() {
-    std::printf("Usage: ClientZEP_job [messenger-host]\n"
-                "\n"
-                "The job server bot of the company messenger. The whole command line is the messenger host;\n"
-                "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
-                "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
-                "standard error.\n");
+    std::printf(
+        "Usage: ClientZEP_job [messenger-host]\n"
+        "\n"
+        "The job server bot of the company messenger. The whole command line is the messenger host;\n"
+        "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
+        "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
+        "standard error.\n");
 }
 
 // The address directory is not consulted yet: every lookup finds no entry.
-QString noDirectoryEntry(const QString&) { return QString(); }
+QString noDirectoryEntry(const QString&) {
+    return QString();
+}
 
 } // namespace
 
@@ -85,8 +87,9 @@ int main(int argc, char** argv) {
     try {
         modMain::ResolveEndpoints(noDirectoryEntry, deployment);
     } catch (const std::exception&) {
-        ErrorLog::WriteToFile(VbErrors::trappedText(51, QStringLiteral("Internal error"), QStringLiteral("Main"),
-                                                    QStringLiteral("Module"), QStringLiteral("modMain")));
+        ErrorLog::WriteToFile(VbErrors::trappedText(51, QStringLiteral("Internal error"),
+                                                    QStringLiteral("Main"), QStringLiteral("Module"),
+                                                    QStringLiteral("modMain")));
     }
 
     // 5. The messenger host.

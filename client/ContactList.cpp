@@ -5,20 +5,21 @@
 #include "VbError.h"
 
 #include <QSet>
-
 #include <array>
-
 #include <limits>
 
 namespace {
 
 // A user-list record or notice that cannot be taken: the error text names the data, and the rest goes on.
 void logDataError(const VbError& error, const QString& procedure, const QString& data) {
-    ErrorLog::WriteToFile(VbErrors::trappedText(error, procedure, QStringLiteral("Form"), QStringLiteral("frmMain")) +
-                          QStringLiteral("(Data:") + data + QLatin1Char(')'));
+    ErrorLog::WriteToFile(
+        VbErrors::trappedText(error, procedure, QStringLiteral("Form"), QStringLiteral("frmMain")) +
+        QStringLiteral("(Data:") + data + QLatin1Char(')'));
 }
 
-VbError standardError(int number) { return VbError(number, QString(), VbErrors::describe(number)); }
+VbError standardError(int number) {
+    return VbError(number, QString(), VbErrors::describe(number));
+}
 
 // A column that must be a whole number: error 13 when it is not one, 6 when it does not fit.
 template <typename T> T wholeColumn(QStringView text) {
@@ -107,7 +108,8 @@ bool ContactList::hasUserNodes() const {
 
 void ContactList::changeOnlineCount(int delta) {
     const int next = int(OnlineCount) + delta;
-    OnlineCount = qint16(std::clamp<int>(next, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+    OnlineCount =
+        qint16(std::clamp<int>(next, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 void ContactList::Proc_CL_List(const QString& body, qint32 myUserId) {
@@ -123,7 +125,8 @@ void ContactList::Proc_CL_List(const QString& body, qint32 myUserId) {
     UserList.reserve(std::min<qint32>(announced, 100000) + 1);
     QSet<qint32> seen;
     seen.reserve(UserList.capacity());
-    const QString groupKeys[] = {groupKey(0), groupKey(1), groupKey(2), groupKey(3), groupKey(4), groupKey(5)};
+    const QString groupKeys[] = {groupKey(0), groupKey(1), groupKey(2),
+                                 groupKey(3), groupKey(4), groupKey(5)};
 
     while (next >= 0) {
         const QStringView text = nextLine(body, next);
@@ -232,4 +235,6 @@ bool ContactList::IsFewUsersOnline() const {
     return double(OnlineCount) / double(UserCount) < 0.4;
 }
 
-QString ContactList::OnlineCountText() const { return QString::number(OnlineCount) + QStringLiteral("명"); }
+QString ContactList::OnlineCountText() const {
+    return QString::number(OnlineCount) + QStringLiteral("명");
+}

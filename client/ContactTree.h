@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
-
 #include <vector>
 
 // One node of the contact tree: a department group (no parent) or a user below its group.

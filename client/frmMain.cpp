@@ -61,19 +61,22 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, QObject* parent)
             [this] { guarded("tmrLogoutSensor_Timer", [this] { tmrLogoutSensor_Timer(); }); });
     connect(&trmAutoLogin, &QTimer::timeout, this,
             [this] { guarded("trmAutoLogin_Timer", [this] { trmAutoLogin_Timer(); }); });
-    connect(&tmrWork, &QTimer::timeout, this, [this] { guarded("tmrWork_Timer", [this] { tmrWork_Timer(); }); });
+    connect(&tmrWork, &QTimer::timeout, this,
+            [this] { guarded("tmrWork_Timer", [this] { tmrWork_Timer(); }); });
 
     connect(&SckChat, &QTcpSocket::connected, this,
             [this] { guarded("SckChat_Connect", [this] { SckChat_Connect(); }); });
     connect(&SckChat, &QTcpSocket::readyRead, this,
             [this] { guarded("SckChat_DataArrival", [this] { SckChat_DataArrival(); }); });
-    // A close by the peer arrives as "disconnected"; our own closes are made with the socket's signals blocked.
+    // A close by the peer arrives as "disconnected"; our own closes are made with the socket's signals
+    // blocked.
     connect(&SckChat, &QTcpSocket::disconnected, this,
             [this] { guarded("SckChat_Close", [this] { SckChat_Close(); }); });
     connect(&SckChat, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             return; // followed by "disconnected"
-        guarded("SckChat_Error", [this, error] { SckChat_Error(winsockNumber(error), SckChat.errorString()); });
+        guarded("SckChat_Error",
+                [this, error] { SckChat_Error(winsockNumber(error), SckChat.errorString()); });
     });
 }
 
@@ -88,8 +91,8 @@ void frmMain::guarded(const char* procedure, const std::function<void()>& handle
     } catch (const VbError& e) {
         ErrorLog::WriteToFile(VbErrors::trappedText(e, QLatin1String(procedure), Form, FormName));
     } catch (const std::exception& e) {
-        ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()), QLatin1String(procedure),
-                                                    Form, FormName));
+        ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
+                                                    QLatin1String(procedure), Form, FormName));
     }
 }
 
@@ -127,14 +130,18 @@ void frmMain::Form_Load() {
     step([this] { ConnectServer(); });
 }
 
-void frmMain::Form_Unload() { StopConnection(false); }
+void frmMain::Form_Unload() {
+    StopConnection(false);
+}
 
 void frmMain::cmdClose_Click() {
     Form_Unload();
     emit unloaded();
 }
 
-void frmMain::mnuFile_Exit_Click() { cmdClose_Click(); }
+void frmMain::mnuFile_Exit_Click() {
+    cmdClose_Click();
+}
 
 void frmMain::cmdSend_Click(int index) {
     if (index != 5)
@@ -142,7 +149,9 @@ void frmMain::cmdSend_Click(int index) {
     Process::openFolder(ProgramInfo::folder() + QStringLiteral("/RECVFILE"));
 }
 
-void frmMain::InitUserTree() { contacts_.InitUserTree(); }
+void frmMain::InitUserTree() {
+    contacts_.InitUserTree();
+}
 
 void frmMain::StopConnection(bool keepWindows) {
     {
@@ -160,7 +169,8 @@ void frmMain::StopConnection(bool keepWindows) {
 void frmMain::SockSendData(int code, const QString& body, const QString& target) {
     if (SckChat.state() != QAbstractSocket::ConnectedState) {
         ErrorLog::WriteToFile(VbErrors::trappedText(
-            40006, QStringLiteral("Wrong protocol or connection state for the requested transaction or request"),
+            40006,
+            QStringLiteral("Wrong protocol or connection state for the requested transaction or request"),
             QStringLiteral("SockSendData"), QStringLiteral("Module"), QStringLiteral("modMain")));
         return;
     }
@@ -210,8 +220,8 @@ QString frmMain::GetMacAddress() {
     } catch (const VbError& e) {
         MessageBox::show(VbErrors::trappedText(e, QStringLiteral("GetMacAddress"), Form, FormName));
     } catch (const std::exception& e) {
-        MessageBox::show(
-            VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()), QStringLiteral("GetMacAddress"), Form, FormName));
+        MessageBox::show(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
+                                               QStringLiteral("GetMacAddress"), Form, FormName));
     }
     return QString();
 }
@@ -223,17 +233,18 @@ void frmMain::SckChat_Connect() {
     SockSendData(50, LoginBody(LoginId, LoginPassword, mac, serial), QStringLiteral("0"));
 }
 
-QString frmMain::LoginBody(const QString& id, const QString& password, const QString& mac, const QString& serial) {
+QString frmMain::LoginBody(const QString& id, const QString& password, const QString& mac,
+                           const QString& serial) {
     return id + QLatin1Char('/') + password + QLatin1Char('/') + mac + QLatin1Char('-') + serial;
 }
 
 void frmMain::SckChat_DataArrival() {
     modZEPProtocol::AppendRecvBuffer(SckChat.readAll(), 0);
-    modZEPProtocol::DrainRecvBuffer(0, [this](qint16 code, const QString& body, const QString& header1,
-                                              const QString&, const QString&) {
-        // One bad packet must not cost the ones behind it.
-        guarded("SckChat_DataArrival", [&] { dispatch(code, body, header1); });
-    });
+    modZEPProtocol::DrainRecvBuffer(
+        0, [this](qint16 code, const QString& body, const QString& header1, const QString&, const QString&) {
+            // One bad packet must not cost the ones behind it.
+            guarded("SckChat_DataArrival", [&] { dispatch(code, body, header1); });
+        });
 }
 
 void frmMain::dispatch(qint16 code, const QString& body, const QString& header1) {
@@ -281,7 +292,8 @@ void frmMain::SckChat_Close() {
     }
     ResetConnection();
     StartAutoLogin();
-    emit stateLine(QStringLiteral("connection closed; reconnecting every %1 s").arg(trmAutoLogin.interval() / 1000.0));
+    emit stateLine(
+        QStringLiteral("connection closed; reconnecting every %1 s").arg(trmAutoLogin.interval() / 1000.0));
 }
 
 void frmMain::ResetConnection() {
@@ -300,7 +312,9 @@ void frmMain::tmrLogoutSensor_Timer() {
     SockSendData(59, QString(), QStringLiteral("0"));
 }
 
-void frmMain::trmAutoLogin_Timer() { ConnectServer(); }
+void frmMain::trmAutoLogin_Timer() {
+    ConnectServer();
+}
 
 void frmMain::tmrWork_Timer() {
     // A one-shot: the queued command job runs from here.
@@ -322,7 +336,8 @@ void frmMain::Proc_LoginResult(const QString& body) {
     const QStringList fields = body.split(QLatin1Char('\t'));
     modMain::MyUserId = NumericText::leadingNumberAs<qint32>(fields.value(1));
     modMain::MyName = fields.value(5);
-    setMyInfo(QLatin1Char('[') + ContactList::GetDeptName(NumericText::leadingNumberAs<qint16>(fields.value(4))) +
+    setMyInfo(QLatin1Char('[') +
+              ContactList::GetDeptName(NumericText::leadingNumberAs<qint16>(fields.value(4))) +
               QStringLiteral("] ") + modMain::MyName);
     emit stateLine(QStringLiteral("logged in as %1 %2").arg(modMain::MyUserId).arg(lblMyInfo_));
 }
@@ -331,6 +346,7 @@ void frmMain::Proc_CL_List(const QString& body) {
     contacts_.Proc_CL_List(body, modMain::MyUserId);
     setOnlineCountText(contacts_.OnlineCountText());
     emit stateLine(QStringLiteral("user list: %1 users, %2 online").arg(contacts_.UserCount).arg(lblCnt_));
+    emit userListReceived();
     SockSendData(10, QString::number(modMain::MyUserId) + QLatin1Char(';') + ProgramInfo::versionText(),
                  QStringLiteral("0"));
     tmrSchedule.start();
@@ -350,7 +366,9 @@ void frmMain::Proc_CL_Offline(const QString& body) {
     }
 }
 
-void frmMain::Proc_CL_CngStat(const QString& body) { contacts_.Proc_CL_CngStat(body, modMain::MyUserId); }
+void frmMain::Proc_CL_CngStat(const QString& body) {
+    contacts_.Proc_CL_CngStat(body, modMain::MyUserId);
+}
 
 void frmMain::Proc_ChatCommand(const QString& text, const QString& header) {
     const ChatCommandOutcome outcome = CommandInterpreter::Interpret(text, header, job_);

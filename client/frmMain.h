@@ -8,7 +8,6 @@
 #include <QString>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <functional>
 
 // Timer intervals of the main window in ms. Tests may shorten them; the program never does.
@@ -19,8 +18,9 @@ struct FormIntervals {
     int work = 1000;
 };
 
-// The main window as a model: its captions and labels, the contact tree, the messenger socket `SckChat` and the
-// four timers, with the handlers that drive them. It owns no widget; a view mirrors it through its signals.
+// The main window as a model: its captions and labels, the contact tree, the messenger socket `SckChat` and
+// the four timers, with the handlers that drive them. It owns no widget; a view mirrors it through its
+// signals.
 class frmMain : public QObject {
     Q_OBJECT
 public:
@@ -59,7 +59,8 @@ public:
     void tmrWork_Timer();
     QString GetMacAddress();
     // The login body: account "/" password "/" MAC "-" drive serial.
-    static QString LoginBody(const QString& id, const QString& password, const QString& mac, const QString& serial);
+    static QString LoginBody(const QString& id, const QString& password, const QString& mac,
+                             const QString& serial);
 
     // Received packets.
     void Proc_LoginResult(const QString& body);
@@ -92,6 +93,8 @@ signals:
     void onlineCountTextChanged(const QString& text);
     // One line per change of state worth telling an operator (connected, logged in, list, sent, errors).
     void stateLine(const QString& line);
+    // A user list has been taken into the contact tree.
+    void userListReceived();
     // The window has unloaded: the program ends.
     void unloaded();
 

@@ -18,7 +18,8 @@ QString MyName;
 
 namespace modMain {
 
-void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup, const Deployment& defaults) {
+void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
+                      const Deployment& defaults) {
     struct Row {
         const char16_t* entryName;
         QString* variable;

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// State the whole program shares: the endpoint addresses resolved at start-up, the messenger host and the bot's
-// own identity from the last accepted login.
+// State the whole program shares: the endpoint addresses resolved at start-up, the messenger host and the
+// bot's own identity from the last accepted login.
 namespace modMain {
 
 extern QString AddrMasterServer;
@@ -30,7 +30,8 @@ namespace modMain {
 // Start-up resolution of the five endpoints: one lookup per entry name, in this order, each result stored; an
 // empty result (no directory, no entry, an empty host) leaves the deployment default in its place.
 // `lookup` may throw; a failing lookup counts as an empty one and is logged as Main's trapped error.
-void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup, const Deployment& defaults);
+void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
+                      const Deployment& defaults);
 
 // The messenger host: the command-line text as it stands, unless it is empty or starts with "#".
 QString ChooseServerAddress(const QString& commandLine);

@@ -14,9 +14,9 @@ namespace modZEPProtocol {
 namespace {
 
 // A receive buffer. Taken packets only move `head`; the bytes are compacted now and then, so taking every
-// packet out of one large chunk stays linear. `endScanFrom` remembers how far an incomplete packet has already
-// been searched for its end marker, so a packet arriving in many small reads is not searched from its start
-// at every read.
+// packet out of one large chunk stays linear. `endScanFrom` remembers how far an incomplete packet has
+// already been searched for its end marker, so a packet arriving in many small reads is not searched from its
+// start at every read.
 struct RecvBuf {
     QByteArray data;
     qsizetype head = 0;
@@ -110,7 +110,9 @@ QByteArray RecvBufferContent(int index) {
     return b.data.mid(b.head);
 }
 
-void ClearRecvBuffer(int index) { buffer(index).clear(); }
+void ClearRecvBuffer(int index) {
+    buffer(index).clear();
+}
 
 qint16 ExtractPacket(int index, QString& body, QString& header1, QString& header2, QString& header3) {
     RecvBuf& b = buffer(index);
@@ -139,9 +141,10 @@ qint16 ExtractPacket(int index, QString& body, QString& header1, QString& header
         if (end < 0) {
             b.endScanFrom = size;
             if (size - start > MaxPendingPacket) {
-                ErrorLog::WriteToFile(QStringLiteral("Error 7 (Out of memory) in procedure ExtractPacket of Module "
-                                                     "modZEPProtocol(Dropped %1 bytes of an incomplete packet)")
-                                          .arg(size - start));
+                ErrorLog::WriteToFile(
+                    QStringLiteral("Error 7 (Out of memory) in procedure ExtractPacket of Module "
+                                   "modZEPProtocol(Dropped %1 bytes of an incomplete packet)")
+                        .arg(size - start));
                 b.clear();
             }
             return 0;
@@ -152,7 +155,8 @@ qint16 ExtractPacket(int index, QString& body, QString& header1, QString& header
         b.endScanFrom = 0;
 
         const qsizetype codeAt = start + 2;
-        const qint16 code = readCode(data + codeAt, std::min<qsizetype>(2, std::max<qsizetype>(0, end - codeAt)));
+        const qint16 code =
+            readCode(data + codeAt, std::min<qsizetype>(2, std::max<qsizetype>(0, end - codeAt)));
         const qsizetype text = findMarker(data, codeAt, end, STX);
         if (text < start + 4) {
             // No text marker, or one inside the code: a malformed packet is dropped like garbage.

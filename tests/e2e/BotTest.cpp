@@ -10,7 +10,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,8 +33,9 @@ void PrintTo(const BotLine& l, std::ostream* os) {
 // A program folder with its own copy of the bot, a simulator whose port it is told, and both processes.
 class BotRun {
 public:
-    // `wrapper` runs the bot under another program (faketime) when given.
-    explicit BotRun(const QStringList& simArguments, const QByteArray& script, const QStringList& wrapper = {}) {
+    // `extraEnvironment` is added to the bot's environment (a preloaded libfaketime, say).
+    explicit BotRun(const QStringList& simArguments, const QByteArray& script,
+                    const QProcessEnvironment& extraEnvironment = {}) {
         const QString exe = folder.path() + "/ClientZEP_job";
         QFile::copy(QStringLiteral(ZEPJOB_BOT_BINARY), exe);
         writeFile(folder.path() + "/sim-script.txt", script);
@@ -54,13 +54,13 @@ public:
                 port = QString::fromLatin1(f.readAll());
         }
         EXPECT_FALSE(port.isEmpty());
-        writeFile(folder.path() + "/deployment.ini", "[Deployment]\r\nMessengerPort=" + port.toLatin1() + "\r\n");
+        writeFile(folder.path() + "/deployment.ini",
+                  "[Deployment]\r\nMessengerPort=" + port.toLatin1() + "\r\n");
 
-        bot.setProgram(wrapper.isEmpty() ? exe : wrapper.first());
-        if (!wrapper.isEmpty())
-            bot.setArguments(wrapper.mid(1) + QStringList{exe});
+        bot.setProgram(exe);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZEPJOB_HEADLESS", "1");
+        env.insert(extraEnvironment);
         bot.setProcessEnvironment(env);
         bot.start();
         EXPECT_TRUE(bot.waitForStarted());
@@ -137,7 +137,8 @@ TEST(BotTest, LogsInAndAnswersChatCommands) {
                          "/ver            : 버전보기\r\n"
                          "/webupdate      : 웹인증번호업데이트\r\n"
                          "--------------------------------------";
-    const QString login = "jobserver/kx-630195/" + MachineId::macAddress() + "-" + MachineId::driveSerial(run.folder.path());
+    const QString login =
+        "jobserver/kx-630195/" + MachineId::macAddress() + "-" + MachineId::driveSerial(run.folder.path());
     const QList<BotLine> expected = {
         {"50", "0;0", login},
         {"10", "123;0", "123;3.4.301"},
@@ -151,7 +152,8 @@ TEST(BotTest, LogsInAndAnswersChatCommands) {
     EXPECT_EQ(run.botPackets(), expected) << run.simOutput.toStdString();
 
     // The headless front told its operator what happened.
-    EXPECT_TRUE(run.botOutput.contains("logged in as 123 [기술개발팀] 잡서버")) << run.botOutput.toStdString();
+    EXPECT_TRUE(run.botOutput.contains("logged in as 123 [기술개발팀] 잡서버"))
+        << run.botOutput.toStdString();
     EXPECT_TRUE(run.botOutput.contains("user list: 12 users, 7명")) << run.botOutput.toStdString();
     EXPECT_TRUE(run.errorLog().isEmpty());
     EXPECT_TRUE(QDir(run.folder.path() + "/RECVFILE").exists());
@@ -167,7 +169,8 @@ TEST(BotTest, RefusedLoginIsLogged) {
 
     const QStringList log = run.errorLog();
     ASSERT_EQ(log.size(), 1) << run.botOutput.toStdString();
-    EXPECT_TRUE(QRegularExpression("^\\d{12} 로그인 실패: 0비밀번호가 틀렸습니다\\.$").match(log[0]).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{12} 로그인 실패: 0비밀번호가 틀렸습니다\\.$").match(log[0]).hasMatch())
         << log[0].toStdString();
     // The line is CP949 on disk.
     QFile raw(run.folder.path() + "/ErrorLog.txt");
@@ -175,24 +178,33 @@ TEST(BotTest, RefusedLoginIsLogged) {
     EXPECT_TRUE(raw.readAll().contains(AnsiCodec::fromUnicode(QStringLiteral("로그인 실패: 0"))));
 }
 
-// Ten times faster clocks: the keep-alive answer comes 3 s after the keep-alive, the reconnect 3 s after the drop.
+// Ten times faster clocks: the keep-alive answer comes 3 s after the keep-alive, the reconnect 3 s after the
+// drop. libfaketime is preloaded into the bot itself, so killing the bot leaves nothing behind.
 TEST(BotTest, KeepAliveAnswerAndReconnectUnderScaledTime) {
+    QProcessEnvironment faketime;
+    faketime.insert("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
+    faketime.insert("FAKETIME", "+0 x10");
+    // A sanitizer build must accept a library loaded ahead of its runtime.
+    faketime.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+    ASSERT_TRUE(QFile::exists(faketime.value("LD_PRELOAD")))
+        << "libfaketime is missing: run scripts/setup.sh";
     QElapsedTimer clock;
     clock.start();
-    BotRun run({}, "waitlogin\n"
-                   "wait 10\n"
-                   "keepalive\n"
-                   "sleep 500\n"
-                   "keepalive\n"
-                   "wait 59\n"
-                   "sleep 1000\n"
-                   "drop\n"
-                   "waitconnect\n"
-                   "wait 50\n"
-                   "waitlogin\n"
-                   "wait 10\n"
-                   "quit\n",
-               {"faketime", "-f", "+0 x10"});
+    BotRun run({},
+               "waitlogin\n"
+               "wait 10\n"
+               "keepalive\n"
+               "sleep 500\n"
+               "keepalive\n"
+               "wait 59\n"
+               "sleep 1000\n"
+               "drop\n"
+               "waitconnect\n"
+               "wait 50\n"
+               "waitlogin\n"
+               "wait 10\n"
+               "quit\n",
+               faketime);
     ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString();
     EXPECT_GE(clock.elapsed(), 3500 + 1000 + 2500);
 

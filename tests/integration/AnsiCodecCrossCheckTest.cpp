@@ -1,7 +1,6 @@
 #include "AnsiCodec.h"
 
 #include <QProcess>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -9,7 +8,8 @@ namespace {
 // Converts `input` with the system's iconv command.
 QByteArray iconvTool(const QByteArray& input, const char* from, const char* to) {
     QProcess iconv;
-    iconv.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QLatin1String(from), QStringLiteral("-t"), QLatin1String(to)});
+    iconv.start(QStringLiteral("iconv"),
+                {QStringLiteral("-f"), QLatin1String(from), QStringLiteral("-t"), QLatin1String(to)});
     EXPECT_TRUE(iconv.waitForStarted());
     iconv.write(input);
     iconv.closeWriteChannel();
@@ -19,8 +19,9 @@ QByteArray iconvTool(const QByteArray& input, const char* from, const char* to) 
 }
 
 TEST(AnsiCodecCrossCheck, AgreesWithTheIconvCommand) {
-    QString text = QStringLiteral("- 파일서버 명령어 메뉴얼 -\r\n현재 [자동업데이트] 작업이 진행중입니다.\r\n"
-                                  "[대구]영업/고객관리팀 관리부 기술개발팀 [서울]영업전략팀 대표 기타 똠방각하 ㈜①\t");
+    QString text =
+        QStringLiteral("- 파일서버 명령어 메뉴얼 -\r\n현재 [자동업데이트] 작업이 진행중입니다.\r\n"
+                       "[대구]영업/고객관리팀 관리부 기술개발팀 [서울]영업전략팀 대표 기타 똠방각하 ㈜①\t");
     // Every precomposed Hangul syllable, which CP949 covers in full.
     for (char16_t c = 0xAC00; c <= 0xD7A3; ++c)
         text += QChar(c);

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -18,12 +17,17 @@ namespace {
 constexpr int Bot = 123;
 
 QString record(int id, int dept, const QString& name, int status) {
-    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0").arg(id).arg(dept).arg(name).arg(status);
+    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0")
+        .arg(id)
+        .arg(dept)
+        .arg(name)
+        .arg(status);
 }
 
 const QString Accepted = QStringLiteral("1\t") + record(Bot, 3, "잡서버", 1);
-const QString UserList = QStringLiteral("4\r\n") + record(17, 1, "김민준", 1) + "\r\n" + record(Bot, 3, "잡서버", 1) +
-                         "\r\n" + record(21, 2, "이서연", 0) + "\r\n" + record(33, 0, "박지훈", 2);
+const QString UserList = QStringLiteral("4\r\n") + record(17, 1, "김민준", 1) + "\r\n" +
+                         record(Bot, 3, "잡서버", 1) + "\r\n" + record(21, 2, "이서연", 0) + "\r\n" +
+                         record(33, 0, "박지훈", 2);
 
 QStringList errorLogLines(const QString& folder) {
     QFile file(folder + "/ErrorLog.txt");
@@ -90,7 +94,9 @@ TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
     peer.send(51, UserList);
     const auto version = peer.take(10);
     ASSERT_TRUE(version);
-    EXPECT_EQ(version->bytes, QByteArray("/\x01" "10123;0/\x02" "123;3.4.301/\x03"));
+    EXPECT_EQ(version->bytes, QByteArray("/\x01"
+                                         "10123;0/\x02"
+                                         "123;3.4.301/\x03"));
     EXPECT_TRUE(form.scheduleTimer().isActive());
     EXPECT_EQ(form.scheduleTimer().interval(), 60000);
     EXPECT_EQ(form.onlineCountText(), QStringLiteral("2명"));
@@ -105,12 +111,15 @@ TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
     peer.send(1, QStringLiteral("/ver"), QStringLiteral("17;123[%]x"));
     auto reply = peer.take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;17/\x02" "ZEP-JobServer Ver 3.4.301/\x03"));
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01"
+                                       "01123;17/\x02"
+                                       "ZEP-JobServer Ver 3.4.301/\x03"));
 
     peer.send(1, QStringLiteral("안녕"), QStringLiteral("21;123"));
     reply = peer.take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;21/\x02\xbe\xc8\xb3\xe7/\x03"));
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01"
+                                       "01123;21/\x02\xbe\xc8\xb3\xe7/\x03"));
 
     // Two removals in one arrival: start, then busy; the work timer fires once and stops.
     peer.sendRaw(MessengerPeer::frame(1, "17;123", "/_2rm") + MessengerPeer::frame(1, "21;123", "/_2RM"));
@@ -139,7 +148,8 @@ TEST_F(FormTest, WebUpdateStartsTheToolBesideTheProgram) {
     peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
     const auto reply = peer.take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, QByteArray("/\x01" "01123;17/\x02/\x03"));
+    EXPECT_EQ(reply->bytes, QByteArray("/\x01"
+                                       "01123;17/\x02/\x03"));
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(marker); }));
 
     // Without the tool, only the empty reply.
@@ -158,7 +168,8 @@ TEST_F(FormTest, RefusedLoginIsLoggedAndTheBotWaitsForTheClose) {
     peer.send(50, QStringLiteral("0비밀번호가 틀렸습니다."));
     pump(400); // longer than the reconnect period: nothing happens while the connection stays open
     EXPECT_EQ(peer.connections, 1);
-    EXPECT_EQ(errorLogLines(folder.path()), QStringList({QStringLiteral("로그인 실패: 0비밀번호가 틀렸습니다.")}));
+    EXPECT_EQ(errorLogLines(folder.path()),
+              QStringList({QStringLiteral("로그인 실패: 0비밀번호가 틀렸습니다.")}));
 
     peer.drop();
     ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
@@ -179,7 +190,8 @@ TEST_F(FormTest, EachKeepAliveIsAnsweredOnceAfterTheLatest) {
     const auto answer = peer.take(59, 2000);
     ASSERT_TRUE(answer);
     EXPECT_GE(answer->atMs - second, 380);
-    EXPECT_EQ(answer->bytes, QByteArray("/\x01" "59123;0/\x02/\x03"));
+    EXPECT_EQ(answer->bytes, QByteArray("/\x01"
+                                        "59123;0/\x02/\x03"));
     pump(700);
     EXPECT_EQ(peer.count(59), 0);
     EXPECT_FALSE(form.logoutSensorTimer().isActive());
@@ -221,8 +233,9 @@ TEST_F(FormTest, UnreachableServerIsRetriedEveryPeriod) {
     form.Form_Load();
     ASSERT_TRUE(waitUntil([&] { return errorLogLines(folder.path()).size() >= 3; }, 3000));
     const QStringList log = errorLogLines(folder.path());
-    EXPECT_EQ(log[0], QStringLiteral("Error(Socket) 10061 (Connection refused) in procedure SckChat_Error of Form "
-                                     "frmMain"));
+    EXPECT_EQ(log[0],
+              QStringLiteral("Error(Socket) 10061 (Connection refused) in procedure SckChat_Error of Form "
+                             "frmMain"));
     EXPECT_EQ(log[1], log[0]);
     EXPECT_TRUE(form.autoLoginTimer().isActive());
 }
@@ -231,17 +244,20 @@ TEST_F(FormTest, GarbageAndOddPacketsLeaveTheConnectionWorking) {
     frmMain form(peer.port(), fast());
     logIn(form);
     peer.sendRaw("garbage without markers");
-    peer.sendRaw("/\x01" "01no text marker/\x03");
-    peer.send(13, QStringLiteral("17"));            // status change without a status
-    peer.send(10, QStringLiteral("999;x;0"));       // unknown user
+    peer.sendRaw("/\x01"
+                 "01no text marker/\x03");
+    peer.send(13, QStringLiteral("17"));      // status change without a status
+    peer.send(10, QStringLiteral("999;x;0")); // unknown user
     peer.send(2, QStringLiteral("ignored"));
     peer.send(55, QString());
     peer.send(1, QStringLiteral("still here"), QStringLiteral("17;123"));
     const auto reply = peer.take(1);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->body, QStringLiteral("still here"));
-    EXPECT_EQ(errorLogLines(folder.path()),
-              QStringList({"Error 9 (Subscript out of range) in procedure Proc_CL_CngStat of Form frmMain(Data:17)"}));
+    EXPECT_EQ(
+        errorLogLines(folder.path()),
+        QStringList(
+            {"Error 9 (Subscript out of range) in procedure Proc_CL_CngStat of Form frmMain(Data:17)"}));
 }
 
 TEST_F(FormTest, SendingWhileClosedIsLogged) {

@@ -8,7 +8,6 @@
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
-
 #include <algorithm>
 #include <functional>
 #include <optional>
@@ -31,16 +30,16 @@ inline void pump(int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-// The server side of the messenger connection, in the test's own process: it listens on loopback, records every
-// packet the bot sends, and sends what a test tells it to.
+// The server side of the messenger connection, in the test's own process: it listens on loopback, records
+// every packet the bot sends, and sends what a test tells it to.
 class MessengerPeer : public QObject {
 public:
     struct Packet {
         int code;
         QString header;
         QString body;
-        QByteArray bytes;  // the packet as it crossed the wire
-        qint64 atMs;       // when it arrived, on the peer's clock
+        QByteArray bytes; // the packet as it crossed the wire
+        qint64 atMs;      // when it arrived, on the peer's clock
     };
 
     MessengerPeer() {
@@ -96,7 +95,8 @@ public:
         return found;
     }
     int count(int code) const {
-        return int(std::count_if(received.begin(), received.end(), [code](const Packet& p) { return p.code == code; }));
+        return int(std::count_if(received.begin(), received.end(),
+                                 [code](const Packet& p) { return p.code == code; }));
     }
     qint64 nowMs() const { return clock_.elapsed(); }
 
@@ -115,8 +115,8 @@ private:
             buffer_.remove(0, end + 2);
             const qsizetype text = packet.indexOf("/\x02");
             received.append({packet.mid(2, 2).toInt(), AnsiCodec::toUnicode(packet.mid(4, text - 4)),
-                             AnsiCodec::toUnicode(packet.mid(text + 2, packet.size() - 2 - (text + 2))), packet,
-                             clock_.elapsed()});
+                             AnsiCodec::toUnicode(packet.mid(text + 2, packet.size() - 2 - (text + 2))),
+                             packet, clock_.elapsed()});
         }
     }
 

@@ -1,4 +1,5 @@
 #include "AnsiCodec.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -35,11 +36,16 @@ TEST(AnsiCodecTest, BadBytesBecomeReplacementCharacters) {
     };
     const Case cases[] = {
         {"\xff", fffd},
-        {"a\x80" "b", "a" + fffd + "b"},
-        {"\xc7", fffd},                              // a lead byte cut off at the end
+        {"a\x80"
+         "b",
+         "a" + fffd + "b"},
+        {"\xc7", fffd}, // a lead byte cut off at the end
         {"\xc7\xd1\xc7", QStringLiteral("한") + fffd},
-        {"\xc7\x20", fffd + " "},                    // a lead byte followed by a byte that cannot trail
-        {QByteArray("\x00" "x", 2), QString(QChar(0)) + "x"},
+        {"\xc7\x20", fffd + " "}, // a lead byte followed by a byte that cannot trail
+        {QByteArray("\x00"
+                    "x",
+                    2),
+         QString(QChar(0)) + "x"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(AnsiCodec::toUnicode(c.bytes), c.text) << c.bytes.toHex().toStdString();

@@ -1,4 +1,5 @@
 #include "CommandInterpreter.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,8 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
     const QString busy1 = QStringLiteral("현재 [자동업데이트] 작업이 진행중입니다. 잠시후 시도 바랍니다.");
     CommandJob job;
 
-    ChatCommandOutcome out = CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job);
+    ChatCommandOutcome out =
+        CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job);
     EXPECT_EQ(out.reply, QStringLiteral("_2 Remove Start..."));
     EXPECT_EQ(job.WorkJob, CommandJob::Remove2);
     EXPECT_EQ(job.WorkJobName, QStringLiteral("_2 Remove"));
@@ -93,7 +95,8 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
     EXPECT_EQ(job.WorkJob, CommandJob::SelfUpdate);
     EXPECT_EQ(job.WorkJobName, QStringLiteral("자동업데이트"));
     EXPECT_EQ(job.WorkJobRequester, QStringLiteral("33"));
-    EXPECT_EQ(CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job).reply, busy1);
+    EXPECT_EQ(CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job).reply,
+              busy1);
 }
 
 TEST(CommandInterpreterTest, SenderIsTheHeaderBeforeItsFirstSemicolon) {

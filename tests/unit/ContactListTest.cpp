@@ -1,4 +1,5 @@
 #include "ContactList.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,11 @@
 namespace {
 
 QString record(int id, int dept, const QString& name, int status) {
-    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0").arg(id).arg(dept).arg(name).arg(status);
+    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0")
+        .arg(id)
+        .arg(dept)
+        .arg(name)
+        .arg(status);
 }
 
 QString list(const QStringList& records, int count = -1) {
@@ -44,15 +49,17 @@ TEST_F(ContactListTest, GroupsInTheirOrder) {
         EXPECT_TRUE(n.parentKey.isEmpty());
     }
     EXPECT_EQ(keys, QStringList({"G1", "G2", "G3", "G4", "G5", "G0"}));
-    EXPECT_EQ(texts, QStringList({"[대구]영업/고객관리팀", "관리부", "기술개발팀", "[서울]영업전략팀", "대표", "기타"}));
+    EXPECT_EQ(texts, QStringList({"[대구]영업/고객관리팀", "관리부", "기술개발팀", "[서울]영업전략팀", "대표",
+                                  "기타"}));
     EXPECT_EQ(ContactList::GetDeptName(6), QStringLiteral("???"));
     EXPECT_EQ(ContactList::GetDeptName(-1), QStringLiteral("???"));
 }
 
 TEST_F(ContactListTest, ListFillsTreeCountAndEntries) {
-    contacts.Proc_CL_List(list({record(17, 1, "김민준", 1), record(Me, 3, "잡서버", 1), record(21, 1, "이서연", 0),
-                                record(33, 5, "박대표", 2), record(45, 0, "최기타", 0)}),
-                          Me);
+    contacts.Proc_CL_List(
+        list({record(17, 1, "김민준", 1), record(Me, 3, "잡서버", 1), record(21, 1, "이서연", 0),
+              record(33, 5, "박대표", 2), record(45, 0, "최기타", 0)}),
+        Me);
     EXPECT_EQ(contacts.UserCount, 5);
     ASSERT_EQ(contacts.UserList.size(), 6);
     EXPECT_EQ(contacts.UserList[0].UserId, 0);
@@ -97,11 +104,12 @@ TEST_F(ContactListTest, ListOfTheBotAlone) {
 }
 
 TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
-    contacts.Proc_CL_List(list({record(17, 1, "김민준", 1), record(21, 9, "외부", 1), record(17, 2, "중복", 1),
-                                "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", record(45, 0, "최", 70000),
-                                QString(), record(52, 2, "정", 1), QString()},
-                               3),
-                          Me);
+    contacts.Proc_CL_List(
+        list({record(17, 1, "김민준", 1), record(21, 9, "외부", 1), record(17, 2, "중복", 1),
+              "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", record(45, 0, "최", 70000),
+              QString(), record(52, 2, "정", 1), QString()},
+             3),
+        Me);
     EXPECT_EQ(childrenOf("G1"), QStringList({"M17"}));
     EXPECT_EQ(childrenOf("G0"), QStringList({"M21"})); // unknown department goes under 기타
     EXPECT_EQ(childrenOf("G2"), QStringList({"M52"})); // more records than announced are kept
@@ -112,10 +120,12 @@ TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
 
     const QStringList log = TestSupport::takeErrorLog();
     ASSERT_EQ(log.size(), 4);
-    EXPECT_EQ(log[0], QStringLiteral("Error 35602 (Key is not unique in collection) in procedure Proc_CL_List of "
-                                     "Form frmMain(Data:") +
-                          record(17, 2, "중복", 1) + ")");
-    EXPECT_TRUE(log[1].startsWith("Error 13 (Type mismatch) in procedure Proc_CL_List of Form frmMain(Data:33"));
+    EXPECT_EQ(log[0],
+              QStringLiteral("Error 35602 (Key is not unique in collection) in procedure Proc_CL_List of "
+                             "Form frmMain(Data:") +
+                  record(17, 2, "중복", 1) + ")");
+    EXPECT_TRUE(
+        log[1].startsWith("Error 13 (Type mismatch) in procedure Proc_CL_List of Form frmMain(Data:33"));
     EXPECT_TRUE(log[2].startsWith("Error 9 (Subscript out of range) in procedure Proc_CL_List"));
     EXPECT_TRUE(log[3].startsWith("Error 6 (Overflow) in procedure Proc_CL_List"));
 }
@@ -137,7 +147,8 @@ TEST_F(ContactListTest, SecondListReplacesTheFirst) {
 }
 
 TEST_F(ContactListTest, PresenceNotices) {
-    contacts.Proc_CL_List(list({record(17, 1, "김", 0), record(21, 2, "이", 1), record(Me, 3, "잡서버", 1)}), Me);
+    contacts.Proc_CL_List(list({record(17, 1, "김", 0), record(21, 2, "이", 1), record(Me, 3, "잡서버", 1)}),
+                          Me);
     ASSERT_EQ(contacts.OnlineCount, 1);
 
     EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;10.1.2.3;77"), Me));
@@ -190,8 +201,9 @@ TEST_F(ContactListTest, BadNoticesAreLoggedAndSurvived) {
     contacts.Proc_CL_CngStat(QStringLiteral("17"), Me);
     const QStringList log = TestSupport::takeErrorLog();
     ASSERT_EQ(log.size(), 2);
-    EXPECT_EQ(log[0], QStringLiteral("Error 13 (Type mismatch) in procedure Proc_CL_Online of Form frmMain(Data:17;x;"
-                                     "notanumber)"));
+    EXPECT_EQ(log[0],
+              QStringLiteral("Error 13 (Type mismatch) in procedure Proc_CL_Online of Form frmMain(Data:17;x;"
+                             "notanumber)"));
     EXPECT_EQ(log[1], QStringLiteral("Error 9 (Subscript out of range) in procedure Proc_CL_CngStat of Form "
                                      "frmMain(Data:17)"));
 }

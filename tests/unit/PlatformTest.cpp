@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,9 +46,10 @@ TEST(VbErrorTest, TrappedTextShape) {
     EXPECT_EQ(VbErrors::trappedText(13, QStringLiteral("Type mismatch"), QStringLiteral("Main"),
                                     QStringLiteral("Module"), QStringLiteral("modMain")),
               QStringLiteral("Error 13 (Type mismatch) in procedure Main of Module modMain"));
-    EXPECT_EQ(VbErrors::trappedText(VbError(9, "x", VbErrors::describe(9)), QStringLiteral("Find"),
-                                    QStringLiteral("Class Module"), QStringLiteral("cStringBuilder")),
-              QStringLiteral("Error 9 (Subscript out of range) in procedure Find of Class Module cStringBuilder"));
+    EXPECT_EQ(
+        VbErrors::trappedText(VbError(9, "x", VbErrors::describe(9)), QStringLiteral("Find"),
+                              QStringLiteral("Class Module"), QStringLiteral("cStringBuilder")),
+        QStringLiteral("Error 9 (Subscript out of range) in procedure Find of Class Module cStringBuilder"));
 }
 
 TEST(NumericTextTest, LenientAndStrictReadings) {
@@ -59,9 +59,16 @@ TEST(NumericTextTest, LenientAndStrictReadings) {
         std::optional<qint64> strict;
     };
     const Case cases[] = {
-        {"123", 123, 123},     {"  42  ", 42, 42},   {"\t7", 7, 7},          {"7x", 7, std::nullopt},
-        {"x7", 0, std::nullopt}, {"", 0, std::nullopt}, {"-5", -5, -5},     {"+5", 5, 5},
-        {"1 2", 1, std::nullopt}, {"99999999999999999999", std::numeric_limits<qint64>::max(), std::nullopt},
+        {"123", 123, 123},
+        {"  42  ", 42, 42},
+        {"\t7", 7, 7},
+        {"7x", 7, std::nullopt},
+        {"x7", 0, std::nullopt},
+        {"", 0, std::nullopt},
+        {"-5", -5, -5},
+        {"+5", 5, 5},
+        {"1 2", 1, std::nullopt},
+        {"99999999999999999999", std::numeric_limits<qint64>::max(), std::nullopt},
         {"-", 0, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -73,10 +80,12 @@ TEST(NumericTextTest, LenientAndStrictReadings) {
 }
 
 TEST(IniFileTest, LookupRules) {
-    const QString text = QStringLiteral("; comment\r\n[general]\r\n  FTP_PASV = 1 \r\nCSBackupPath=D:\\백업\r\n"
-                                        "[Other]\r\nFTP_PASV=0\r\nbroken line\r\n");
+    const QString text =
+        QStringLiteral("; comment\r\n[general]\r\n  FTP_PASV = 1 \r\nCSBackupPath=D:\\백업\r\n"
+                       "[Other]\r\nFTP_PASV=0\r\nbroken line\r\n");
     const auto find = [&](const char* section, const char* key) {
-        return IniFile::findValue(text, QLatin1String(section), QLatin1String(key), QStringLiteral("<default>"));
+        return IniFile::findValue(text, QLatin1String(section), QLatin1String(key),
+                                  QStringLiteral("<default>"));
     };
     EXPECT_EQ(find("General", "ftp_pasv"), QStringLiteral("1"));
     EXPECT_EQ(find("GENERAL", "CSBackupPath"), QStringLiteral("D:\\백업"));
@@ -119,7 +128,8 @@ TEST(MachineIdTest, Formats) {
     EXPECT_EQ(serial, serial.toUpper());
     EXPECT_LE(serial.size(), 8);
     const QString mac = MachineId::macAddress();
-    EXPECT_TRUE(mac.isEmpty() || QRegularExpression(QStringLiteral("^[0-9A-F]+$")).match(mac).hasMatch()) << mac.toStdString();
+    EXPECT_TRUE(mac.isEmpty() || QRegularExpression(QStringLiteral("^[0-9A-F]+$")).match(mac).hasMatch())
+        << mac.toStdString();
 }
 
 TEST(LoginTest, BodyFormat) {

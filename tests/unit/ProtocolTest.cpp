@@ -29,9 +29,10 @@ QByteArray frame(const QByteArray& code, const QString& header, const QString& b
 QList<Packet> arrive(const QByteArray& chunk) {
     AppendRecvBuffer(chunk, 0);
     QList<Packet> got;
-    DrainRecvBuffer(0, [&](qint16 code, const QString& body, const QString& h1, const QString& h2, const QString& h3) {
-        got.append({code, h1, h2, h3, body});
-    });
+    DrainRecvBuffer(
+        0, [&](qint16 code, const QString& body, const QString& h1, const QString& h2, const QString& h3) {
+            got.append({code, h1, h2, h3, body});
+        });
     return got;
 }
 
@@ -48,15 +49,20 @@ TEST_F(ProtocolTest, MakePacketFramesCodeHeaderAndBody) {
     modMain::MyUserId = 123;
     // The keep-alive of bot 123: 13 characters.
     const QString keepAlive = MakePacket(59, QString(), QStringLiteral("0"));
-    EXPECT_EQ(keepAlive, QStringLiteral("/\x01" "59123;0/\x02/\x03"));
+    EXPECT_EQ(keepAlive, QStringLiteral("/\x01"
+                                        "59123;0/\x02/\x03"));
     EXPECT_EQ(keepAlive.size(), 13);
 
     EXPECT_EQ(MakePacket(1, QStringLiteral("a/b;c\r\nd"), QStringLiteral("17")),
-              QStringLiteral("/\x01" "01123;17/\x02" "a/b;c\r\nd/\x03"));
+              QStringLiteral("/\x01"
+                             "01123;17/\x02"
+                             "a/b;c\r\nd/\x03"));
     EXPECT_EQ(MakePacket(2, QStringLiteral("보고"), QStringLiteral("-1")),
-              QStringLiteral("/\x01" "02123;-1/\x02보고/\x03"));
+              QStringLiteral("/\x01"
+                             "02123;-1/\x02보고/\x03"));
     modMain::MyUserId = 0;
-    EXPECT_EQ(MakePacket(50, QStringLiteral("x"), QStringLiteral("0")), QStringLiteral("/\x01" "500;0/\x02x/\x03"));
+    EXPECT_EQ(MakePacket(50, QStringLiteral("x"), QStringLiteral("0")), QStringLiteral("/\x01"
+                                                                                       "500;0/\x02x/\x03"));
 }
 
 TEST_F(ProtocolTest, ReceiveLoopOverChunks) {
@@ -98,10 +104,7 @@ TEST_F(ProtocolTest, ReceiveLoopOverChunks) {
          {{{1, "17;", "two", "", "x"}}},
          {}},
         {"code digits 7x read as 7", {frame("7x", "h", "b")}, {{{7, "h", "", "", "b"}}}, {}},
-        {"code digits x7 read as 0 and end the loop",
-         {frame("x7", "h", "b") + chat},
-         {{}},
-         chat},
+        {"code digits x7 read as 0 and end the loop", {frame("x7", "h", "b") + chat}, {{}}, chat},
         {"a code-0 packet ends the loop; the rest waits for the next arrival",
          {frame("00", "h", "b") + chat, QByteArray()},
          {{}, {{1, "17;123", "", "", "/help"}}},
@@ -112,22 +115,41 @@ TEST_F(ProtocolTest, ReceiveLoopOverChunks) {
          {}},
         {"a buffer without a start marker is discarded", {"abc/"}, {{}}, {}},
         {"a lone slash is kept", {"/"}, {{}}, "/"},
-        {"a lone slash completes into a packet", {"/", chat.mid(1)}, {{}, {{1, "17;123", "", "", "/help"}}}, {}},
-        {"text after the end marker stays", {chat + "/\x01" "5"}, {{{1, "17;123", "", "", "/help"}}}, "/\x01" "5"},
+        {"a lone slash completes into a packet",
+         {"/", chat.mid(1)},
+         {{}, {{1, "17;123", "", "", "/help"}}},
+         {}},
+        {"text after the end marker stays",
+         {chat + "/\x01"
+                 "5"},
+         {{{1, "17;123", "", "", "/help"}}},
+         "/\x01"
+         "5"},
         {"unknown codes are handed on to be ignored",
          {frame("99", "h", "") + frame("55", "", "")},
          {{{99, "h", "", "", ""}, {55, "", "", "", ""}}},
          {}},
         {"a packet without a text marker is dropped, the next one taken",
-         {"/\x01" "01abc/\x03" + chat},
+         {"/\x01"
+          "01abc/\x03" +
+          chat},
          {{{1, "17;123", "", "", "/help"}}},
          {}},
         {"a text marker inside the code is malformed",
-         {"/\x01" "0/\x02x/\x03" + online},
+         {"/\x01"
+          "0/\x02x/\x03" +
+          online},
          {{{10, "0", "", "", "17;127.0.0.1;0"}}},
          {}},
-        {"an empty frame is malformed and dropped", {"/\x01/\x03" + chat}, {{{1, "17;123", "", "", "/help"}}}, {}},
-        {"an empty header and body", {"/\x01" "59/\x02/\x03"}, {{{59, "", "", "", ""}}}, {}},
+        {"an empty frame is malformed and dropped",
+         {"/\x01/\x03" + chat},
+         {{{1, "17;123", "", "", "/help"}}},
+         {}},
+        {"an empty header and body",
+         {"/\x01"
+          "59/\x02/\x03"},
+         {{{59, "", "", "", ""}}},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,7 +182,8 @@ TEST_F(ProtocolTest, ManyPacketsInOneChunkAndByteByByte) {
 }
 
 TEST_F(ProtocolTest, OversizedIncompletePacketIsDroppedWithOneLogLine) {
-    const QByteArray start = "/\x01" "01h/\x02";
+    const QByteArray start = "/\x01"
+                             "01h/\x02";
     arrive(start);
     const QByteArray piece(1024 * 1024, 'a');
     for (int i = 0; i < 15; ++i)
@@ -173,7 +196,8 @@ TEST_F(ProtocolTest, OversizedIncompletePacketIsDroppedWithOneLogLine) {
     EXPECT_TRUE(RecvBufferContent(0).isEmpty());
     const QStringList log = TestSupport::takeErrorLog();
     ASSERT_EQ(log.size(), 1);
-    EXPECT_TRUE(log[0].startsWith(QStringLiteral("Error 7 (Out of memory) in procedure ExtractPacket"))) << log[0].toStdString();
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("Error 7 (Out of memory) in procedure ExtractPacket")))
+        << log[0].toStdString();
 
     // The stream recovers with the next packet.
     EXPECT_EQ(arrive(frame("11", "0", "17")), (QList<Packet>{{11, "0", "", "", "17"}}));

@@ -5,11 +5,12 @@
 
 #include <QFile>
 #include <QStringList>
-
 #include <ostream>
 
 // Lets GoogleTest print QStrings in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace TestSupport {
 

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 // Every test runs with the program folder in a temporary directory, so logs never land beside the binary.
