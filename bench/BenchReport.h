@@ -1,7 +1,6 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
@@ -16,11 +15,10 @@ public:
             if (run.run_type != Run::RT_Iteration && run.aggregate_name != "median")
                 continue;
             const std::string name = run.run_name.str();
-            nanoseconds[name] = run.GetAdjustedRealTime() *
-                                (run.time_unit == benchmark::kMillisecond   ? 1e6
-                                 : run.time_unit == benchmark::kMicrosecond ? 1e3
-                                 : run.time_unit == benchmark::kSecond      ? 1e9
-                                                                            : 1.0);
+            nanoseconds[name] = run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMillisecond   ? 1e6
+                                                             : run.time_unit == benchmark::kMicrosecond ? 1e3
+                                                             : run.time_unit == benchmark::kSecond      ? 1e9
+                                                                                                   : 1.0);
             for (const auto& [key, counter] : run.counters)
                 counters[name][key] = counter.value;
         }

@@ -22,7 +22,9 @@ const Stream& stream(qsizetype size) {
     Stream& s = made[size];
     if (s.bytes.isEmpty()) {
         const QByteArray body = AnsiCodec::fromUnicode(QString(50, QChar(0xD55C))); // 50 x "한" = 100 bytes
-        const QByteArray packet = "/\x01" "0117;123/\x02" + body + "/\x03";
+        const QByteArray packet = "/\x01"
+                                  "0117;123/\x02" +
+                                  body + "/\x03";
         s.bytes.reserve(size);
         while (s.bytes.size() + packet.size() <= size) {
             s.bytes += packet;
@@ -40,13 +42,13 @@ void receive(benchmark::State& state, qsizetype chunk) {
         for (qsizetype at = 0; at < s.bytes.size(); at += chunk) {
             modZEPProtocol::AppendRecvBuffer(
                 QByteArray::fromRawData(s.bytes.constData() + at, std::min(chunk, s.bytes.size() - at)), 0);
-            modZEPProtocol::DrainRecvBuffer(0, [&](qint16 code, const QString& body, const QString& h1,
-                                                   const QString&, const QString&) {
-                benchmark::DoNotOptimize(code);
-                benchmark::DoNotOptimize(body.constData());
-                benchmark::DoNotOptimize(h1.constData());
-                ++handled;
-            });
+            modZEPProtocol::DrainRecvBuffer(
+                0, [&](qint16 code, const QString& body, const QString& h1, const QString&, const QString&) {
+                    benchmark::DoNotOptimize(code);
+                    benchmark::DoNotOptimize(body.constData());
+                    benchmark::DoNotOptimize(h1.constData());
+                    ++handled;
+                });
         }
     }
     if (handled != s.packets * qint64(state.iterations()))
@@ -55,8 +57,12 @@ void receive(benchmark::State& state, qsizetype chunk) {
     state.SetItemsProcessed(state.iterations() * s.packets);
 }
 
-void BM_ReceiveOneChunk(benchmark::State& state) { receive(state, std::numeric_limits<qsizetype>::max() / 2); }
-void BM_Receive1KiBChunks(benchmark::State& state) { receive(state, 1024); }
+void BM_ReceiveOneChunk(benchmark::State& state) {
+    receive(state, std::numeric_limits<qsizetype>::max() / 2);
+}
+void BM_Receive1KiBChunks(benchmark::State& state) {
+    receive(state, 1024);
+}
 
 void BM_MemchrScan(benchmark::State& state) {
     const Stream& s = stream(state.range(0) * MiB);
@@ -96,11 +102,11 @@ int main(int argc, char** argv) {
     for (const char* name : {"BM_ReceiveOneChunk/16", "BM_Receive1KiBChunks/16"}) {
         std::printf("  %s: %.1f MB/s, %.0f packets/s, %.1f x the memchr scan's time\n", name,
                     bytes / ns[name] * 1e3, packets / ns[name] * 1e9, ns[name] / ns["BM_MemchrScan/16"]);
-        met &= verdict((std::string(name) + " packets/s").c_str(), packets / ns[name] * 1e9, "packets/s", ">=",
-                       1e6);
+        met &= verdict((std::string(name) + " packets/s").c_str(), packets / ns[name] * 1e9, "packets/s",
+                       ">=", 1e6);
     }
-    met &= verdict("one chunk: time(16 MiB) / time(1 MiB)", ns["BM_ReceiveOneChunk/16"] / ns["BM_ReceiveOneChunk/1"],
-                   "x", "<=", 18);
+    met &= verdict("one chunk: time(16 MiB) / time(1 MiB)",
+                   ns["BM_ReceiveOneChunk/16"] / ns["BM_ReceiveOneChunk/1"], "x", "<=", 18);
     met &= verdict("1 KiB chunks: time(16 MiB) / time(1 MiB)",
                    ns["BM_Receive1KiBChunks/16"] / ns["BM_Receive1KiBChunks/1"], "x", "<=", 18);
     return met ? 0 : 1;

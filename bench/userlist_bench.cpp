@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     auto& ns = reporter.nanoseconds;
     if (!ns.count("BM_ProcCLList") || !ns.count("BM_SplitOnly"))
         return 0;
-    std::printf("\nUser list of 20,000 users: %.2f ms, %.1f x splitting the body alone\n", ns["BM_ProcCLList"] / 1e6,
-                ns["BM_ProcCLList"] / ns["BM_SplitOnly"]);
+    std::printf("\nUser list of 20,000 users: %.2f ms, %.1f x splitting the body alone\n",
+                ns["BM_ProcCLList"] / 1e6, ns["BM_ProcCLList"] / ns["BM_SplitOnly"]);
     return verdict("Proc_CL_List, 20,000 users", ns["BM_ProcCLList"] / 1e6, "ms", "<=", 50) ? 0 : 1;
 }

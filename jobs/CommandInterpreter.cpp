@@ -6,12 +6,13 @@ namespace CommandInterpreter {
 namespace {
 
 QString busyReply(const CommandJob& job) {
-    return QStringLiteral("현재 [") + job.WorkJobName + QStringLiteral("] 작업이 진행중입니다. 잠시후 시도 바랍니다.");
+    return QStringLiteral("현재 [") + job.WorkJobName +
+           QStringLiteral("] 작업이 진행중입니다. 잠시후 시도 바랍니다.");
 }
 
 // Queues a long command unless one is pending; returns the reply.
-QString queue(CommandJob& job, qint16 kind, const QString& name, const QString& sender, const QString& startReply,
-              ChatCommandOutcome& outcome) {
+QString queue(CommandJob& job, qint16 kind, const QString& name, const QString& sender,
+              const QString& startReply, ChatCommandOutcome& outcome) {
     if (job.WorkJob > 0)
         return busyReply(job);
     job.WorkJob = kind;
@@ -58,8 +59,9 @@ ChatCommandOutcome Interpret(const QString& text, const QString& header, Command
     } else if (command == QLatin1String("ver")) {
         outcome.reply = QStringLiteral("ZEP-JobServer Ver ") + version;
     } else if (command == QLatin1String("selfupdate")) {
-        outcome.reply = queue(job, CommandJob::SelfUpdate, QStringLiteral("자동업데이트"), outcome.sender,
-                              QStringLiteral("Auto Update Start...(Cur Ver: ") + version + QLatin1Char(')'), outcome);
+        outcome.reply =
+            queue(job, CommandJob::SelfUpdate, QStringLiteral("자동업데이트"), outcome.sender,
+                  QStringLiteral("Auto Update Start...(Cur Ver: ") + version + QLatin1Char(')'), outcome);
     } else if (command == QLatin1String("_2rm")) {
         outcome.reply = queue(job, CommandJob::Remove2, QStringLiteral("_2 Remove"), outcome.sender,
                               QStringLiteral("_2 Remove Start..."), outcome);

@@ -10,11 +10,12 @@ struct CommandJob {
     QString WorkJobRequester; // only ever overwritten
 };
 
-// What one chat line asks for. The caller sends `reply` to `sender` with packet code 1 and carries out the rest.
+// What one chat line asks for. The caller sends `reply` to `sender` with packet code 1 and carries out the
+// rest.
 struct ChatCommandOutcome {
     QString sender;
     QString reply;
-    bool send = true;          // false only for a line without a sender to answer
+    bool send = true; // false only for a line without a sender to answer
     bool startWorkTimer = false;
     bool startWebUpdate = false;
 };

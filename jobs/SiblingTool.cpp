@@ -6,7 +6,9 @@
 
 namespace SiblingTool {
 
-QString CodeUpdaterFileName() { return QStringLiteral("인증코드갱신툴.exe"); }
+QString CodeUpdaterFileName() {
+    return QStringLiteral("인증코드갱신툴.exe");
+}
 
 bool StartCodeUpdater(const QString& folder) {
     const QString path = folder + QLatin1Char('/') + CodeUpdaterFileName();

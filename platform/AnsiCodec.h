@@ -9,7 +9,9 @@ namespace AnsiCodec {
 
 // CP949 bytes to text. Invalid or truncated sequences decode to U+FFFD; never fails.
 QString toUnicode(const char* data, qsizetype size);
-inline QString toUnicode(const QByteArray& bytes) { return toUnicode(bytes.constData(), bytes.size()); }
+inline QString toUnicode(const QByteArray& bytes) {
+    return toUnicode(bytes.constData(), bytes.size());
+}
 
 // Text to CP949 bytes. A character CP949 cannot represent becomes "?", as the system's own conversion does.
 QByteArray fromUnicode(QStringView text);

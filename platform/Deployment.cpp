@@ -36,12 +36,14 @@ Deployment Deployment::load(const QString& folder) {
         return d;
     const QString text = QString::fromUtf8(file.readAll());
     const auto text_ = [&](const char* key, QString& value) {
-        const QString v = IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
+        const QString v =
+            IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
         if (!v.isEmpty())
             value = v;
     };
     const auto port = [&](const char* key, quint16& value) {
-        const QString v = IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
+        const QString v =
+            IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
         const auto n = NumericText::narrow<quint16>(NumericText::wholeNumber(v));
         if (n && *n > 0)
             value = *n;

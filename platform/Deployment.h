@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The site's deployment values from deployment.ini beside the program (section "Deployment"). Every key that is
-// missing, empty or unreadable keeps the default compiled into the program.
+// The site's deployment values from deployment.ini beside the program (section "Deployment"). Every key that
+// is missing, empty or unreadable keeps the default compiled into the program.
 struct Deployment {
     QString DirectoryServer;
     QString AddrMasterServer;

@@ -25,6 +25,8 @@ void WriteToFile(const QString& folder, const QDateTime& at, const QString& mess
     file.close();
 }
 
-void WriteToFile(const QString& message) { WriteToFile(ProgramInfo::folder(), Clock::system().now(), message); }
+void WriteToFile(const QString& message) {
+    WriteToFile(ProgramInfo::folder(), Clock::system().now(), message);
+}
 
 } // namespace ErrorLog

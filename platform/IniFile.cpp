@@ -6,7 +6,8 @@
 
 namespace IniFile {
 
-QString findValue(const QString& text, const QString& section, const QString& key, const QString& defaultValue) {
+QString findValue(const QString& text, const QString& section, const QString& key,
+                  const QString& defaultValue) {
     bool inSection = false;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString& raw : lines) {
@@ -28,7 +29,8 @@ QString findValue(const QString& text, const QString& section, const QString& ke
     return defaultValue;
 }
 
-QString readValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
+QString readValue(const QString& path, const QString& section, const QString& key,
+                  const QString& defaultValue) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;

@@ -6,9 +6,11 @@
 // blanks around names and values are dropped, and a missing file, section or key gives the default.
 namespace IniFile {
 
-QString readValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue);
+QString readValue(const QString& path, const QString& section, const QString& key,
+                  const QString& defaultValue);
 
 // The same lookup over text already in memory.
-QString findValue(const QString& text, const QString& section, const QString& key, const QString& defaultValue);
+QString findValue(const QString& text, const QString& section, const QString& key,
+                  const QString& defaultValue);
 
 } // namespace IniFile

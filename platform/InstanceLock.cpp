@@ -6,4 +6,6 @@ InstanceLock::InstanceLock(const QString& folder)
     lock_->setStaleLockTime(0);
 }
 
-bool InstanceLock::tryLock() { return lock_->isLocked() || lock_->tryLock(0); }
+bool InstanceLock::tryLock() {
+    return lock_->isLocked() || lock_->tryLock(0);
+}

@@ -2,11 +2,10 @@
 
 #include <QLockFile>
 #include <QString>
-
 #include <memory>
 
-// The previous-instance test: a lock file in the program folder, held for the life of the process. A lock left
-// by a process that died is taken over.
+// The previous-instance test: a lock file in the program folder, held for the life of the process. A lock
+// left by a process that died is taken over.
 class InstanceLock {
 public:
     explicit InstanceLock(const QString& folder);

@@ -3,7 +3,6 @@
 #include "ProgramInfo.h"
 
 #include <QNetworkInterface>
-
 #include <sys/statvfs.h>
 
 namespace MachineId {
@@ -15,7 +14,9 @@ QString formatMac(const QString& hardwareAddress) {
     return mac.toUpper();
 }
 
-QString formatSerial(quint32 serial) { return QString::number(serial, 16).toUpper(); }
+QString formatSerial(quint32 serial) {
+    return QString::number(serial, 16).toUpper();
+}
 
 QString macAddress() {
     const auto interfaces = QNetworkInterface::allInterfaces();

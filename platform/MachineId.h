@@ -9,8 +9,8 @@ namespace MachineId {
 // address: hex digits with every "-" and ":" removed, upper case. Empty when there is none.
 QString macAddress();
 
-// Low 32 bits of the file system id of the file system holding `path` (the program folder when empty), upper-case
-// hex without leading zeros; "FFFFFFFF" when it cannot be read.
+// Low 32 bits of the file system id of the file system holding `path` (the program folder when empty),
+// upper-case hex without leading zeros; "FFFFFFFF" when it cannot be read.
 QString driveSerial(const QString& path);
 
 // The formatting rules, apart from the system calls.

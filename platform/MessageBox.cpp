@@ -25,7 +25,9 @@ MessageBoxService*& current() {
 
 } // namespace
 
-void show(const QString& text) { current()->show(text); }
+void show(const QString& text) {
+    current()->show(text);
+}
 
 MessageBoxService* install(MessageBoxService* service) {
     MessageBoxService* previous = current();

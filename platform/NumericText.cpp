@@ -5,7 +5,9 @@
 namespace NumericText {
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 // Reads an optional sign and digits from position i; sets `digits` to how many digits were read.
 qint64 readNumber(QStringView text, qsizetype& i, int& digits) {

@@ -8,6 +8,8 @@ bool startDetached(const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);
 }
 
-bool openFolder(const QString& folder) { return startDetached(QStringLiteral("xdg-open"), {folder}); }
+bool openFolder(const QString& folder) {
+    return startDetached(QStringLiteral("xdg-open"), {folder});
+}
 
 } // namespace Process

@@ -19,12 +19,16 @@ QString folder() {
     return QCoreApplication::applicationDirPath();
 }
 
-QString exeName() { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
+QString exeName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
 
 QString versionText() {
     return QStringLiteral("%1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(Version::Revision);
 }
 
-void setFolder(const QString& path) { folderOverride() = path; }
+void setFolder(const QString& path) {
+    folderOverride() = path;
+}
 
 } // namespace ProgramInfo

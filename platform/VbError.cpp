@@ -23,7 +23,8 @@ QString trappedText(int number, const QString& description, const QString& proce
         .arg(QString::number(number), description, procedure, kind, module);
 }
 
-QString trappedText(const VbError& error, const QString& procedure, const QString& kind, const QString& module) {
+QString trappedText(const VbError& error, const QString& procedure, const QString& kind,
+                    const QString& module) {
     return trappedText(error.number(), error.description(), procedure, kind, module);
 }
 

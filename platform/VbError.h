@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 // An error that travels to a caller: the classic run-time error number, its source and its description.
@@ -34,5 +33,6 @@ QString describe(int number);
 // "Module", "Form" or "Class Module".
 QString trappedText(int number, const QString& description, const QString& procedure, const QString& kind,
                     const QString& module);
-QString trappedText(const VbError& error, const QString& procedure, const QString& kind, const QString& module);
+QString trappedText(const VbError& error, const QString& procedure, const QString& kind,
+                    const QString& module);
 } // namespace VbErrors
