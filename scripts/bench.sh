@@ -18,7 +18,7 @@ echo "== user list"
 echo "== idle memory"
 work=$(mktemp -d /tmp/clientzep-bench.XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-cp "$build/app/ClientZEP_job" "$work/"
+cp "$build/bin/ClientZEP_job" "$work/"
 printf 'waitlogin\nwait 10\n' > "$work/script.txt"
 "$build/tools/messenger-sim/messenger-sim" --port 0 --port-file "$work/port" --script "$work/script.txt" \
   > "$work/sim.out" &

@@ -2,6 +2,7 @@
 #include "MachineId.h"
 #include "MessengerPeer.h"
 #include "ProgramInfo.h"
+#include "UserRecords.h"
 #include "frmMain.h"
 #include "modMain.h"
 #include "modZEPProtocol.h"
@@ -16,18 +17,10 @@ namespace {
 
 constexpr int Bot = 123;
 
-QString record(int id, int dept, const QString& name, int status) {
-    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0")
-        .arg(id)
-        .arg(dept)
-        .arg(name)
-        .arg(status);
-}
-
-const QString Accepted = QStringLiteral("1\t") + record(Bot, 3, "잡서버", 1);
-const QString UserList = QStringLiteral("4\r\n") + record(17, 1, "김민준", 1) + "\r\n" +
-                         record(Bot, 3, "잡서버", 1) + "\r\n" + record(21, 2, "이서연", 0) + "\r\n" +
-                         record(33, 0, "박지훈", 2);
+const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
+const QString UserList = QStringLiteral("4\r\n") + userRecord(17, 1, "김민준", 1) + "\r\n" +
+                         userRecord(Bot, 3, "잡서버", 1) + "\r\n" + userRecord(21, 2, "이서연", 0) + "\r\n" +
+                         userRecord(33, 0, "박지훈", 2);
 
 QStringList errorLogLines(const QString& folder) {
     QFile file(folder + "/ErrorLog.txt");

@@ -1,18 +1,11 @@
 #include "ContactList.h"
 
 #include "TestSupport.h"
+#include "UserRecords.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString record(int id, int dept, const QString& name, int status) {
-    return QStringLiteral("%1\tlogin%1\t\t%2\t%3\t사원\t%4\t127.0.0.1\t0")
-        .arg(id)
-        .arg(dept)
-        .arg(name)
-        .arg(status);
-}
 
 QString list(const QStringList& records, int count = -1) {
     return QString::number(count < 0 ? records.size() : count) + QStringLiteral("\r\n") +
@@ -57,8 +50,8 @@ TEST_F(ContactListTest, GroupsInTheirOrder) {
 
 TEST_F(ContactListTest, ListFillsTreeCountAndEntries) {
     contacts.Proc_CL_List(
-        list({record(17, 1, "김민준", 1), record(Me, 3, "잡서버", 1), record(21, 1, "이서연", 0),
-              record(33, 5, "박대표", 2), record(45, 0, "최기타", 0)}),
+        list({userRecord(17, 1, "김민준", 1), userRecord(Me, 3, "잡서버", 1), userRecord(21, 1, "이서연", 0),
+              userRecord(33, 5, "박대표", 2), userRecord(45, 0, "최기타", 0)}),
         Me);
     EXPECT_EQ(contacts.UserCount, 5);
     ASSERT_EQ(contacts.UserList.size(), 6);
@@ -94,7 +87,7 @@ TEST_F(ContactListTest, ListFillsTreeCountAndEntries) {
 }
 
 TEST_F(ContactListTest, ListOfTheBotAlone) {
-    contacts.Proc_CL_List(list({record(Me, 3, "잡서버", 1)}), Me);
+    contacts.Proc_CL_List(list({userRecord(Me, 3, "잡서버", 1)}), Me);
     EXPECT_EQ(contacts.UserCount, 1);
     EXPECT_EQ(contacts.OnlineCount, 0);
     EXPECT_EQ(contacts.OnlineCountText(), QStringLiteral("0명"));
@@ -105,9 +98,9 @@ TEST_F(ContactListTest, ListOfTheBotAlone) {
 
 TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
     contacts.Proc_CL_List(
-        list({record(17, 1, "김민준", 1), record(21, 9, "외부", 1), record(17, 2, "중복", 1),
-              "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", record(45, 0, "최", 70000),
-              QString(), record(52, 2, "정", 1), QString()},
+        list({userRecord(17, 1, "김민준", 1), userRecord(21, 9, "외부", 1), userRecord(17, 2, "중복", 1),
+              "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", userRecord(45, 0, "최", 70000),
+              QString(), userRecord(52, 2, "정", 1), QString()},
              3),
         Me);
     EXPECT_EQ(childrenOf("G1"), QStringList({"M17"}));
@@ -123,7 +116,7 @@ TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
     EXPECT_EQ(log[0],
               QStringLiteral("Error 35602 (Key is not unique in collection) in procedure Proc_CL_List of "
                              "Form frmMain(Data:") +
-                  record(17, 2, "중복", 1) + ")");
+                  userRecord(17, 2, "중복", 1) + ")");
     EXPECT_TRUE(
         log[1].startsWith("Error 13 (Type mismatch) in procedure Proc_CL_List of Form frmMain(Data:33"));
     EXPECT_TRUE(log[2].startsWith("Error 9 (Subscript out of range) in procedure Proc_CL_List"));
@@ -131,15 +124,15 @@ TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
 }
 
 TEST_F(ContactListTest, HugeCountLineDoesNotAllocate) {
-    contacts.Proc_CL_List(QStringLiteral("2000000000\r\n") + record(17, 1, "김", 1), Me);
+    contacts.Proc_CL_List(QStringLiteral("2000000000\r\n") + userRecord(17, 1, "김", 1), Me);
     EXPECT_EQ(contacts.UserList.size(), 2);
     EXPECT_EQ(contacts.UserCount, 2000000000);
     EXPECT_TRUE(contacts.IsFewUsersOnline());
 }
 
 TEST_F(ContactListTest, SecondListReplacesTheFirst) {
-    contacts.Proc_CL_List(list({record(17, 1, "김", 1), record(21, 2, "이", 1)}), Me);
-    contacts.Proc_CL_List(list({record(17, 1, "김", 0), record(33, 4, "박", 1)}), Me);
+    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 1), userRecord(21, 2, "이", 1)}), Me);
+    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 0), userRecord(33, 4, "박", 1)}), Me);
     EXPECT_EQ(tree.count(), 8);
     EXPECT_EQ(childrenOf("G2"), QStringList());
     EXPECT_EQ(contacts.OnlineCount, 1);
@@ -147,15 +140,15 @@ TEST_F(ContactListTest, SecondListReplacesTheFirst) {
 }
 
 TEST_F(ContactListTest, PresenceNotices) {
-    contacts.Proc_CL_List(list({record(17, 1, "김", 0), record(21, 2, "이", 1), record(Me, 3, "잡서버", 1)}),
-                          Me);
+    contacts.Proc_CL_List(
+        list({userRecord(17, 1, "김", 0), userRecord(21, 2, "이", 1), userRecord(Me, 3, "잡서버", 1)}), Me);
     ASSERT_EQ(contacts.OnlineCount, 1);
 
-    EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;10.1.2.3;77"), Me));
+    EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;127.0.0.5;77"), Me));
     EXPECT_EQ(image("M17"), 4);
     EXPECT_EQ(contacts.OnlineCount, 2);
     const UserInfo& u = contacts.UserList[contacts.FindUserIndex(17)];
-    EXPECT_EQ(u.LoginText, QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(u.LoginText, QStringLiteral("127.0.0.5"));
     EXPECT_EQ(u.LoginNumber, 77);
     EXPECT_EQ(u.Status, 1);
 
@@ -195,7 +188,7 @@ TEST_F(ContactListTest, PresenceNotices) {
 }
 
 TEST_F(ContactListTest, BadNoticesAreLoggedAndSurvived) {
-    contacts.Proc_CL_List(list({record(17, 1, "김", 0)}), Me);
+    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 0)}), Me);
     EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;x;notanumber"), Me));
     EXPECT_EQ(contacts.UserList[1].LoginNumber, 0);
     contacts.Proc_CL_CngStat(QStringLiteral("17"), Me);
@@ -218,7 +211,7 @@ TEST_F(ContactListTest, FewUsersOnlineBelowFortyPercent) {
                           Case{1, 1, false}, Case{1, 0, true}}) {
         QStringList records;
         for (int i = 0; i < c.users; ++i)
-            records << record(1000 + i, 1, "u", i < c.online ? 1 : 0);
+            records << userRecord(1000 + i, 1, "u", i < c.online ? 1 : 0);
         contacts.Proc_CL_List(list(records), Me);
         EXPECT_EQ(contacts.IsFewUsersOnline(), c.few) << c.online << " of " << c.users;
     }
