@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -68,26 +67,4 @@ TEST(GuiMessageBoxTest, ShowsAModalBoxUntilOkIsPressed) {
     EXPECT_EQ(presser.seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_TRUE(presser.seen.modal);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box is gone once OK is pressed";
-}
-
-// A worker thread's message waits for the box the GUI thread shows.
-TEST(GuiMessageBoxTest, ShowsTheBoxOfAnotherThreadOnTheGuiThread) {
-    GuiMessageBoxService service;
-    OkPresser presser;
-    bool returned = false;
-    QThread* worker = QThread::create([&] {
-        service.show(QStringLiteral("작업 스레드"));
-        returned = true;
-    });
-    worker->start();
-    QElapsedTimer clock;
-    clock.start();
-    while (!worker->isFinished() && clock.elapsed() < 15000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(worker->wait(5000));
-    delete worker;
-
-    EXPECT_TRUE(returned);
-    ASSERT_TRUE(presser.seen.found);
-    EXPECT_EQ(presser.seen.text, QStringLiteral("작업 스레드"));
 }
