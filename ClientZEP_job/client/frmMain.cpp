@@ -227,6 +227,8 @@ QString frmMain::GetMacAddress() {
 }
 
 void frmMain::SckChat_Connect() {
+    // Whatever a dropped connection left half-received must not swallow the first packet of this one.
+    modZEPProtocol::ClearRecvBuffer(0);
     const QString mac = GetMacAddress();
     const QString serial = MachineId::driveSerial(QString());
     emit stateLine(QStringLiteral("connected; sending login as %1").arg(LoginId));

@@ -215,6 +215,21 @@ TEST_F(FormTest, ConnectionLossResetsAndReconnectsWithThePreviousId) {
     EXPECT_EQ(form.tree().count(), 9);
 }
 
+TEST_F(FormTest, HalfAPacketFromADroppedConnectionIsForgotten) {
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    peer.sendRaw("/\x01" "0117;123/\x02half a message");
+    pump(100);
+    peer.drop();
+    ASSERT_TRUE(peer.take(50, 2000));
+    peer.send(50, Accepted); // the first packet of the new connection
+    EXPECT_TRUE(waitUntil([&] { return !form.autoLoginTimer().isActive(); }));
+    peer.send(1, QStringLiteral("/ver"), QStringLiteral("17;123"));
+    const auto reply = peer.take(1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body, QStringLiteral("ZEP-JobServer Ver 3.4.301"));
+}
+
 TEST_F(FormTest, UnreachableServerIsRetriedEveryPeriod) {
     quint16 closedPort;
     {
