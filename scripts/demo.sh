@@ -20,7 +20,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A program folder of its own: the binary, and a deployment.ini that points it at the simulator.
-cp "$build/bin/ClientZEP_job" "$demo/"
+cp "$build/bin/ClientZEP_job" "$build/bin/ClientZEP_job_gui.so" "$demo/"
 cat > "$demo/sim-script.txt" <<'SCRIPT'
 waitlogin
 wait 10

@@ -2,18 +2,18 @@
 
 #include "Deployment.h"
 #include "ErrorLog.h"
-#include "GuiMessageBox.h"
+#include "GuiFront.h"
 #include "HeadlessFront.h"
 #include "InstanceLock.h"
-#include "MainWindow.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
 #include "VbError.h"
 #include "frmMain.h"
 #include "modMain.h"
 
-#include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibrary>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -44,6 +44,21 @@ void printUsage() {
         "standard error.\n");
 }
 
+// The window front from the plugin beside the executable, or nullptr when it cannot be loaded.
+const GuiFrontApi* loadGuiFront() {
+    const QString folder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    static QLibrary plugin; // stays loaded for the life of the process
+    plugin.setFileName(folder + QLatin1Char('/') + QLatin1String(GuiFrontPluginName));
+    plugin.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    const auto entry = reinterpret_cast<const GuiFrontApi* (*)()>(plugin.resolve(GuiFrontEntry));
+    if (!entry) {
+        std::fprintf(stderr, "ClientZEP_job: no window (%s); running headless\n",
+                     plugin.errorString().toLocal8Bit().constData());
+        return nullptr;
+    }
+    return entry();
+}
+
 // The address directory is not consulted yet: every lookup finds no entry.
 QString noDirectoryEntry(const QString&) {
     return QString();
@@ -61,15 +76,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const bool headless = wantsHeadless();
+    const GuiFrontApi* gui = wantsHeadless() ? nullptr : loadGuiFront();
     std::unique_ptr<QCoreApplication> app;
-    std::unique_ptr<GuiMessageBoxService> guiBoxes;
-    if (headless) {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QApplication>(argc, argv);
-        guiBoxes = std::make_unique<GuiMessageBoxService>();
+    std::unique_ptr<MessageBoxService> guiBoxes;
+    if (gui) {
+        app.reset(gui->createApplication(argc, argv));
+        guiBoxes.reset(gui->createMessageBoxService());
         MessageBox::install(guiBoxes.get());
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
     }
 
     // 1. The whole command-line text, unchanged.
@@ -98,13 +113,10 @@ int main(int argc, char** argv) {
     // 6. The window, and from here on its events.
     frmMain form(deployment.MessengerPort);
     QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
-    std::unique_ptr<MainWindow> window;
-    if (headless) {
+    if (gui)
+        gui->createWindow(form);
+    else
         new HeadlessFront(form);
-    } else {
-        window = std::make_unique<MainWindow>(form);
-        window->show();
-    }
     form.Form_Load();
     const int status = app->exec();
     MessageBox::install(nullptr);

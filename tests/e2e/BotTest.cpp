@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -34,10 +35,13 @@ void PrintTo(const BotLine& l, std::ostream* os) {
 class BotRun {
 public:
     // `extraEnvironment` is added to the bot's environment (a preloaded libfaketime, say).
+    // `besideProgram` are further files copied into the program folder.
     explicit BotRun(const QStringList& simArguments, const QByteArray& script,
-                    const QProcessEnvironment& extraEnvironment = {}) {
+                    const QProcessEnvironment& extraEnvironment = {}, const QStringList& besideProgram = {}) {
         const QString exe = folder.path() + "/ClientZEP_job";
         QFile::copy(QStringLiteral(ZEPJOB_BOT_BINARY), exe);
+        for (const QString& file : besideProgram)
+            QFile::copy(file, folder.path() + "/" + QFileInfo(file).fileName());
         writeFile(folder.path() + "/sim-script.txt", script);
 
         sim.setProgram(QStringLiteral(ZEPJOB_SIM_BINARY));
@@ -217,6 +221,42 @@ TEST(BotTest, KeepAliveAnswerAndReconnectUnderScaledTime) {
     EXPECT_EQ(packets[3].header, "123;0"); // the reconnect carries the id of the last login
     EXPECT_EQ(packets[4], (BotLine{"10", "123;0", "123;3.4.301"}));
     EXPECT_TRUE(run.botOutput.contains("connection closed; reconnecting")) << run.botOutput.toStdString();
+}
+
+// A virtual display of its own, for the window front.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
+        if (server.waitForStarted() && server.waitForReadyRead(10000))
+            name = ":" + QString::fromLatin1(server.readLine()).trimmed();
+    }
+    ~VirtualDisplay() {
+        server.terminate();
+        server.waitForFinished();
+    }
+    QProcess server;
+    QString name;
+};
+
+// With a display the program loads its window from the plugin beside it; without the plugin it goes on
+// headless. Both log in.
+TEST(BotTest, WindowFrontComesFromThePluginBesideTheProgram) {
+    VirtualDisplay display;
+    ASSERT_FALSE(display.name.isEmpty()) << "Xvfb did not start: run scripts/setup.sh";
+    for (const bool withPlugin : {true, false}) {
+        SCOPED_TRACE(withPlugin ? "with the plugin" : "without the plugin");
+        QProcessEnvironment env;
+        env.insert("DISPLAY", display.name);
+        env.insert("ZEPJOB_HEADLESS", "0");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        BotRun run({}, "waitlogin\nwait 10\nquit\n", env,
+                   withPlugin ? QStringList{QStringLiteral(ZEPJOB_GUI_PLUGIN)} : QStringList{});
+        ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
+        EXPECT_EQ(run.botPackets().size(), 2);
+        EXPECT_EQ(run.botOutput.contains("running headless"), !withPlugin) << run.botOutput.toStdString();
+        EXPECT_EQ(run.botOutput.contains("logged in as 123"), !withPlugin) << run.botOutput.toStdString();
+    }
 }
 
 TEST(BotTest, SecondInstanceRefusesToStart) {

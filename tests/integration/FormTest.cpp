@@ -218,7 +218,8 @@ TEST_F(FormTest, ConnectionLossResetsAndReconnectsWithThePreviousId) {
 TEST_F(FormTest, HalfAPacketFromADroppedConnectionIsForgotten) {
     frmMain form(peer.port(), fast());
     logIn(form);
-    peer.sendRaw("/\x01" "0117;123/\x02half a message");
+    peer.sendRaw("/\x01"
+                 "0117;123/\x02half a message");
     pump(100);
     peer.drop();
     ASSERT_TRUE(peer.take(50, 2000));
