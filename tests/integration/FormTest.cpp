@@ -97,6 +97,33 @@ TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
     EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
 }
 
+TEST_F(FormTest, LoadKeepsAnExistingFolderAndSurvivesOneItCannotMake) {
+    // RECVFILE already there: untouched, and the current directory stays where it was.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("RECVFILE"));
+    const QString current = QDir::currentPath();
+    {
+        frmMain form(peer.port(), fast());
+        form.Form_Load();
+        EXPECT_EQ(QDir::currentPath(), current);
+        EXPECT_TRUE(peer.take(50));
+    }
+    EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
+
+    // A file in the folder's place: the failure is logged and the load goes on to connect.
+    QTemporaryDir other;
+    ProgramInfo::setFolder(other.path());
+    QFile blocker(other.path() + "/RECVFILE");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    frmMain form(peer.port(), fast());
+    form.Form_Load();
+    EXPECT_EQ(form.tree().count(), 6);
+    EXPECT_TRUE(peer.take(50));
+    EXPECT_EQ(errorLogLines(other.path()),
+              QStringList({"Error 75 (Path/File access error) in procedure Form_Load of Form frmMain"}));
+    QDir::setCurrent(current);
+}
+
 TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
     frmMain form(peer.port(), fast());
     logIn(form);
