@@ -81,6 +81,11 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, QObject* parent)
 }
 
 frmMain::~frmMain() {
+    closeSocket();
+}
+
+void frmMain::closeSocket() {
+    // Our own closes are silent: only a close by the peer runs SckChat_Close.
     const QSignalBlocker block(SckChat);
     SckChat.abort();
 }
@@ -99,26 +104,16 @@ void frmMain::guarded(const char* procedure, const std::function<void()>& handle
 // ---- window ----
 
 void frmMain::Form_Load() {
-    const auto step = [this](const std::function<void()>& statement) {
-        // Each statement's error is logged and the next statement runs.
-        try {
-            statement();
-        } catch (const VbError& e) {
-            ErrorLog::WriteToFile(VbErrors::trappedText(e, QStringLiteral("Form_Load"), Form, FormName));
-        } catch (const std::exception& e) {
-            ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
-                                                        QStringLiteral("Form_Load"), Form, FormName));
-        }
-    };
-    step([this] {
+    // Each statement's error is logged and the next statement runs.
+    guarded("Form_Load", [this] {
         caption_ += QStringLiteral(" v") + ProgramInfo::versionText();
         emit captionChanged(caption_);
     });
-    step([this] {
+    guarded("Form_Load", [this] {
         LoginId = QStringLiteral("jobserver");
         LoginPassword = QStringLiteral("kx-630195");
     });
-    step([] {
+    guarded("Form_Load", [] {
         const QString folder = ProgramInfo::folder();
         if (!QDir(folder + QStringLiteral("/RECVFILE")).exists()) {
             QDir::setCurrent(folder);
@@ -126,8 +121,8 @@ void frmMain::Form_Load() {
                 throw VbError(75, QString(), QStringLiteral("Path/File access error"));
         }
     });
-    step([this] { InitUserTree(); });
-    step([this] { ConnectServer(); });
+    guarded("Form_Load", [this] { InitUserTree(); });
+    guarded("Form_Load", [this] { ConnectServer(); });
 }
 
 void frmMain::Form_Unload() {
@@ -154,10 +149,7 @@ void frmMain::InitUserTree() {
 }
 
 void frmMain::StopConnection(bool keepWindows) {
-    {
-        const QSignalBlocker block(SckChat);
-        SckChat.abort();
-    }
+    closeSocket();
     tmrSchedule.stop();
     tmrLogoutSensor.stop();
     // The program has no other windows to unload when keepWindows is false.
@@ -206,10 +198,7 @@ void frmMain::ConnectServer() {
     const int state = socketState();
     if (state == sckConnected || state == sckConnecting)
         return;
-    {
-        const QSignalBlocker block(SckChat);
-        SckChat.abort();
-    }
+    closeSocket();
     emit stateLine(QStringLiteral("connecting to %1:%2").arg(modMain::ServerAddress).arg(messengerPort_));
     SckChat.connectToHost(modMain::ServerAddress, messengerPort_);
 }
@@ -288,10 +277,7 @@ void frmMain::SckChat_Error(int number, const QString& description) {
 }
 
 void frmMain::SckChat_Close() {
-    {
-        const QSignalBlocker block(SckChat);
-        SckChat.abort();
-    }
+    closeSocket();
     ResetConnection();
     StartAutoLogin();
     emit stateLine(

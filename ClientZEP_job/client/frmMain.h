@@ -99,6 +99,7 @@ signals:
     void unloaded();
 
 private:
+    void closeSocket();
     void dispatch(qint16 code, const QString& body, const QString& header1);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
