@@ -13,6 +13,10 @@ packages=(
   xvfb xauth qt6-qpa-plugins fonts-nanum
   # time-scaled runs of the bot, the iconv command for the codec cross-check, procps for ps/pgrep
   faketime libc-bin procps
+  # the MySQL client library, and a real MariaDB server and client for the tests and benchmarks
+  libmariadb-dev mariadb-server mariadb-client
+  # a resource compiler and linker that make real Windows executables for the version-information tests
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
 )
 
 missing=()
