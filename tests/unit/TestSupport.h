@@ -2,15 +2,12 @@
 
 #include "AnsiCodec.h"
 #include "ProgramInfo.h"
+#include "QStringPrinter.h"
 
 #include <QFile>
 #include <QStringList>
 #include <ostream>
 
-// Lets GoogleTest print QStrings in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace TestSupport {
 
