@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the benchmarks: the receive path, the user list, and the idle memory of
+# Builds the release preset and runs the benchmarks: the receive path, the user list, MySQL results into
+# tables (against a throw-away MariaDB server), the string builder, and the idle memory of
 # the headless bot logged in to the simulator. Each prints its figures against a reference measured in the same
 # run and whether its target is met; the script fails when one is not.
 set -euo pipefail
@@ -14,6 +15,14 @@ echo "== receive path"
   --benchmark_report_aggregates_only=true || status=1
 echo "== user list"
 "$build/bench/userlist_bench" --benchmark_color=false || status=1
+
+echo "== MySQL results into tables"
+mariadb_dir=$(mktemp -d /tmp/clientzep-bench-mariadb.XXXXXX)
+tests/integration/mariadb/fixture.sh start "$mariadb_dir" tests/integration/mariadb/accounts.sql
+ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/mysql_bench" --benchmark_color=false || status=1
+tests/integration/mariadb/fixture.sh stop "$mariadb_dir"
+echo "== string builder"
+"$build/bench/stringbuilder_bench" --benchmark_color=false || status=1
 
 echo "== idle memory"
 work=$(mktemp -d /tmp/clientzep-bench.XXXXXX)

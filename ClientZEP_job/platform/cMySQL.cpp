@@ -1,0 +1,420 @@
+#include "cMySQL.h"
+
+#include "AnsiCodec.h"
+#include "Deployment.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "VbError.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int InitialiseFailed = 512;
+
+// Texts Korean sites have always been shown when the database server cannot be reached.
+const char16_t* const ServerNotFound = u"데이터베이스 서버를 찾을 수 없습니다.";
+const char16_t* const CheckInternet = u"인터넷이 연결되어 있는지 확인을 해 주세요.";
+
+// A server that stops answering must not hold the one thread for ever; a reply slower than this counts as a
+// lost connection (and query's single reconnect applies).
+constexpr unsigned ConnectTimeoutSeconds = 10;
+constexpr unsigned ReadTimeoutSeconds = 120;
+constexpr unsigned WriteTimeoutSeconds = 60;
+
+// Texts go to the library as CP949 bytes; an empty text is passed as absent.
+class CText {
+public:
+    explicit CText(const QString& text) : bytes_(AnsiCodec::fromUnicode(text)), absent_(text.isEmpty()) {}
+    const char* get() const { return absent_ ? nullptr : bytes_.constData(); }
+    const char* orEmpty() const { return bytes_.constData(); }
+    const QByteArray& bytes() const { return bytes_; }
+
+private:
+    QByteArray bytes_;
+    bool absent_;
+};
+
+// The widest value of each column as the server measured it, summed: an estimate of one record's text.
+qsizetype widestRowChars(MYSQL_RES* result) {
+    qsizetype chars = 0;
+    const unsigned n = mysql_num_fields(result);
+    const MYSQL_FIELD* fields = mysql_fetch_fields(result);
+    for (unsigned k = 0; k < n; ++k)
+        chars += qsizetype(qMin<unsigned long>(fields[k].max_length, 4096));
+    return chars;
+}
+
+QString errorBox(int number, const QString& description) {
+    return QStringLiteral("Error %1 (%2)").arg(number).arg(description);
+}
+
+} // namespace
+
+cMySQL::cMySQL() {
+    initRecord();
+    if (handle_ == nullptr)
+        throw VbError(InitialiseFailed, QStringLiteral("cMysql::Initialize"),
+                      QStringLiteral("Cannot Initialize a mysql record::Fatal"));
+}
+
+cMySQL::~cMySQL() {
+    if (result_ != nullptr)
+        mysql_free_result(result_);
+    // The library allocates inside the record at initialisation, so the record is closed even when the last
+    // connect failed; skipping it would leak at every failed connect of a bot that runs for months.
+    if (recordInitialised_)
+        mysql_close(&mysql_);
+}
+
+void cMySQL::initRecord() {
+    handle_ = mysql_init(&mysql_);
+    recordInitialised_ = handle_ != nullptr;
+    recordUsed_ = false;
+    if (recordInitialised_)
+        applyOptions();
+}
+
+void cMySQL::applyOptions() {
+    // The server converts between its columns and EUC-KR, whose Hangul the CP949 texts of the program share.
+    mysql_optionsv(&mysql_, MYSQL_SET_CHARSET_NAME, "euckr");
+    mysql_optionsv(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
+    mysql_optionsv(&mysql_, MYSQL_OPT_READ_TIMEOUT, &ReadTimeoutSeconds);
+    mysql_optionsv(&mysql_, MYSQL_OPT_WRITE_TIMEOUT, &WriteTimeoutSeconds);
+}
+
+bool cMySQL::real_connect(const QString& host, const QString& user, const QString& passwd, const QString& db,
+                          int port, const QString& unix_socket, int clientflag, bool NoErrMsg) {
+    try {
+        if (!host.isEmpty())
+            host_ = host;
+        if (!user.isEmpty())
+            user_ = user;
+        if (!passwd.isEmpty())
+            password_ = passwd;
+        if (!db.isEmpty())
+            db_ = db;
+        if (!unix_socket.isEmpty())
+            unixSocket_ = unix_socket;
+        if (port != modMySQL::DefaultPort)
+            port_ = port;
+        if (clientflag != 0)
+            clientFlags_ = clientflag;
+
+        // A record that has been connected (or tried to) starts afresh, so a reconnect neither fails as
+        // "already connected" nor leaks what the previous connection kept in it.
+        if (recordUsed_ || !recordInitialised_) {
+            if (result_ != nullptr) {
+                mysql_free_result(result_);
+                result_ = nullptr;
+            }
+            if (recordInitialised_)
+                mysql_close(&mysql_);
+            initRecord();
+            if (!recordInitialised_)
+                throw VbError(InitialiseFailed, QStringLiteral("cMysql::Initialize"),
+                              QStringLiteral("Cannot Initialize a mysql record::Fatal"));
+        }
+        recordUsed_ = true;
+
+        const int dialled =
+            port == modMySQL::DefaultPort ? Deployment::load(ProgramInfo::folder()).MySqlPort : port;
+        const CText h(host_), u(user_), p(password_), d(db_), s(unixSocket_);
+        handle_ = mysql_real_connect(&mysql_, h.get(), u.get(), p.get(), d.get(), unsigned(dialled), s.get(),
+                                     static_cast<unsigned long>(static_cast<unsigned>(clientFlags_)));
+        if (handle_ != nullptr)
+            return true;
+        throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::real_connect"),
+                      text_from_cstr(mysql_error(&mysql_)) + QStringLiteral("\r\n\r\n") +
+                          QString::fromUtf16(ServerNotFound) + QStringLiteral("\r\n") +
+                          QString::fromUtf16(CheckInternet));
+    } catch (const VbError& e) {
+        if (!NoErrMsg)
+            MessageBox::show(QStringLiteral("Error %1 %2").arg(e.number()).arg(e.description()));
+        return false;
+    }
+}
+
+std::unique_ptr<Recordset> cMySQL::query(const QString& SQL) {
+    bool retried = false;
+    for (;;) {
+        const CText sql(SQL);
+        if (mysql_query(&mysql_, sql.orEmpty()) != 0) {
+            const int number = int(mysql_errno(&mysql_));
+            const QString description = text_from_cstr(mysql_error(&mysql_));
+            if ((number == CR_SERVER_LOST || number == CR_SERVER_GONE_ERROR) && !retried) {
+                if (!real_connect(host_, user_, password_, db_, modMySQL::DefaultPort, QString(), 0, false))
+                    return nullptr;
+                retried = true;
+                continue;
+            }
+            MessageBox::show(errorBox(number, description));
+            return nullptr;
+        }
+        try {
+            MYSQL_RES* result = mysql_store_result(&mysql_);
+            // A statement that should have rows but whose rows could not be read is a failure, not "no rows".
+            if (result == nullptr && mysql_field_count(&mysql_) != 0)
+                throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::query"),
+                              text_from_cstr(mysql_error(&mysql_)));
+            return resultOrNothing(result);
+        } catch (const VbError& e) {
+            MessageBox::show(errorBox(e.number(), e.description()));
+            return nullptr;
+        }
+    }
+}
+
+std::unique_ptr<Recordset> cMySQL::real_query(const QString& query, int Length) {
+    const CText sql(query);
+    // The length counts bytes of the converted text; it can shorten the statement but never read past it.
+    const unsigned long length = static_cast<unsigned long>(qBound(0, Length, int(sql.bytes().size())));
+    if (mysql_real_query(&mysql_, sql.orEmpty(), length) != 0)
+        raise("real_query");
+    MYSQL_RES* result = mysql_store_result(&mysql_);
+    if (result == nullptr && mysql_field_count(&mysql_) != 0)
+        raise("real_query");
+    return resultOrNothing(result);
+}
+
+std::unique_ptr<Recordset> cMySQL::list_dbs(const QString& wild) {
+    return resultOrNothing(mysql_list_dbs(&mysql_, CText(wild).get()));
+}
+
+std::unique_ptr<Recordset> cMySQL::list_tables(const QString& wild) {
+    return resultOrNothing(mysql_list_tables(&mysql_, CText(wild).get()));
+}
+
+std::unique_ptr<Recordset> cMySQL::list_fields(const QString& table, const QString& wild) {
+    return resultOrNothing(mysql_list_fields(&mysql_, CText(table).orEmpty(), CText(wild).get()));
+}
+
+std::unique_ptr<Recordset> cMySQL::list_processes() {
+    return resultOrNothing(mysql_list_processes(&mysql_));
+}
+
+void cMySQL::select_db(const QString& db) {
+    const int rc = mysql_select_db(&mysql_, CText(db).orEmpty());
+    db_ = db;
+    if (rc != 0)
+        raise("select_db");
+}
+
+int cMySQL::affected_rows() {
+    return low_long(mysql_affected_rows(&mysql_));
+}
+
+void cMySQL::create_db(const QString& db) {
+    // The client library has no call of its own for this: the statement, with the name quoted as an
+    // identifier.
+    QString name = db;
+    name.replace(QLatin1Char('`'), QStringLiteral("``"));
+    if (mysql_query(&mysql_, CText(QStringLiteral("CREATE DATABASE `%1`").arg(name)).orEmpty()) != 0)
+        raise("create_db");
+}
+
+void cMySQL::debug_push(const QString& DBUG_PUSH) {
+    mysql_debug(CText(DBUG_PUSH).get());
+}
+
+void cMySQL::dump_debug_info() {
+    if (mysql_dump_debug_info(&mysql_) != 0)
+        raise("dump_debug_info");
+}
+
+bool cMySQL::eof() {
+    // Without a current result nothing is left to read.
+    return result_ == nullptr || mysql_eof(result_) != 0;
+}
+
+int cMySQL::err_no() {
+    return int(mysql_errno(&mysql_));
+}
+
+QString cMySQL::err_description() {
+    return text_from_cstr(mysql_error(&mysql_));
+}
+
+void cMySQL::escape_string(QString& to_, const QString& FROM_, int from_length) {
+    // Escaped by the connection's own routine over the CP949 bytes, so a quote inside a double-byte character
+    // sequence is recognised exactly as the server will read it.
+    const QByteArray from = AnsiCodec::fromUnicode(FROM_);
+    const unsigned long length = static_cast<unsigned long>(qBound(0, from_length, int(from.size())));
+    QByteArray to(int(length) * 2 + 1, '\0');
+    const unsigned long written = mysql_real_escape_string(&mysql_, to.data(), from.constData(), length);
+    to.truncate(written == static_cast<unsigned long>(-1) ? 0 : int(written));
+    to_ = AnsiCodec::toUnicode(to);
+}
+
+void cMySQL::free_result() {
+    if (result_ != nullptr) {
+        mysql_free_result(result_);
+        result_ = nullptr;
+    }
+}
+
+QString cMySQL::get_client_info() {
+    const char* text = mysql_get_client_info();
+    if (text == nullptr)
+        raise("get_client_info");
+    return text_from_cstr(text);
+}
+
+QString cMySQL::get_host_info() {
+    const char* text = mysql_get_host_info(&mysql_);
+    if (text == nullptr)
+        raise("get_host_info");
+    return text_from_cstr(text);
+}
+
+QString cMySQL::get_proto_info() {
+    const unsigned version = mysql_get_proto_info(&mysql_);
+    if (version == 0)
+        raise("get_proto_info");
+    return QString::number(version);
+}
+
+QString cMySQL::get_server_info() {
+    const char* text = mysql_get_server_info(&mysql_);
+    if (text == nullptr)
+        raise("get_server_info");
+    return text_from_cstr(text);
+}
+
+QString cMySQL::info() {
+    const char* text = mysql_info(&mysql_);
+    if (text == nullptr)
+        raise("info");
+    return text_from_cstr(text);
+}
+
+int cMySQL::insert_id() {
+    return low_long(mysql_insert_id(&mysql_));
+}
+
+void cMySQL::Kill(int PID) {
+    if (mysql_kill(&mysql_, static_cast<unsigned long>(static_cast<unsigned>(PID))) != 0)
+        raise("kill");
+}
+
+int cMySQL::num_fields() {
+    return result_ == nullptr ? 0 : int(mysql_num_fields(result_));
+}
+
+int cMySQL::num_rows() {
+    return result_ == nullptr ? 0 : low_long(mysql_num_rows(result_));
+}
+
+void cMySQL::ping() {
+    if (mysql_ping(&mysql_) != 0)
+        raise("ping");
+}
+
+void cMySQL::Refresh(int refresh_options) {
+    if (mysql_refresh(&mysql_, static_cast<unsigned>(refresh_options)) != 0)
+        raise("refresh");
+}
+
+void cMySQL::shutdown() {
+    if (mysql_shutdown(&mysql_, SHUTDOWN_DEFAULT) != 0)
+        raise("shutdown");
+}
+
+QString cMySQL::stat() {
+    const char* text = mysql_stat(&mysql_);
+    if (text == nullptr)
+        raise("stat");
+    return text_from_cstr(text);
+}
+
+int cMySQL::thread_id() {
+    const unsigned long id = mysql_thread_id(&mysql_);
+    if (id == 0)
+        raise("thread_id");
+    return low_long(id);
+}
+
+int cMySQL::thread_safe() {
+    return int(mysql_thread_safe());
+}
+
+QString cMySQL::text_from_cstr(const char* text) {
+    if (text == nullptr)
+        return QString();
+    // Bytes up to the first NUL; a space byte is never part of a double-byte CP949 character, so the spaces
+    // can be trimmed before decoding.
+    const char* begin = text;
+    const char* end = text + std::strlen(text);
+    while (begin < end && *begin == ' ')
+        ++begin;
+    while (end > begin && end[-1] == ' ')
+        --end;
+    return AnsiCodec::toUnicode(begin, end - begin);
+}
+
+int cMySQL::low_long(quint64 value) {
+    return static_cast<int>(static_cast<quint32>(value));
+}
+
+void cMySQL::raise(const char* operation) {
+    throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::") + QLatin1String(operation),
+                  text_from_cstr(mysql_error(&mysql_)));
+}
+
+void cMySQL::makeCurrent(MYSQL_RES* result) {
+    // The result it replaces is released here: nobody can reach it any more.
+    if (result_ != nullptr && result_ != result)
+        mysql_free_result(result_);
+    result_ = result;
+}
+
+std::unique_ptr<Recordset> cMySQL::resultOrNothing(MYSQL_RES* result) {
+    if (result == nullptr)
+        return nullptr;
+    makeCurrent(result);
+    return result_to_recordset();
+}
+
+std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
+    auto rs = std::make_unique<Recordset>();
+    const unsigned n = mysql_num_fields(result_);
+    const int r = low_long(mysql_num_rows(result_));
+
+    // Names that occur more than once are qualified by their table, in every column that bears them.
+    const MYSQL_FIELD* fields = mysql_fetch_fields(result_);
+    QStringList seen, repeated;
+    for (unsigned k = 0; k < n; ++k) {
+        const QString name = text_from_cstr(fields[k].name);
+        if (seen.contains(name))
+            repeated.append(name);
+        else
+            seen.append(name);
+    }
+
+    mysql_field_seek(result_, 0);
+    for (unsigned k = 0; k < n; ++k) {
+        const MYSQL_FIELD* field = mysql_fetch_field(result_);
+        if (field == nullptr)
+            continue;
+        QString name = text_from_cstr(field->name);
+        if (repeated.contains(name))
+            name = text_from_cstr(field->table) + QLatin1Char('.') + name;
+        rs->Fields().Append(name, Recordset::adBSTR, low_long(field->length), Recordset::adFldUnspecified);
+    }
+
+    rs->Open();
+    rs->reserve(r, widestRowChars(result_));
+    mysql_data_seek(result_, 0);
+    for (int l = 0; l < r; ++l) {
+        MYSQL_ROW row = mysql_fetch_row(result_);
+        if (row == nullptr)
+            continue;
+        rs->AddNew();
+        for (unsigned m = 0; m < n; ++m)
+            rs->Fields().Item(int(m)).setValue(text_from_cstr(row[m]));
+    }
+    rs->UpdateBatch(Recordset::adAffectAllChapters);
+    if (rs->RecordCount() > 1)
+        rs->MoveFirst();
+    return rs;
+}

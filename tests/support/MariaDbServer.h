@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ProgramInfo.h"
+
+#include <QFile>
+#include <QString>
+#include <gtest/gtest.h>
+#include <mysql.h>
+
+// The MariaDB server the test fixture started: its folder comes in ZEPJOB_MARIADB.
+namespace MariaDbServer {
+
+inline QString folder() {
+    return qEnvironmentVariable("ZEPJOB_MARIADB");
+}
+
+inline quint16 port() {
+    QFile file(folder() + QStringLiteral("/port"));
+    return file.open(QIODevice::ReadOnly) ? quint16(file.readAll().trimmed().toUInt()) : 0;
+}
+
+// Makes the program folder's deployment.ini dial this server for "port 3306".
+inline void pointDeploymentAt(const QString& programFolder) {
+    QFile ini(programFolder + QStringLiteral("/deployment.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QStringLiteral("[Deployment]\r\nMySqlPort=%1\r\n").arg(port()).toLatin1());
+}
+
+// A root session over the server's socket, independent of the code under test: it prepares tables, reads
+// back what was stored and kills connections.
+class Admin {
+public:
+    Admin() {
+        mysql_init(&mysql_);
+        const QByteArray socket = (folder() + QStringLiteral("/mysqld.sock")).toLocal8Bit();
+        connected_ = mysql_real_connect(&mysql_, nullptr, "root", nullptr, nullptr, 0, socket.constData(), 0);
+        mysql_set_character_set(&mysql_, "utf8mb4");
+    }
+    ~Admin() { mysql_close(&mysql_); }
+    Admin(const Admin&) = delete;
+    Admin& operator=(const Admin&) = delete;
+
+    bool connected() const { return connected_ != nullptr; }
+
+    // Runs a statement; returns the first column of the first row as UTF-8 text, if any.
+    QString exec(const QString& sql) {
+        const QByteArray text = sql.toUtf8();
+        if (mysql_real_query(&mysql_, text.constData(), text.size()) != 0) {
+            ADD_FAILURE() << "admin: " << mysql_error(&mysql_) << " in " << text.constData();
+            return QString();
+        }
+        QString first;
+        if (MYSQL_RES* result = mysql_store_result(&mysql_)) {
+            if (MYSQL_ROW row = mysql_fetch_row(result); row != nullptr && row[0] != nullptr)
+                first = QString::fromUtf8(row[0]);
+            mysql_free_result(result);
+        }
+        return first;
+    }
+
+private:
+    MYSQL mysql_{};
+    MYSQL* connected_ = nullptr;
+};
+
+} // namespace MariaDbServer
