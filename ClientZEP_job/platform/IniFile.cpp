@@ -5,6 +5,17 @@
 #include <QFile>
 
 namespace IniFile {
+namespace {
+
+// A value enclosed in a pair of double or single quotes loses them, as with the system's ini service.
+QString unquoted(const QString& value) {
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
 
 QString findValue(const QString& text, const QString& section, const QString& key,
                   const QString& defaultValue) {
@@ -24,7 +35,7 @@ QString findValue(const QString& text, const QString& section, const QString& ke
         if (eq < 0)
             continue;
         if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1).trimmed();
+            return unquoted(line.mid(eq + 1).trimmed());
     }
     return defaultValue;
 }
