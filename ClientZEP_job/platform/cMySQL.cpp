@@ -254,17 +254,11 @@ void cMySQL::free_result() {
 }
 
 QString cMySQL::get_client_info() {
-    const char* text = mysql_get_client_info();
-    if (text == nullptr)
-        raise("get_client_info");
-    return text_from_cstr(text);
+    return textOrRaise(mysql_get_client_info(), "get_client_info");
 }
 
 QString cMySQL::get_host_info() {
-    const char* text = mysql_get_host_info(&mysql_);
-    if (text == nullptr)
-        raise("get_host_info");
-    return text_from_cstr(text);
+    return textOrRaise(mysql_get_host_info(&mysql_), "get_host_info");
 }
 
 QString cMySQL::get_proto_info() {
@@ -275,17 +269,11 @@ QString cMySQL::get_proto_info() {
 }
 
 QString cMySQL::get_server_info() {
-    const char* text = mysql_get_server_info(&mysql_);
-    if (text == nullptr)
-        raise("get_server_info");
-    return text_from_cstr(text);
+    return textOrRaise(mysql_get_server_info(&mysql_), "get_server_info");
 }
 
 QString cMySQL::info() {
-    const char* text = mysql_info(&mysql_);
-    if (text == nullptr)
-        raise("info");
-    return text_from_cstr(text);
+    return textOrRaise(mysql_info(&mysql_), "info");
 }
 
 int cMySQL::insert_id() {
@@ -321,10 +309,7 @@ void cMySQL::shutdown() {
 }
 
 QString cMySQL::stat() {
-    const char* text = mysql_stat(&mysql_);
-    if (text == nullptr)
-        raise("stat");
-    return text_from_cstr(text);
+    return textOrRaise(mysql_stat(&mysql_), "stat");
 }
 
 int cMySQL::thread_id() {
@@ -359,6 +344,12 @@ int cMySQL::low_long(quint64 value) {
 void cMySQL::raise(const char* operation) {
     throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::") + QLatin1String(operation),
                   text_from_cstr(mysql_error(&mysql_)));
+}
+
+QString cMySQL::textOrRaise(const char* text, const char* operation) {
+    if (text == nullptr)
+        raise(operation);
+    return text_from_cstr(text);
 }
 
 void cMySQL::makeCurrent(MYSQL_RES* result) {

@@ -87,6 +87,8 @@ private:
     void initRecord();
     void applyOptions();
     [[noreturn]] void raise(const char* operation);
+    // A library text, or the connection's error raised when the library gave none.
+    QString textOrRaise(const char* text, const char* operation);
     void makeCurrent(MYSQL_RES* result);
     std::unique_ptr<Recordset> resultOrNothing(MYSQL_RES* result);
     std::unique_ptr<Recordset> result_to_recordset();
