@@ -16,10 +16,13 @@ echo "== receive path"
 echo "== user list"
 "$build/bench/userlist_bench" --benchmark_color=false || status=1
 
-echo "== MySQL results into tables"
+echo "== MySQL results into tables, and the disk-space report"
 mariadb_dir=$(mktemp -d /tmp/clientzep-bench-mariadb.XXXXXX)
-tests/integration/mariadb/fixture.sh start "$mariadb_dir" tests/integration/mariadb/accounts.sql
+tests/integration/mariadb/fixture.sh start "$mariadb_dir" tests/integration/mariadb/accounts.sql \
+  tests/integration/mariadb/jobs.sql
 ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/mysql_bench" --benchmark_color=false || status=1
+echo "== disk-space report"
+ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/hddfree_bench" --benchmark_color=false || status=1
 tests/integration/mariadb/fixture.sh stop "$mariadb_dir"
 echo "== string builder"
 "$build/bench/stringbuilder_bench" --benchmark_color=false || status=1

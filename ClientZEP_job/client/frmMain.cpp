@@ -7,6 +7,7 @@
 #include "NumericText.h"
 #include "Process.h"
 #include "ProgramInfo.h"
+#include "Scheduler.h"
 #include "SiblingTool.h"
 #include "VbError.h"
 #include "modMain.h"
@@ -46,8 +47,8 @@ int winsockNumber(QAbstractSocket::SocketError error) {
 
 } // namespace
 
-frmMain::frmMain(quint16 messengerPort, Intervals intervals, QObject* parent)
-    : QObject(parent), messengerPort_(messengerPort) {
+frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock, QObject* parent)
+    : QObject(parent), messengerPort_(messengerPort), clock_(clock) {
     const auto setUp = [](QTimer& timer, int interval) {
         timer.setInterval(interval);
         timer.setTimerType(Qt::PreciseTimer);
@@ -63,6 +64,8 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, QObject* parent)
             [this] { guarded("trmAutoLogin_Timer", [this] { trmAutoLogin_Timer(); }); });
     connect(&tmrWork, &QTimer::timeout, this,
             [this] { guarded("tmrWork_Timer", [this] { tmrWork_Timer(); }); });
+    connect(&tmrSchedule, &QTimer::timeout, this,
+            [this] { guarded("tmrSchedule_Timer", [this] { tmrSchedule_Timer(); }); });
 
     connect(&SckChat, &QTcpSocket::connected, this,
             [this] { guarded("SckChat_Connect", [this] { SckChat_Connect(); }); });
@@ -302,6 +305,34 @@ void frmMain::tmrLogoutSensor_Timer() {
 
 void frmMain::trmAutoLogin_Timer() {
     ConnectServer();
+}
+
+void frmMain::tmrSchedule_Timer() {
+    const JobContext context = jobContext();
+    const auto report = Scheduler::tmrSchedule_Timer(clock_.now(), contacts_.IsFewUsersOnline(),
+                                                     Scheduler::Jobs::real(context));
+    if (report)
+        sendReport(report->recipient, report->text);
+}
+
+void frmMain::cmdTest_Click() {
+    guarded("cmdTest_Click", [this] {
+        const JobContext context = jobContext();
+        const Scheduler::Report report = Scheduler::cmdTest_Click(Scheduler::Jobs::real(context));
+        sendReport(report.recipient, report.text);
+    });
+}
+
+JobContext frmMain::jobContext() const {
+    const Deployment deployment = Deployment::load(ProgramInfo::folder());
+    return JobContext{clock_, modMain::AddrMasterServer, modMain::AddrWebLogin, deployment.WebHostFtpHost,
+                      deployment.BackupFtpHost};
+}
+
+void frmMain::sendReport(const QString& recipient, const QString& text) {
+    SendChatMessage(recipient, text, Scheduler::ReportPacketCode);
+    emit stateLine(
+        QStringLiteral("report sent to %1: %2").arg(recipient, text.section(QStringLiteral("\r\n"), 0, 0)));
 }
 
 void frmMain::tmrWork_Timer() {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Clock.h"
 #include "CommandInterpreter.h"
 #include "ContactList.h"
 #include "ContactTree.h"
+#include "JobContext.h"
 
 #include <QObject>
 #include <QString>
@@ -29,7 +31,8 @@ public:
     // Socket states as the window's socket control numbers them.
     enum SocketState { sckClosed = 0, sckConnecting = 6, sckConnected = 7, sckClosing = 8 };
 
-    explicit frmMain(quint16 messengerPort, Intervals intervals = Intervals(), QObject* parent = nullptr);
+    explicit frmMain(quint16 messengerPort, Intervals intervals = Intervals(),
+                     const Clock& clock = Clock::system(), QObject* parent = nullptr);
     ~frmMain() override;
 
     // Window handlers.
@@ -37,6 +40,8 @@ public:
     void Form_Unload();
     void cmdClose_Click();
     void cmdSend_Click(int index);
+    // "test2": the DB backup report for the administrator, at any time.
+    void cmdTest_Click();
     void mnuFile_Exit_Click();
 
     void InitUserTree();
@@ -57,6 +62,8 @@ public:
     void tmrLogoutSensor_Timer();
     void trmAutoLogin_Timer();
     void tmrWork_Timer();
+    // The daily schedule, once a minute while logged in with the contact list.
+    void tmrSchedule_Timer();
     QString GetMacAddress();
     // The login body: account "/" password "/" MAC "-" drive serial.
     static QString LoginBody(const QString& id, const QString& password, const QString& mac,
@@ -74,7 +81,7 @@ public:
     const QString& caption() const { return caption_; }
     const QString& myInfo() const { return lblMyInfo_; }
     const QString& onlineCountText() const { return lblCnt_; }
-    bool testButtonEnabled() const { return false; }
+    bool testButtonEnabled() const { return true; }
     ContactTree& tree() { return TreeView1; }
     const ContactList& contacts() const { return contacts_; }
     const CommandJob& commandJob() const { return job_; }
@@ -100,6 +107,9 @@ signals:
 
 private:
     void closeSocket();
+    // Where the jobs find their servers: the endpoints and deployment.ini as they are now.
+    JobContext jobContext() const;
+    void sendReport(const QString& recipient, const QString& text);
     void dispatch(qint16 code, const QString& body, const QString& header1);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
@@ -107,6 +117,7 @@ private:
     void guarded(const char* procedure, const std::function<void()>& handler);
 
     quint16 messengerPort_;
+    const Clock& clock_;
     QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
     QString lblMyInfo_ = QStringLiteral("MyInfo");
     QString lblCnt_ = QStringLiteral("00명");

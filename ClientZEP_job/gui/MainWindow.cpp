@@ -85,6 +85,7 @@ MainWindow::MainWindow(frmMain& form, QWidget* parent) : QMainWindow(parent), fo
     resize(320, 560);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { form_.cmdSend_Click(5); });
+    connect(cmdTest, &QPushButton::clicked, this, [this] { form_.cmdTest_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { form_.cmdClose_Click(); });
     connect(mnuFile_Exit, &QAction::triggered, this, [this] { form_.mnuFile_Exit_Click(); });
 

@@ -12,6 +12,10 @@ QString describe(int number) {
         return QStringLiteral("Subscript out of range");
     case TypeMismatch:
         return QStringLiteral("Type mismatch");
+    case PermissionDenied:
+        return QStringLiteral("Permission denied");
+    case ObjectNotSet:
+        return QStringLiteral("Object variable or With block variable not set");
     default:
         return QStringLiteral("Application-defined or object-defined error");
     }

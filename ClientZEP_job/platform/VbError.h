@@ -26,6 +26,8 @@ inline constexpr int InvalidProcedureCall = 5;
 inline constexpr int Overflow = 6;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int TypeMismatch = 13;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int ObjectNotSet = 91;
 
 QString describe(int number);
 

@@ -1,120 +1,15 @@
 // The built ClientZEP_job in a program folder of its own, against messenger-sim.
 
 #include "AnsiCodec.h"
+#include "BotRun.h"
 #include "MachineId.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-}
-
-// One line the simulator printed for a packet from the bot: "BOT <code> <header> <escaped body>".
-struct BotLine {
-    QString code, header, body;
-    bool operator==(const BotLine&) const = default;
-};
-
-void PrintTo(const BotLine& l, std::ostream* os) {
-    *os << "BOT " << l.code.toStdString() << " " << l.header.toStdString() << " " << l.body.toStdString();
-}
-
-// A program folder with its own copy of the bot, a simulator whose port it is told, and both processes.
-class BotRun {
-public:
-    // `extraEnvironment` is added to the bot's environment (a preloaded libfaketime, say).
-    // `besideProgram` are further files copied into the program folder.
-    explicit BotRun(const QStringList& simArguments, const QByteArray& script,
-                    const QProcessEnvironment& extraEnvironment = {}, const QStringList& besideProgram = {}) {
-        const QString exe = folder.path() + "/ClientZEP_job";
-        QFile::copy(QStringLiteral(ZEPJOB_BOT_BINARY), exe);
-        for (const QString& file : besideProgram)
-            QFile::copy(file, folder.path() + "/" + QFileInfo(file).fileName());
-        writeFile(folder.path() + "/sim-script.txt", script);
-
-        sim.setProgram(QStringLiteral(ZEPJOB_SIM_BINARY));
-        sim.setArguments(QStringList{"--port", "0", "--port-file", folder.path() + "/sim-port", "--script",
-                                     folder.path() + "/sim-script.txt", "--keepalive-ms", "0"} +
-                         simArguments);
-        sim.start();
-        EXPECT_TRUE(sim.waitForStarted());
-        QString port;
-        for (int i = 0; i < 500 && port.isEmpty(); ++i) {
-            QThread::msleep(10);
-            QFile f(folder.path() + "/sim-port");
-            if (f.open(QIODevice::ReadOnly))
-                port = QString::fromLatin1(f.readAll());
-        }
-        EXPECT_FALSE(port.isEmpty());
-        writeFile(folder.path() + "/deployment.ini",
-                  "[Deployment]\r\nMessengerPort=" + port.toLatin1() + "\r\n");
-
-        bot.setProgram(exe);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ZEPJOB_HEADLESS", "1");
-        env.insert(extraEnvironment);
-        bot.setProcessEnvironment(env);
-        bot.start();
-        EXPECT_TRUE(bot.waitForStarted());
-    }
-
-    ~BotRun() {
-        for (QProcess* p : {&bot, &sim}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished();
-            }
-        }
-    }
-
-    // Waits for the simulator's script to end and returns its exit code.
-    int finishScript(int ms = 60000) {
-        EXPECT_TRUE(sim.waitForFinished(ms)) << "the simulator's script did not end";
-        simOutput = QString::fromUtf8(sim.readAllStandardOutput());
-        bot.kill();
-        bot.waitForFinished();
-        botOutput = QString::fromUtf8(bot.readAllStandardError());
-        return sim.exitCode();
-    }
-
-    QList<BotLine> botPackets() const {
-        QList<BotLine> lines;
-        for (const QString& line : simOutput.split('\n')) {
-            if (!line.startsWith("BOT "))
-                continue;
-            const QStringList parts = line.mid(4).split(' ');
-            lines.append({parts.value(0), parts.value(1), line.section(' ', 3)});
-        }
-        return lines;
-    }
-
-    QStringList errorLog() const {
-        QFile f(folder.path() + "/ErrorLog.txt");
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return AnsiCodec::toUnicode(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    }
-
-    QTemporaryDir folder;
-    QProcess sim, bot;
-    QString simOutput, botOutput;
-};
-
-QString escaped(QString text) {
-    return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t");
-}
 
 TEST(BotTest, LogsInAndAnswersChatCommands) {
     BotRun run({}, "waitlogin\n"
@@ -185,13 +80,7 @@ TEST(BotTest, RefusedLoginIsLogged) {
 // Ten times faster clocks: the keep-alive answer comes 3 s after the keep-alive, the reconnect 3 s after the
 // drop. libfaketime is preloaded into the bot itself, so killing the bot leaves nothing behind.
 TEST(BotTest, KeepAliveAnswerAndReconnectUnderScaledTime) {
-    QProcessEnvironment faketime;
-    faketime.insert("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
-    faketime.insert("FAKETIME", "+0 x10");
-    // A sanitizer build must accept a library loaded ahead of its runtime.
-    faketime.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0");
-    ASSERT_TRUE(QFile::exists(faketime.value("LD_PRELOAD")))
-        << "libfaketime is missing: run scripts/setup.sh";
+    const QProcessEnvironment faketime = fakedTime("+0 x10");
     QElapsedTimer clock;
     clock.start();
     BotRun run({},

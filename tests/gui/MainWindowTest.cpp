@@ -208,7 +208,7 @@ TEST(MainWindowTest, HasTheControlsOfTheMainWindow) {
     } buttons[] = {
         {"cmdSend", QStringLiteral("받은 폴더"), true},
         {"cmdClose", QStringLiteral("닫기"), true},
-        {"cmdTest", QStringLiteral("test2"), false},
+        {"cmdTest", QStringLiteral("test2"), true},
     };
     for (const auto& b : buttons) {
         auto* button = control<QPushButton>(w, b.name);

@@ -318,4 +318,57 @@ TEST_F(FormTest, ClosingTheWindowStopsConnectionAndTimers) {
     EXPECT_EQ(peer.connections, 1); // no reconnect after our own close
 }
 
+// The clock of a chosen moment.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime at) : at_(std::move(at)) {}
+    QDateTime now() const override { return at_; }
+
+private:
+    QDateTime at_;
+};
+
+TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
+    // The backup server refuses at once: the report is the connection failure.
+    QFile ini(folder.path() + "/deployment.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Deployment]\r\nFtpPort=1\r\nBackupFtpHost=127.0.0.3\r\n");
+    ini.close();
+    const QString report =
+        "< DB 백업결과 보고서 >\r\n\r\nFTP Open에 실패했습니다.\r\n127.0.0.3 - user: backup_checker\r\n";
+
+    const FixedClock eleven(QDateTime(QDate(2026, 12, 9), QTime(11, 0, 30)));
+    frmMain::Intervals intervals = fast();
+    intervals.schedule = 300;
+    frmMain form(peer.port(), intervals, eleven);
+    EXPECT_TRUE(form.testButtonEnabled());
+    logIn(form);
+    const auto ticked = peer.take(2);
+    ASSERT_TRUE(ticked);
+    EXPECT_EQ(ticked->header, QStringLiteral("123;92"));
+    EXPECT_EQ(ticked->body, report);
+
+    form.StopConnection(false);
+    EXPECT_FALSE(form.scheduleTimer().isActive());
+    form.cmdTest_Click(); // logged out: the report is made, and the send is logged as impossible
+    EXPECT_EQ(errorLogLines(folder.path()),
+              QStringList({"Error 40006 (Wrong protocol or connection state for the requested transaction or "
+                           "request) in procedure SockSendData of Module modMain"}));
+}
+
+TEST_F(FormTest, TestButtonSendsAtAnyTime) {
+    QFile ini(folder.path() + "/deployment.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Deployment]\r\nFtpPort=1\r\n");
+    ini.close();
+    const FixedClock night(QDateTime(QDate(2026, 12, 9), QTime(3, 17)));
+    frmMain form(peer.port(), fast(), night);
+    logIn(form);
+    form.cmdTest_Click();
+    const auto sent = peer.take(2);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->header, QStringLiteral("123;92"));
+    EXPECT_TRUE(sent->body.startsWith("< DB 백업결과 보고서 >\r\n\r\nFTP Open에 실패했습니다.\r\n"));
+}
+
 } // namespace

@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 #include <mysql.h>
 
-// The MariaDB server the test fixture started: its folder comes in ZEPJOB_MARIADB.
+// The MariaDB server the test fixture started, in the folder mariadb-fixture of ZEPJOB_FIXTURES.
 namespace MariaDbServer {
 
 inline QString folder() {
-    return qEnvironmentVariable("ZEPJOB_MARIADB");
+    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QStringLiteral("/mariadb-fixture");
 }
 
 inline quint16 port() {

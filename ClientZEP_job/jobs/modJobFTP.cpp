@@ -1,0 +1,274 @@
+#include "modJobFTP.h"
+
+#include "AnsiCodec.h"
+#include "Deployment.h"
+#include "FtpClient.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "Recordset.h"
+#include "SiblingTool.h"
+#include "VbError.h"
+#include "cMySQL.h"
+#include "modIniFile.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace modJobFTP {
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+constexpr int UsualFtpPort = 21;
+
+// The module's one FTP connection and the names its last search has not handed out yet.
+std::unique_ptr<FtpClient> connection;
+struct Search {
+    QStringList names;
+    qsizetype next = 0;
+} search;
+
+int passiveFlag() {
+    return modIniFile::ReadIniValue(QStringLiteral("General"), QStringLiteral("FTP_PASV"), QString(),
+                                    modIniFile::SetupIniPath()) == QLatin1String("1")
+               ? 1
+               : 0;
+}
+
+// The jobs count in 16 bits; past that they stop with an overflow, as they always have.
+void add16(qint16& counter, int amount) {
+    const int sum = counter + amount;
+    if (sum > 32767 || sum < -32768)
+        throw VbError(VbErrors::Overflow, QStringLiteral("modJobFTP"),
+                      VbErrors::describe(VbErrors::Overflow));
+    counter = qint16(sum);
+}
+
+} // namespace
+
+bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive) {
+    try {
+        FTP_Close();
+        const int dialled = port == UsualFtpPort ? Deployment::load(ProgramInfo::folder()).FtpPort : port;
+        auto client = std::make_unique<FtpClient>();
+        if (!client->open(host, user, password, dialled, passive == 1))
+            return false;
+        connection = std::move(client);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void FTP_Close() {
+    FTP_CloseSearch();
+    connection.reset();
+}
+
+QString FTP_FindFirst(const QString& pathWithMask) {
+    FTP_CloseSearch();
+    if (!connection)
+        return QString();
+    const qsizetype cut = pathWithMask.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString directory = pathWithMask.left(cut);
+    const QStringView mask = QStringView(pathWithMask).mid(cut);
+    const std::optional<QStringList> listed = connection->listNames(directory);
+    if (!listed)
+        return QString();
+    for (const QString& name : *listed) {
+        if (mask.isEmpty() || FtpClient::matchesMask(name, mask))
+            search.names.append(name);
+    }
+    return FTP_FindNext();
+}
+
+QString FTP_FindNext() {
+    if (search.next < search.names.size())
+        return search.names.at(search.next++);
+    FTP_CloseSearch();
+    return QString();
+}
+
+void FTP_CloseSearch() {
+    search = Search();
+}
+
+bool FTP_Rename(const QString& from, const QString& to) {
+    return connection && connection->rename(from, to);
+}
+
+bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
+    const QString user = QStringLiteral("qzc1");
+    const QString mask = QStringLiteral("*_2.*");
+    const QString removed = QStringLiteral("_2");
+
+    report = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]") + CrLf + CrLf;
+    if (!FTP_Open(context.webHostFtp, user, QStringLiteral("qrw4#KLBcvx2"), UsualFtpPort, passiveFlag())) {
+        report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.webHostFtp +
+                  QStringLiteral(" - ") + user;
+        return false;
+    }
+
+    qint16 ok = 0, failed = 0;
+    const auto processDirectory = [&](const QString& directory) {
+        // The whole listing is taken before the first rename, so a renamed file is never met again.
+        for (QString name = FTP_FindFirst(directory + mask); !name.isEmpty(); name = FTP_FindNext()) {
+            const QString newName = QString(name).remove(removed);
+            if (FTP_Rename(directory + name, directory + newName)) {
+                report += QStringLiteral("처리완료  ");
+                add16(ok, 1);
+            } else {
+                report += QStringLiteral("처리실패! ");
+                add16(failed, 1);
+            }
+            report += name + CrLf;
+        }
+    };
+    try {
+        processDirectory(QStringLiteral("/public_html/download/"));
+        if (ok > 0)
+            processDirectory(QStringLiteral("/public_html/download/versions/"));
+    } catch (...) {
+        FTP_Close();
+        throw;
+    }
+    FTP_Close();
+
+    report += CrLf + QStringLiteral("처리완료:") + QString::number(ok) + QStringLiteral(", 처리실패:") +
+              QString::number(failed);
+    const bool result = ok > 0;
+    if (result)
+        SiblingTool::StartCodeUpdater(ProgramInfo::folder());
+    ChangeRnameFile(context);
+    return result;
+}
+
+bool DB_BackupCheck(QString& report, const JobContext& context) {
+    const QString user = QStringLiteral("backup_checker");
+    struct Kind {
+        const char* servers;
+        const char* daily;
+    };
+    const Kind kinds[] = {{"/csdb_backup/servers/", "/csdb_backup_new/daily/"},
+                          {"/pvdb_backup/servers/", "/pvdb_backup_new/daily/"}};
+
+    const QString today = context.clock.now().date().toString(QStringLiteral("yyyy-MM-dd"));
+    report = QStringLiteral("< DB 백업결과 보고서 >") + CrLf + CrLf;
+    try {
+        if (!FTP_Open(context.backupFtp, user, QStringLiteral("Rtm_e457."), UsualFtpPort, passiveFlag())) {
+            report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.backupFtp +
+                      QStringLiteral(" - user: ") + user + CrLf;
+            return false;
+        }
+        qint16 total = 0, missing = 0;
+        std::array<QString, 100> servers;
+        for (const Kind& kind : kinds) {
+            servers.fill(QString());
+            int count = 0;
+            for (QString name = FTP_FindFirst(QLatin1String(kind.servers)); !name.isEmpty();
+                 name = FTP_FindNext()) {
+                if (count == int(servers.size()))
+                    throw VbError(VbErrors::SubscriptOutOfRange, QStringLiteral("modFTPJob"),
+                                  VbErrors::describe(VbErrors::SubscriptOutOfRange));
+                servers[count++] = name;
+            }
+            add16(total, count);
+
+            const QString daily = QLatin1String(kind.daily) + today + QLatin1Char('/');
+            for (int i = 0; i < count; ++i) {
+                const QString found =
+                    FTP_FindFirst(daily + QLatin1Char('(') + servers[i] + QStringLiteral(")*"));
+                if (!found.isEmpty()) {
+                    report += QStringLiteral("[OK] ") + found + CrLf;
+                } else {
+                    report += QStringLiteral("[!!] ") + servers[i].rightJustified(3, QLatin1Char(' ')) +
+                              QStringLiteral(" : File Not Found!") + CrLf;
+                    add16(missing, 1);
+                }
+                FTP_CloseSearch();
+            }
+        }
+        FTP_Close();
+
+        report += CrLf + CrLf;
+        if (missing == 0)
+            report +=
+                QStringLiteral("결과: ") + QString::number(total) + QStringLiteral("건 모두 정상입니다.");
+        else
+            report += QStringLiteral("결과: 백업실패가 발견되었습니다. (") + QString::number(missing) +
+                      QStringLiteral("건)");
+        return true;
+    } catch (const VbError& error) {
+        // The connection is not left open behind a failed check.
+        FTP_Close();
+        report += VbErrors::trappedText(error, QStringLiteral("DB_BackupCheck"), QStringLiteral("Module"),
+                                        QStringLiteral("modFTPJob"));
+        return false;
+    }
+}
+
+void ChangeRnameFile(const JobContext& context) {
+    const auto showTrapped = [](const VbError& error) {
+        MessageBox::show(VbErrors::trappedText(error, QStringLiteral("ChangeRnameFile_Error"),
+                                               QStringLiteral("Form"), QStringLiteral("FrmMain")));
+    };
+    struct Rows {
+        int cate3;
+        int cate3Info;
+    };
+    const auto rowsOf = [](const QString& code) -> std::optional<Rows> {
+        if (code == QLatin1String("1"))
+            return Rows{48, 62};
+        if (code == QLatin1String("2"))
+            return Rows{49, 63};
+        if (code == QLatin1String("3"))
+            return Rows{52, 65};
+        if (code == QLatin1String("4"))
+            return Rows{86, 88};
+        return std::nullopt;
+    };
+
+    std::unique_ptr<cMySQL> db;
+    try {
+        db = std::make_unique<cMySQL>();
+    } catch (const VbError& error) {
+        showTrapped(error);
+        return;
+    }
+    std::unique_ptr<Recordset> rs;
+    if (db->real_connect(context.webLogin, QStringLiteral("WebHostUser"), QStringLiteral("SiteRun4172"),
+                         QStringLiteral("webhost"), 3306, QString(), 0, false)) {
+        // A failed SELECT has shown query's own message; there is nothing to walk.
+        rs = db->query(QStringLiteral("SELECT a.code, a.rname FROM file_rname AS a ORDER BY a.code"));
+        while (rs && !rs->Eof()) {
+            try {
+                const QString code = rs->Fields().Item(QStringLiteral("code")).Value();
+                const QString rname = rs->Fields().Item(QStringLiteral("rname")).Value();
+                const std::optional<Rows> rows = rowsOf(code);
+                if (!rname.isEmpty() && rows) {
+                    // The name goes in through the connection's own escaping: an apostrophe in it is stored,
+                    // never read as the end of the text.
+                    QString name;
+                    db->escape_string(name, rname, int(AnsiCodec::fromUnicode(rname).size()));
+                    db->query(QStringLiteral("update cate3 as a set a.DemoDownFile  = '") + name +
+                              QStringLiteral("' where a.idx=") + QString::number(rows->cate3));
+                    db->query(QStringLiteral("update cate3_info as a  set a.DemoDownFile  = '") + name +
+                              QStringLiteral("'where a.idx = ") + QString::number(rows->cate3Info));
+                }
+            } catch (const VbError& error) {
+                showTrapped(error);
+            }
+            try {
+                rs->MoveNext();
+            } catch (const VbError& error) {
+                showTrapped(error);
+                break;
+            }
+        }
+    }
+    modMain::CloseRecordset(rs);
+    db->free_result();
+}
+
+} // namespace modJobFTP

@@ -1,0 +1,204 @@
+#include "FtpClient.h"
+
+#include "AnsiCodec.h"
+
+#include <curl/curl.h>
+
+namespace {
+
+CURL* handle(void* curl) {
+    return static_cast<CURL*>(curl);
+}
+
+void initialiseLibraryOnce() {
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)initialised;
+}
+
+long wholeSeconds(std::chrono::milliseconds duration) {
+    return long(qMax<qint64>(1, (duration.count() + 999) / 1000));
+}
+
+size_t appendTo(char* data, size_t size, size_t count, void* target) {
+    if (target != nullptr)
+        static_cast<QByteArray*>(target)->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+// A name with a line break or NUL would end the command early and smuggle the rest in as another one.
+bool fitsOnCommandLine(const QByteArray& bytes) {
+    return !bytes.contains('\r') && !bytes.contains('\n') && !bytes.contains('\0');
+}
+
+} // namespace
+
+FtpClient::FtpClient() : FtpClient(Timeouts{}) {}
+
+FtpClient::FtpClient(const Timeouts& timeouts) : timeouts_(timeouts) {
+    initialiseLibraryOnce();
+}
+
+FtpClient::~FtpClient() {
+    close();
+}
+
+bool FtpClient::open(const QString& host, const QString& user, const QString& password, int port,
+                     bool passive) {
+    close();
+    lastError_.clear();
+    curl_ = curl_easy_init();
+    if (curl_ == nullptr) {
+        lastError_ = QStringLiteral("cannot create a libcurl handle");
+        return false;
+    }
+    QByteArray hostPart = host.toUtf8();
+    if (hostPart.contains(':') && !hostPart.startsWith('['))
+        hostPart = '[' + hostPart + ']';
+    baseUrl_ = "ftp://" + hostPart + ':' + QByteArray::number(port) + '/';
+    curl_easy_setopt(handle(curl_), CURLOPT_USERNAME, AnsiCodec::fromUnicode(user).constData());
+    curl_easy_setopt(handle(curl_), CURLOPT_PASSWORD, AnsiCodec::fromUnicode(password).constData());
+    applySession(passive);
+
+    curl_easy_setopt(handle(curl_), CURLOPT_URL, baseUrl_.constData());
+    curl_easy_setopt(handle(curl_), CURLOPT_NOBODY, 1L);
+    if (!perform()) {
+        curl_easy_cleanup(handle(curl_));
+        curl_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void FtpClient::applySession(bool passive) {
+    CURL* curl = handle(curl_);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count()));
+    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(timeouts_.connect.count()));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(timeouts_.stalled));
+    // Full paths in every command instead of walking there with CWD: one round trip per command.
+    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
+    if (!passive)
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+}
+
+bool FtpClient::perform() {
+    errorBuffer_[0] = '\0';
+    const CURLcode result = curl_easy_perform(handle(curl_));
+    if (result == CURLE_OK)
+        return true;
+    lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(result));
+    return false;
+}
+
+QByteArray FtpClient::urlOf(const QString& path, bool directory) const {
+    QByteArray bytes = AnsiCodec::fromUnicode(path);
+    QByteArray url = baseUrl_;
+    // The URL's own first slash only separates the host; a path from the root needs one more, encoded.
+    if (bytes.startsWith('/')) {
+        url += "%2F";
+        bytes.remove(0, 1);
+    }
+    url += bytes.toPercentEncoding("/");
+    if (directory && !bytes.isEmpty() && !bytes.endsWith('/'))
+        url += '/';
+    return url;
+}
+
+std::optional<QStringList> FtpClient::listNames(const QString& directory) {
+    if (curl_ == nullptr)
+        return std::nullopt;
+    CURL* curl = handle(curl_);
+    QByteArray listing;
+    const QByteArray url = urlOf(directory, true);
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
+    const bool listed = perform();
+    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 0L);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    if (!listed)
+        return std::nullopt;
+
+    QStringList names;
+    for (qsizetype start = 0; start < listing.size();) {
+        qsizetype end = listing.indexOf('\n', start);
+        if (end < 0)
+            end = listing.size();
+        QByteArrayView line = QByteArrayView(listing).sliced(start, end - start);
+        start = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        // Some servers answer NLST of a directory with paths; the name is the last part.
+        if (const qsizetype slash = line.lastIndexOf('/'); slash >= 0)
+            line = line.sliced(slash + 1);
+        if (line.isEmpty() || line == "." || line == "..")
+            continue;
+        names.append(AnsiCodec::toUnicode(line.data(), line.size()));
+    }
+    return names;
+}
+
+bool FtpClient::rename(const QString& from, const QString& to) {
+    if (curl_ == nullptr)
+        return false;
+    const QByteArray source = AnsiCodec::fromUnicode(from), target = AnsiCodec::fromUnicode(to);
+    if (!fitsOnCommandLine(source) || !fitsOnCommandLine(target)) {
+        lastError_ = QStringLiteral("a path with a line break cannot be sent");
+        return false;
+    }
+    CURL* curl = handle(curl_);
+    // "*" keeps libcurl from treating a refusal as a broken session: the connection stays for the next
+    // rename, and the last reply tells the outcome (after a refused RNFR the RNTO is refused as well).
+    curl_slist* commands = curl_slist_append(nullptr, ("*RNFR " + source).constData());
+    commands = curl_slist_append(commands, ("*RNTO " + target).constData());
+    curl_easy_setopt(curl, CURLOPT_URL, baseUrl_.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
+    bool renamed = perform();
+    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    curl_slist_free_all(commands);
+    if (renamed) {
+        long reply = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+        renamed = reply >= 200 && reply < 300;
+        if (!renamed)
+            lastError_ = QStringLiteral("the server refused the rename (reply %1)").arg(reply);
+    }
+    return renamed;
+}
+
+void FtpClient::close() {
+    if (curl_ != nullptr) {
+        curl_easy_cleanup(handle(curl_));
+        curl_ = nullptr;
+    }
+}
+
+bool FtpClient::matchesMask(QStringView name, QStringView mask) {
+    qsizetype n = 0, m = 0;
+    qsizetype starMask = -1, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && mask[m] == u'*') {
+            starMask = m++;
+            starName = n;
+        } else if (m < mask.size() && (mask[m] == u'?' || mask[m] == name[n])) {
+            ++n;
+            ++m;
+        } else if (starMask >= 0) {
+            // Let the last "*" swallow one more character and try again from there.
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == u'*')
+        ++m;
+    return m == mask.size();
+}

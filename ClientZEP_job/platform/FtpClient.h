@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <optional>
+
+// One FTP session over one libcurl easy handle: logged in at open, then directory listings and renames on the
+// same control connection. Names and paths travel in CP949. Paths starting with "/" are taken from the
+// server's root, others from the login directory.
+//
+// Every call is bounded in time, so a server that stops answering ends the call with a failure instead of
+// holding the program's one thread. When the server drops the connection, the next call logs in again with
+// the same account.
+class FtpClient {
+public:
+    struct Timeouts {
+        std::chrono::milliseconds connect{10'000};  // TCP connect, greeting and login together
+        std::chrono::milliseconds response{30'000}; // any one reply of the server
+        std::chrono::milliseconds stalled{30'000};  // a listing that moves less than 1 byte/s this long
+    };
+
+    FtpClient();
+    explicit FtpClient(const Timeouts& timeouts);
+    ~FtpClient();
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
+
+    // Connects and logs in. Passive data connections when `passive`, active ones (the server connects back to
+    // the control connection's local address) otherwise. An open session is closed first.
+    bool open(const QString& host, const QString& user, const QString& password, int port, bool passive);
+    bool isOpen() const { return curl_ != nullptr; }
+
+    // The names (NLST) in `directory`, without "." and "..", in the server's order. Nothing when the listing
+    // fails or no session is open.
+    std::optional<QStringList> listNames(const QString& directory);
+
+    // RNFR/RNTO; true when the server confirms the rename.
+    bool rename(const QString& from, const QString& to);
+
+    // Ends the session (QUIT) and releases the handle; harmless when nothing is open.
+    void close();
+
+    // libcurl's text for the last failure, for diagnostics.
+    const QString& lastError() const { return lastError_; }
+
+    // Whether `name` matches `mask`: "*" any run of characters, "?" exactly one, anything else itself. Case
+    // counts, as it does in the names of the servers' file systems.
+    static bool matchesMask(QStringView name, QStringView mask);
+
+private:
+    void* curl_ = nullptr; // CURL*
+    QByteArray baseUrl_;   // "ftp://host:port/"
+    Timeouts timeouts_;
+    QString lastError_;
+    char errorBuffer_[256] = {};
+
+    void applySession(bool passive);
+    bool perform();
+    QByteArray urlOf(const QString& path, bool directory) const;
+};

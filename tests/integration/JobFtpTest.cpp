@@ -1,0 +1,299 @@
+#include "FtpServer.h"
+#include "MariaDbServer.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "QStringPrinter.h"
+#include "modJobFTP.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Host = QStringLiteral("127.0.0.1");
+const QString RemovalTitle = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n");
+const QString BackupTitle = QStringLiteral("< DB 백업결과 보고서 >\r\n\r\n");
+
+class FixedClock : public Clock {
+public:
+    QDateTime now() const override { return QDateTime(QDate(2026, 12, 9), QTime(11, 0)); }
+};
+
+void writeText(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+class JobFtpTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new QTemporaryDir;
+        ProgramInfo::setFolder(folder_->path());
+        // The code updater: a script that leaves a marker beside itself.
+        const QString tool = folder_->path() + QStringLiteral("/인증코드갱신툴.exe");
+        writeText(tool, "#!/bin/sh\ntouch \"$(dirname \"$0\")/updater-started\"\n");
+        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    static void TearDownTestSuite() {
+        delete folder_;
+        folder_ = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
+        ASSERT_NE(MariaDbServer::port(), 0) << "no MariaDB fixture";
+        ASSERT_TRUE(admin.connected());
+        pointDeploymentAt(FtpServer::port());
+        setPassive("1");
+        FtpServer::reset();
+        QFile::remove(marker());
+        admin.exec("DELETE FROM webhost.file_rname");
+        admin.exec("DELETE FROM webhost.cate3");
+        admin.exec("DELETE FROM webhost.cate3_info");
+        admin.exec("INSERT INTO webhost.cate3 VALUES (48,'old'),(49,'old'),(52,'old'),(86,'old'),(87,'old')");
+        admin.exec(
+            "INSERT INTO webhost.cate3_info VALUES (62,'old'),(63,'old'),(65,'old'),(88,'old'),(89,'old')");
+    }
+    void TearDown() override {
+        modJobFTP::FTP_Close();
+        FtpServer::reset();
+    }
+
+    static void pointDeploymentAt(quint16 ftpPort) {
+        writeText(folder_->path() + QStringLiteral("/deployment.ini"),
+                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
+                      .arg(ftpPort)
+                      .arg(MariaDbServer::port())
+                      .toLatin1());
+    }
+    // A null value leaves the key out.
+    static void setPassive(const char* value) {
+        writeText(folder_->path() + QStringLiteral("/setup.ini"),
+                  value ? QByteArray("[General]\r\nFTP_PASV=") + value + "\r\n"
+                        : QByteArray("[General]\r\n"));
+    }
+    static QString marker() { return folder_->path() + QStringLiteral("/updater-started"); }
+    // The updater starts detached: it leaves its marker a moment after the job has returned.
+    static bool updaterStarted(bool expected) {
+        for (int i = 0; i < (expected ? 100 : 15) && !QFile::exists(marker()); ++i)
+            QThread::msleep(20);
+        return QFile::exists(marker());
+    }
+    QString cate3(int idx) {
+        return admin.exec(QStringLiteral("SELECT DemoDownFile FROM webhost.cate3 WHERE idx=%1").arg(idx));
+    }
+    QString cate3Info(int idx) {
+        return admin.exec(
+            QStringLiteral("SELECT DemoDownFile FROM webhost.cate3_info WHERE idx=%1").arg(idx));
+    }
+
+    static QString download() { return FtpServer::webHome() + QStringLiteral("/public_html/download/"); }
+    static QString backup() { return FtpServer::backupHome() + QLatin1Char('/'); }
+
+    static inline QTemporaryDir* folder_ = nullptr;
+    MariaDbServer::Admin admin;
+    FixedClock clock;
+    JobContext context{clock, Host, Host, Host, Host};
+    MessageBoxRecorder boxes;
+};
+
+TEST_F(JobFtpTest, RemovesTwoFromNamesAndReports) {
+    const struct {
+        const char* title;
+        QStringList files; // under public_html/download/
+        QString report;    // after the title
+        bool result;
+        QStringList after;
+        bool updater;
+    } cases[] = {
+        {"nothing to rename; versions untouched",
+         {"setup.exe", "x_2exe", "versions/v_2.msi"},
+         "\r\n처리완료:0, 처리실패:0",
+         false,
+         {"setup.exe", "versions/", "x_2exe", "versions/v_2.msi"},
+         false},
+        {"both directories, two _2 in one name, a Korean name",
+         {"a_2.exe", "b_2_2.tar.gz", "c.exe", "설치_2.exe", "versions/v_2.msi", "versions/w.msi"},
+         "처리완료  a_2.exe\r\n처리완료  b_2_2.tar.gz\r\n처리완료  설치_2.exe\r\n처리완료  v_2.msi\r\n"
+         "\r\n처리완료:4, 처리실패:0",
+         true,
+         {"a.exe", "b.tar.gz", "c.exe", "versions/", "설치.exe", "versions/v.msi", "versions/w.msi"},
+         true},
+        {"a refused rename is listed and the batch goes on",
+         {"a_2.exe", "refuse_2.exe", "z_2.exe", "versions/v_2.msi"},
+         "처리완료  a_2.exe\r\n처리실패! refuse_2.exe\r\n처리완료  z_2.exe\r\n처리완료  v_2.msi\r\n"
+         "\r\n처리완료:3, 처리실패:1",
+         true,
+         {"a.exe", "refuse_2.exe", "versions/", "z.exe", "versions/v.msi"},
+         true},
+        {"all refused: versions skipped",
+         {"refuse_2.exe", "versions/v_2.msi"},
+         "처리실패! refuse_2.exe\r\n\r\n처리완료:0, 처리실패:1",
+         false,
+         {"refuse_2.exe", "versions/", "versions/v_2.msi"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        FtpServer::reset();
+        QFile::remove(marker());
+        admin.exec("DELETE FROM webhost.file_rname");
+        admin.exec(QStringLiteral("INSERT INTO webhost.file_rname VALUES ('1', '%1')").arg(c.title));
+        for (const QString& file : c.files)
+            FtpServer::createFile(download() + file);
+
+        QString report = QStringLiteral("earlier text");
+        EXPECT_EQ(modJobFTP::FTP_2RemoveBatch(report, context), c.result);
+        EXPECT_EQ(report, RemovalTitle + c.report);
+        QStringList after = FtpServer::names(download());
+        for (const QString& name : FtpServer::names(download() + QStringLiteral("versions")))
+            after.append(QStringLiteral("versions/") + name);
+        EXPECT_EQ(after, c.after);
+        EXPECT_EQ(updaterStarted(c.updater), c.updater);
+        // The web database is brought up to date whatever the counts.
+        EXPECT_EQ(cate3(48), QString::fromUtf8(c.title));
+        EXPECT_EQ(boxes.texts, QStringList());
+    }
+}
+
+TEST_F(JobFtpTest, PassiveOnlyWhenTheSettingReadsOne) {
+    const struct {
+        const char* value;
+        const char* mode;
+    } cases[] = {
+        {"1", "passive"}, {" 1 ", "passive"}, {"0", "active"}, {"yes", "active"}, {nullptr, "active"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "(missing)");
+        FtpServer::reset();
+        setPassive(c.value);
+        FtpServer::createFile(download() + QStringLiteral("a_2.exe"));
+        QString report;
+        EXPECT_TRUE(modJobFTP::FTP_2RemoveBatch(report, context));
+        EXPECT_EQ(report, RemovalTitle + QStringLiteral("처리완료  a_2.exe\r\n\r\n처리완료:1, 처리실패:0"));
+        // The download and versions listings.
+        EXPECT_EQ(FtpServer::dataModes(), QStringList({c.mode, c.mode}));
+    }
+}
+
+TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    pointDeploymentAt(closedPort);
+    admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'new.exe')");
+    FtpServer::createFile(download() + QStringLiteral("a_2.exe"));
+
+    QString report;
+    EXPECT_FALSE(modJobFTP::FTP_2RemoveBatch(report, context));
+    EXPECT_EQ(report, RemovalTitle + QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - qzc1"));
+    EXPECT_EQ(cate3(48), QStringLiteral("old"));
+    EXPECT_FALSE(updaterStarted(false));
+
+    EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
+    EXPECT_EQ(report, BackupTitle +
+                          QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker\r\n"));
+    EXPECT_EQ(boxes.texts, QStringList());
+}
+
+TEST_F(JobFtpTest, ServerThatNeverAnswersEndsTheOpen) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(modJobFTP::FTP_Open(Host, QStringLiteral("qzc1"), QStringLiteral("qrw4#KLBcvx2"),
+                                     silent.serverPort(), 1));
+    EXPECT_LT(clock.elapsed(), 15000);
+}
+
+TEST_F(JobFtpTest, WebUpdateCopiesTheFourProductNames) {
+    admin.exec(
+        "INSERT INTO webhost.file_rname VALUES ('1', 'one_setup.exe'), ('2', ''), ('3', '새설치파일.exe'), "
+        "('4', 'it''s here.exe'), ('5', 'five.exe')");
+    modJobFTP::ChangeRnameFile(context);
+    EXPECT_EQ(boxes.texts, QStringList());
+    const struct {
+        int cate3, cate3Info;
+        const char* name;
+    } expected[] = {{48, 62, "one_setup.exe"},
+                    {49, 63, "old"},
+                    {52, 65, "새설치파일.exe"},
+                    {86, 88, "it's here.exe"},
+                    {87, 89, "old"}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(cate3(e.cate3), QString::fromUtf8(e.name)) << e.cate3;
+        EXPECT_EQ(cate3Info(e.cate3Info), QString::fromUtf8(e.name)) << e.cate3Info;
+    }
+
+    // A SELECT that fails has shown query's message; the job ends there without another.
+    admin.exec("RENAME TABLE webhost.file_rname TO webhost.file_rname_away");
+    modJobFTP::ChangeRnameFile(context);
+    admin.exec("RENAME TABLE webhost.file_rname_away TO webhost.file_rname");
+    EXPECT_EQ(boxes.texts,
+              QStringList({QStringLiteral("Error 1146 (Table 'webhost.file_rname' doesn't exist)")}));
+}
+
+TEST_F(JobFtpTest, BackupCheckReportsEveryListedServer) {
+    const struct {
+        const char* title;
+        QStringList files; // under the backup home
+        QString report;    // after the title
+        bool result;
+    } cases[] = {
+        {"both lists empty", {}, "\r\n\r\n결과: 0건 모두 정상입니다.", true},
+        {"found names, short names padded, another day's backup, second kind after a miss",
+         {"csdb_backup/servers/A", "csdb_backup/servers/db1", "csdb_backup/servers/db10",
+          "csdb_backup/servers/longname", "csdb_backup_new/daily/2026-12-09/(db1)_1209_0300.bak",
+          "csdb_backup_new/daily/2026-12-09/(longname).zip", "pvdb_backup/servers/pv",
+          "pvdb_backup/servers/pv2", "pvdb_backup_new/daily/2026-12-08/(pv)_1208.bak",
+          "pvdb_backup_new/daily/2026-12-09/(pv2)_1209.bak"},
+         "[!!]   A : File Not Found!\r\n[OK] (db1)_1209_0300.bak\r\n[!!] db10 : File Not Found!\r\n"
+         "[OK] (longname).zip\r\n[!!]  pv : File Not Found!\r\n[OK] (pv2)_1209.bak\r\n"
+         "\r\n\r\n결과: 백업실패가 발견되었습니다. (3건)",
+         true},
+        {"all present",
+         {"csdb_backup/servers/s1", "csdb_backup_new/daily/2026-12-09/(s1)a.bak", "pvdb_backup/servers/p1",
+          "pvdb_backup_new/daily/2026-12-09/(p1)b.bak"},
+         "[OK] (s1)a.bak\r\n[OK] (p1)b.bak\r\n\r\n\r\n결과: 2건 모두 정상입니다.",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        FtpServer::reset();
+        for (const QString& file : c.files)
+            FtpServer::createFile(backup() + file);
+        QString report = QStringLiteral("earlier text");
+        EXPECT_EQ(modJobFTP::DB_BackupCheck(report, context), c.result);
+        EXPECT_EQ(report, BackupTitle + c.report);
+    }
+}
+
+TEST_F(JobFtpTest, BackupCheckStopsAtTheHundredAndFirstServer) {
+    for (int i = 0; i < 100; ++i)
+        FtpServer::createFile(backup() +
+                              QStringLiteral("csdb_backup/servers/s%1").arg(i, 3, 10, QLatin1Char('0')));
+    QString report;
+    EXPECT_TRUE(modJobFTP::DB_BackupCheck(report, context));
+    EXPECT_TRUE(report.endsWith(QStringLiteral("[!!] s099 : File Not Found!\r\n\r\n\r\n"
+                                               "결과: 백업실패가 발견되었습니다. (100건)")))
+        << report.right(120).toStdString();
+
+    FtpServer::reset();
+    FtpServer::createFile(backup() + QStringLiteral("csdb_backup/servers/db1"));
+    FtpServer::createFile(backup() + QStringLiteral("csdb_backup_new/daily/2026-12-09/(db1).bak"));
+    for (int i = 0; i < 101; ++i)
+        FtpServer::createFile(backup() + QStringLiteral("pvdb_backup/servers/p%1").arg(i));
+    EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
+    EXPECT_EQ(report, BackupTitle + QStringLiteral("[OK] (db1).bak\r\nError 9 (Subscript out of range) in "
+                                                   "procedure DB_BackupCheck of Module modFTPJob"));
+    // The connection was closed behind the error.
+    EXPECT_EQ(modJobFTP::FTP_FindFirst(QStringLiteral("/csdb_backup/servers/")), QString());
+}
+
+} // namespace
