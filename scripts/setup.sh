@@ -19,6 +19,8 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   # FTP and HTTP through libcurl; a real FTP server for the tests and lftp as the benchmarks' reference
   libcurl4-openssl-dev python3-pyftpdlib lftp
+  # the JSON benchmark's reference
+  nlohmann-json3-dev
 )
 
 missing=()
