@@ -13,7 +13,12 @@ stop() {
   if [[ -f "$dir/mysqld.pid" ]]; then
     pid=$(cat "$dir/mysqld.pid")
     kill "$pid" 2>/dev/null || true
-    for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    # Gone, or dead and waiting to be reaped by an init that may take its time.
+    for _ in $(seq 200); do
+      kill -0 "$pid" 2>/dev/null || break
+      [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == Z* ]] && break
+      sleep 0.05
+    done
     kill -9 "$pid" 2>/dev/null || true
   fi
   rm -rf "$dir"
