@@ -1,0 +1,119 @@
+#include "HttpClient.h"
+
+#include <QSaveFile>
+#include <QUrl>
+#include <curl/curl.h>
+#include <memory>
+
+namespace HttpClient {
+namespace {
+
+struct CurlDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Easy = std::unique_ptr<CURL, CurlDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+Easy newEasy() {
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return Easy(initialised ? curl_easy_init() : nullptr);
+}
+
+// Where a transfer's body goes: into memory up to a limit, or into a file.
+struct Sink {
+    QByteArray* memory = nullptr;
+    qsizetype limit = -1;
+    QSaveFile* file = nullptr;
+    bool full = false;
+};
+
+size_t receive(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    const qsizetype bytes = qsizetype(size * count);
+    if (sink->file)
+        return sink->file->write(data, bytes) == bytes ? size_t(bytes) : 0;
+    qsizetype take = bytes;
+    if (sink->limit >= 0)
+        take = qMin(take, sink->limit - sink->memory->size());
+    sink->memory->append(data, take);
+    if (take < bytes) {
+        // Enough read: ending the transfer here is not a failure.
+        sink->full = true;
+        return 0;
+    }
+    return size_t(bytes);
+}
+
+// Runs one GET into `sink`; the response carries the status and the transport outcome.
+Response perform(const QString& url, const Options& options, Sink& sink) {
+    Response response;
+    Easy easy = newEasy();
+    if (!easy) {
+        response.error = QStringLiteral("the HTTP client could not start");
+        return response;
+    }
+    const QByteArray encoded = QUrl(url, QUrl::TolerantMode).toEncoded();
+    HeaderList headers;
+    if (options.fresh) {
+        curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+        list = curl_slist_append(list, "Pragma: no-cache");
+        headers.reset(list);
+    }
+    CURL* c = easy.get();
+    curl_easy_setopt(c, CURLOPT_URL, encoded.constData());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(options.connectTimeoutMs));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(options.totalTimeoutMs));
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    if (!options.userAgent.isEmpty())
+        curl_easy_setopt(c, CURLOPT_USERAGENT, options.userAgent.constData());
+    if (headers)
+        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, receive);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+
+    const CURLcode code = curl_easy_perform(c);
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
+    response.answered =
+        (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.full)) && response.status != 0;
+    if (!response.answered)
+        response.error = QString::fromUtf8(curl_easy_strerror(code));
+    const char* type = nullptr;
+    if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+        const QByteArray contentType(type);
+        const qsizetype at = contentType.toLower().indexOf("charset=");
+        if (at >= 0)
+            response.charset = contentType.mid(at + 8).split(';').first().trimmed().replace('"', "");
+    }
+    return response;
+}
+
+} // namespace
+
+Response get(const QString& url, const Options& options) {
+    QByteArray body;
+    Sink sink{&body, options.maxBytes, nullptr, false};
+    Response response = perform(url, options, sink);
+    response.body = std::move(body);
+    return response;
+}
+
+bool downloadToFile(const QString& url, const QString& path, const Options& options) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    Sink sink{nullptr, -1, &file, false};
+    const Response response = perform(url, options, sink);
+    if (!response.answered || response.status < 200 || response.status >= 300) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace HttpClient

@@ -1,0 +1,59 @@
+"""A throw-away HTTP server for the tests, serving the folder DIR/www.
+
+Every request line's path (with its query) is appended to DIR/requests.log. Two kinds of file change what is
+sent back:
+  <file>.status   an HTTP status to answer instead of 200 (the file itself, if any, is the body)
+  <file>.delay    seconds to wait before answering (a server slower than the client's patience)
+A missing file is a 404 with a small HTML page. The query string does not take part in finding the file.
+"""
+import http.server
+import os
+import sys
+import time
+import urllib.parse
+
+root = os.path.abspath(sys.argv[1])
+www = os.path.join(root, "www")
+os.makedirs(www, exist_ok=True)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        with open(os.path.join(root, "requests.log"), "a", encoding="utf-8") as log:
+            log.write(urllib.parse.unquote(self.path) + "\n")
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        local = os.path.normpath(os.path.join(www, path.lstrip("/")))
+        if not local.startswith(www):
+            return self.answer(403, b"forbidden")
+        if os.path.exists(local + ".delay"):
+            with open(local + ".delay") as f:
+                time.sleep(float(f.read().strip() or "0"))
+        status = 200
+        if os.path.exists(local + ".status"):
+            with open(local + ".status") as f:
+                status = int(f.read().strip())
+        if os.path.isfile(local):
+            with open(local, "rb") as f:
+                return self.answer(status, f.read())
+        self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
+
+    def answer(self, status, body, content_type="application/octet-stream"):
+        try:
+            self.send_response(status)
+            self.send_header("Content-Type", content_type)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client gave up waiting
+
+    def log_message(self, *args):
+        pass
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+with open(os.path.join(root, "port.tmp"), "w") as f:
+    f.write(str(server.server_address[1]))
+os.replace(os.path.join(root, "port.tmp"), os.path.join(root, "port"))
+server.serve_forever()

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+// The HTTP server the test fixture started, in the folder http-fixture of ZEPJOB_FIXTURES: it serves www/ and
+// logs every request's path and query in requests.log.
+namespace HttpServer {
+
+inline QString folder() {
+    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QStringLiteral("/http-fixture");
+}
+
+inline QString port() {
+    QFile file(folder() + QStringLiteral("/port"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed()) : QString();
+}
+
+inline QString host() {
+    return QStringLiteral("127.0.0.1:") + port();
+}
+
+// Puts `bytes` at `path` below www/ (folders made as needed).
+inline void serve(const QString& path, const QByteArray& bytes) {
+    const QString local = folder() + QStringLiteral("/www/") + path;
+    QDir().mkpath(local.left(local.lastIndexOf('/')));
+    QFile file(local);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+// Takes the paths requested so far and starts a new log.
+inline QStringList takeRequests() {
+    QFile file(folder() + QStringLiteral("/requests.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    file.close();
+    file.remove();
+    return lines;
+}
+
+// Empties www/ and the log.
+inline void reset() {
+    QDir(folder() + QStringLiteral("/www")).removeRecursively();
+    QDir().mkpath(folder() + QStringLiteral("/www"));
+    takeRequests();
+}
+
+} // namespace HttpServer
