@@ -10,6 +10,7 @@
 #include "VbError.h"
 #include "frmMain.h"
 #include "modMain.h"
+#include "modServerAddressUtil.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -59,11 +60,6 @@ const GuiFrontApi* loadGuiFront() {
     return entry();
 }
 
-// The address directory is not consulted yet: every lookup finds no entry.
-QString noDirectoryEntry(const QString&) {
-    return QString();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -97,10 +93,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // 3, 4. Endpoints: the directory's entries, the deployment defaults filling the gaps.
+    // 3, 4. Endpoints: the directory server's answer or its cache, the deployment defaults filling the gaps.
     const Deployment deployment = Deployment::load(ProgramInfo::folder());
     try {
-        modMain::ResolveEndpoints(noDirectoryEntry, deployment);
+        modServerAddressUtil::RefreshServerDirectory(QString());
+        modServerAddressUtil::LoadServerDirectory();
+        modMain::ResolveEndpoints(modServerAddressUtil::LookupServerHost, deployment);
     } catch (const std::exception&) {
         ErrorLog::WriteToFile(VbErrors::trappedText(51, QStringLiteral("Internal error"),
                                                     QStringLiteral("Main"), QStringLiteral("Module"),

@@ -1,0 +1,144 @@
+#include "modServerAddressUtil.h"
+
+#include "AnsiCodec.h"
+#include "Deployment.h"
+#include "HttpClient.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "VbError.h"
+#include "json.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <optional>
+
+namespace modServerAddressUtil {
+namespace {
+
+// The directory as last loaded; it lives as long as the program.
+std::optional<JsonValue> directory;
+
+QString cachePath() {
+    return ProgramInfo::folder() + QLatin1Char('/') + CacheFileName();
+}
+
+// The answer's text in the charset it declares, UTF-8 when it declares none.
+QString decodeBody(const HttpClient::Response& response) {
+    const QByteArray charset = response.charset.toLower();
+    if (charset.isEmpty() || charset == "utf-8" || charset == "utf8")
+        return QString::fromUtf8(response.body);
+    if (charset == "euc-kr" || charset == "cp949" || charset == "ks_c_5601-1987" || charset == "uhc")
+        return AnsiCodec::toUnicode(response.body);
+    QStringDecoder decoder(charset.constData());
+    return decoder.isValid() ? decoder.decode(response.body) : QString::fromUtf8(response.body);
+}
+
+[[noreturn]] void typeMismatch() {
+    throw VbError(VbErrors::TypeMismatch, QStringLiteral("modServerAddressUtil"),
+                  VbErrors::describe(VbErrors::TypeMismatch));
+}
+
+} // namespace
+
+QString CacheFileName() {
+    return QStringLiteral("server_address_setting.json");
+}
+
+bool RefreshServerDirectory(const QString& user) {
+    try {
+        const QString path = cachePath();
+        QString ver;
+        if (FileExists(path)) {
+            const std::optional<JsonValue> cached = json::JsonParse(ReadUtf8File(path));
+            if (!cached || !cached->isObject())
+                return false; // an unreadable cache is not sent to the server
+            ver = (*cached)[QStringLiteral("ver")].asText();
+        }
+
+        QString request = QStringLiteral("http://") +
+                          Deployment::load(ProgramInfo::folder()).DirectoryServer +
+                          QStringLiteral("/serverinfo/server-address-checker.php");
+        QChar separator = QLatin1Char('?');
+        if (!ver.isEmpty()) {
+            request += separator + QStringLiteral("ver=") + ver;
+            separator = QLatin1Char('&');
+        }
+        if (!user.isEmpty())
+            request += separator + QStringLiteral("user=") + user;
+
+        // Start-up waits for this: a dead directory server may cost seconds, never more.
+        HttpClient::Options options;
+        options.connectTimeoutMs = 5000;
+        options.totalTimeoutMs = 15000;
+        const HttpClient::Response response = HttpClient::get(request, options);
+        if (!response.answered || response.status != 200)
+            return false;
+
+        const std::optional<JsonValue> answer = json::JsonParse(decodeBody(response));
+        if (!answer || !answer->isObject())
+            return false;
+        const JsonValue& success = (*answer)[QStringLiteral("success")];
+        const JsonValue& data = (*answer)[QStringLiteral("data")];
+        // "success" without a "data" object would empty the cache: it counts as no success.
+        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject())
+            WriteUtf8File(path, json::JsonToText(data));
+        return true;
+    } catch (const VbError&) {
+        return false;
+    }
+}
+
+void LoadServerDirectory() {
+    const QString path = cachePath();
+    if (FileExists(path))
+        directory = json::JsonParse(ReadUtf8File(path));
+}
+
+QString LookupServerHost(const QString& name) {
+    if (!directory)
+        return QString();
+    if (!directory->isObject())
+        typeMismatch();
+    const JsonValue& servers = (*directory)[QStringLiteral("servers")];
+    if (!servers.isArray())
+        typeMismatch();
+    for (const JsonValue& entry : servers.array()) {
+        if (!entry.isObject())
+            typeMismatch();
+        if (entry[QStringLiteral("name")].asText() == name)
+            return entry[QStringLiteral("host")].asText();
+    }
+    return QString();
+}
+
+bool FileExists(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isHidden();
+}
+
+QString ReadUtf8File(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MessageBox::show(QStringLiteral("파일 읽기 중 오류 발생: ") + file.errorString());
+        return QString();
+    }
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    return QString::fromUtf8(bytes);
+}
+
+void WriteUtf8File(const QString& path, const QString& content) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 ||
+        file.write(content.toUtf8()) < 0 || !file.commit())
+        MessageBox::show(QStringLiteral("파일 저장 중 오류 발생: ") + file.errorString());
+}
+
+void ForgetServerDirectory() {
+    directory.reset();
+}
+
+} // namespace modServerAddressUtil

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// The directory of named company endpoints (name -> host). At start-up the directory server is asked for the
+// current directory, the answer is kept in server_address_setting.json beside the program, and that file is
+// loaded and looked up by entry name. The cache lets the bot start with the last directory it received when
+// the directory server cannot be reached.
+namespace modServerAddressUtil {
+
+// The cache file's name in the program folder.
+QString CacheFileName();
+
+// Asks the directory server (DirectoryServer of deployment.ini) for the directory, sending the cached "ver"
+// and `user` when there are any, and rewrites the cache when the answer says "success": true and carries a
+// "data" object. True when the server answered 200 with a JSON object. Bounded in time; never fails outright.
+bool RefreshServerDirectory(const QString& user);
+
+// Reads the cache file into the in-memory directory (which stays as it was when there is no file).
+void LoadServerDirectory();
+
+// The host of the first entry called `name`, or the empty text (no directory, no such entry, no host). A
+// directory of the wrong shape raises VbError to the caller.
+QString LookupServerHost(const QString& name);
+
+// True when `path` is a plain file that a directory listing shows (hidden files are not).
+bool FileExists(const QString& path);
+
+// The whole file as UTF-8 text, a leading byte-order mark dropped; on failure a message box and the empty
+// text.
+QString ReadUtf8File(const QString& path);
+
+// The text as UTF-8 with a byte-order mark, replacing the file whole; on failure a message box.
+void WriteUtf8File(const QString& path, const QString& content);
+
+// Forgets the in-memory directory (for tests; the program loads it once).
+void ForgetServerDirectory();
+
+} // namespace modServerAddressUtil

@@ -1,0 +1,167 @@
+#include "HttpServer.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "QStringPrinter.h"
+#include "VbError.h"
+#include "modServerAddressUtil.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Endpoint = QStringLiteral("serverinfo/server-address-checker.php");
+const QByteArray Bom = "\xEF\xBB\xBF";
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class DirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+        HttpServer::reset();
+        ProgramInfo::setFolder(folder.path());
+        QFile ini(folder.path() + "/deployment.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Deployment]\r\nDirectoryServer=" + HttpServer::host().toLatin1() + "\r\n");
+        modServerAddressUtil::ForgetServerDirectory();
+    }
+
+    QString cache() const { return folder.path() + "/server_address_setting.json"; }
+    void writeCache(const QByteArray& bytes) const {
+        QFile f(cache());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static void answer(int status, const QByteArray& body) {
+        HttpServer::serve(Endpoint, body);
+        HttpServer::serve(Endpoint + ".status", QByteArray::number(status));
+    }
+
+    QTemporaryDir folder;
+    MessageBoxRecorder boxes;
+};
+
+TEST_F(DirectoryTest, TheRequestCarriesTheCachedVersionAndTheUser) {
+    const QString path = "/" + Endpoint;
+    struct Case {
+        QByteArray cache; // empty: no cache file
+        QString user;
+        QString request;
+    };
+    const Case cases[] = {
+        {{}, {}, path},
+        {{}, "kim", path + "?user=kim"},
+        {Bom + R"({"ver": 12,"servers": []})", {}, path + "?ver=12"},
+        {Bom + R"({"ver": 12,"servers": []})", "kim", path + "?ver=12&user=kim"},
+        {R"({"ver": "2026a"})", "이 름", path + "?ver=2026a&user=이 름"},
+        {R"({"servers": []})", "kim", path + "?user=kim"},
+    };
+    answer(404, "nothing here");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.toStdString());
+        QFile::remove(cache());
+        if (!c.cache.isEmpty())
+            writeCache(c.cache);
+        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(c.user));
+        EXPECT_EQ(HttpServer::takeRequests(), QStringList{c.request});
+        EXPECT_EQ(readAll(cache()), c.cache) << "a 404 leaves the cache alone";
+    }
+
+    // A cache that does not parse: no request at all, and false.
+    writeCache("not json");
+    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_TRUE(HttpServer::takeRequests().isEmpty());
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(DirectoryTest, OnlyASuccessfulAnswerWithDataReplacesTheCache) {
+    const QByteArray old = Bom + R"({"ver": 11,"servers": []})";
+    const QByteArray data =
+        R"({"ver":12,"servers":[{"name":"사내메신저소켓","host":"127.0.0.9","port":10015}]})";
+    struct Case {
+        const char* name;
+        int status;
+        QByteArray body;
+        bool result;
+        QByteArray cache;
+    };
+    const Case cases[] = {
+        {"success", 200, R"({"success": true, "data": )" + data + "}", true,
+         Bom + R"({"ver": 12,"servers": [{"name": "사내메신저소켓","host": "127.0.0.9","port": 10015}]})"},
+        {"success false", 200, R"({"success": false, "data": )" + data + "}", true, old},
+        {"success as text", 200, R"({"success": "true", "data": )" + data + "}", true, old},
+        {"success without data", 200, R"({"success": true})", true, old},
+        {"not found", 404, R"({"success": true, "data": )" + data + "}", false, old},
+        {"not JSON", 200, "<html>maintenance</html>", false, old},
+        {"an array", 200, "[1, 2]", false, old},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeCache(old);
+        answer(c.status, c.body);
+        EXPECT_EQ(modServerAddressUtil::RefreshServerDirectory(QString()), c.result);
+        EXPECT_EQ(readAll(cache()), c.cache);
+    }
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(DirectoryTest, ADeadOrSlowServerCostsSecondsOnly) {
+    answer(200, R"({"success": true, "data": {"ver": 1}})");
+    HttpServer::serve(Endpoint + ".delay", "20");
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_LT(timer.elapsed(), 17000);
+    EXPECT_FALSE(QFile::exists(cache()));
+
+    QFile ini(folder.path() + "/deployment.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Deployment]\r\nDirectoryServer=127.0.0.1:1\r\n");
+    ini.close();
+    timer.restart();
+    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+TEST_F(DirectoryTest, LookupsFindTheFirstEntryOfAName) {
+    EXPECT_EQ(modServerAddressUtil::LookupServerHost("사내메신저소켓"), QString()) << "no directory yet";
+    writeCache(Bom + R"({"ver": 3,"servers": [{"name": "토박마스터서버","host": "127.0.0.5"},)"
+                     R"({"name": "토박마스터서버","host": "127.0.0.6"},{"name": "자동업데이트_런처"},)"
+                     R"({"name": "작업서버_DB백업_FTP","host": 21}]})");
+    modServerAddressUtil::LoadServerDirectory();
+    EXPECT_EQ(modServerAddressUtil::LookupServerHost("토박마스터서버"), QStringLiteral("127.0.0.5"));
+    EXPECT_EQ(modServerAddressUtil::LookupServerHost("자동업데이트_런처"), QString());
+    EXPECT_EQ(modServerAddressUtil::LookupServerHost("작업서버_DB백업_FTP"), QStringLiteral("21"));
+    EXPECT_EQ(modServerAddressUtil::LookupServerHost("토박마스터서버 "), QString());
+
+    // A directory of the wrong shape fails the lookup; the caller logs it and takes its default.
+    for (const QByteArray& shape : {QByteArray("[1]"), QByteArray(R"({"servers": {"name": "a"}})"),
+                                    QByteArray(R"({"servers": [1]})"), QByteArray(R"({"ver": 1})")}) {
+        SCOPED_TRACE(shape.toStdString());
+        writeCache(shape);
+        modServerAddressUtil::LoadServerDirectory();
+        EXPECT_THROW(modServerAddressUtil::LookupServerHost("토박마스터서버"), VbError);
+    }
+}
+
+TEST_F(DirectoryTest, UnreadableAndUnwritableFilesSayWhy) {
+    // A folder where the cache file should be: it cannot be written.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("blocked.json"));
+    modServerAddressUtil::WriteUtf8File(folder.path() + "/blocked.json", "{}");
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].startsWith("파일 저장 중 오류 발생: ")) << boxes.texts[0].toStdString();
+    EXPECT_EQ(modServerAddressUtil::ReadUtf8File(folder.path() + "/missing.json"), QString());
+    ASSERT_EQ(boxes.texts.size(), 2);
+    EXPECT_TRUE(boxes.texts[1].startsWith("파일 읽기 중 오류 발생: ")) << boxes.texts[1].toStdString();
+
+    modServerAddressUtil::WriteUtf8File(folder.path() + "/plain.json", "한글 {}");
+    EXPECT_EQ(readAll(folder.path() + "/plain.json"), Bom + "한글 {}");
+    EXPECT_EQ(modServerAddressUtil::ReadUtf8File(folder.path() + "/plain.json"), QStringLiteral("한글 {}"));
+}
+
+} // namespace
