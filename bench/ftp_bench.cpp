@@ -72,7 +72,7 @@ public:
 void BM_FTP_2RemoveBatch(benchmark::State& state) {
     FixedClock clock;
     const QString host = QStringLiteral("127.0.0.1");
-    const JobContext context{clock, host, host, host, host};
+    const JobContext context{clock, host, host, host, host, host};
     MessageBoxRecorder boxes;
     for (auto _ : state) {
         state.PauseTiming();

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "AnsiCodec.h"
+#include "CommandJobRunner.h"
 #include "ErrorLog.h"
 #include "MachineId.h"
 #include "MessageBox.h"
@@ -312,32 +313,40 @@ void frmMain::tmrSchedule_Timer() {
     const auto report = Scheduler::tmrSchedule_Timer(clock_.now(), contacts_.IsFewUsersOnline(),
                                                      Scheduler::Jobs::real(context));
     if (report)
-        sendReport(report->recipient, report->text);
+        sendReport(report->recipient, report->text, Scheduler::ReportPacketCode);
 }
 
 void frmMain::cmdTest_Click() {
     guarded("cmdTest_Click", [this] {
         const JobContext context = jobContext();
         const Scheduler::Report report = Scheduler::cmdTest_Click(Scheduler::Jobs::real(context));
-        sendReport(report.recipient, report.text);
+        sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
     });
 }
 
 JobContext frmMain::jobContext() const {
     const Deployment deployment = Deployment::load(ProgramInfo::folder());
-    return JobContext{clock_, modMain::AddrMasterServer, modMain::AddrWebLogin, deployment.WebHostFtpHost,
-                      deployment.BackupFtpHost};
+    return JobContext{clock_,
+                      modMain::AddrMasterServer,
+                      modMain::AddrWebLogin,
+                      deployment.WebHostFtpHost,
+                      deployment.BackupFtpHost,
+                      modMain::AddrAutoUpdate};
 }
 
-void frmMain::sendReport(const QString& recipient, const QString& text) {
-    SendChatMessage(recipient, text, Scheduler::ReportPacketCode);
+void frmMain::sendReport(const QString& recipient, const QString& text, int code) {
+    SendChatMessage(recipient, text, code);
     emit stateLine(
         QStringLiteral("report sent to %1: %2").arg(recipient, text.section(QStringLiteral("\r\n"), 0, 0)));
 }
 
 void frmMain::tmrWork_Timer() {
-    // A one-shot: the queued command job runs from here.
+    // A one-shot: the queued command job runs from here, after its acknowledgement has gone out.
     tmrWork.stop();
+    const JobContext context = jobContext();
+    const auto message = CommandJobRunner::tmrWork_Timer(job_, CommandJobRunner::Jobs::real(context));
+    if (message)
+        sendReport(message->recipient, message->text, message->code);
 }
 
 // ---- received packets ----

@@ -109,7 +109,8 @@ private:
     void closeSocket();
     // Where the jobs find their servers: the endpoints and deployment.ini as they are now.
     JobContext jobContext() const;
-    void sendReport(const QString& recipient, const QString& text);
+    // A job's message, with a line for the operator.
+    void sendReport(const QString& recipient, const QString& text, int code);
     void dispatch(qint16 code, const QString& body, const QString& header1);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// What a scheduled job needs from the program around it: the clock for its dates, and the hosts of the servers
+// What a job needs from the program around it: the clock for its dates, and the hosts of the servers
 // it talks to. frmMain fills it from the endpoint variables and deployment.ini; the ports come from
 // deployment.ini where the jobs ask for the usual ones (21 for FTP, 3306 for MySQL).
 struct JobContext {
@@ -13,4 +13,5 @@ struct JobContext {
     QString webLogin;     // AddrWebLogin: the web-host database of the download-file update
     QString webHostFtp;   // WebHostFtpHost: the FTP server of the "_2" removal
     QString backupFtp;    // BackupFtpHost: the FTP server of the DB backup check
+    QString autoUpdate;   // AddrAutoUpdate: the update web server of the self-update
 };

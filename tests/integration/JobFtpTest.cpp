@@ -97,7 +97,7 @@ protected:
     static inline QTemporaryDir* folder_ = nullptr;
     MariaDbServer::Admin admin;
     FixedClock clock;
-    JobContext context{clock, Host, Host, Host, Host};
+    JobContext context{clock, Host, Host, Host, Host, Host};
     MessageBoxRecorder boxes;
 };
 

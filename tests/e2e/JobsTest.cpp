@@ -1,0 +1,233 @@
+// The built bot under a faked clock, logged in to messenger-sim, running its morning schedule against the
+// real MariaDB and FTP servers of the test fixtures.
+
+#include "BotRun.h"
+#include "MariaDbServer.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString ftpFolder() {
+    return qEnvironmentVariable("ZEPJOB_FIXTURES") + "/ftp-fixture";
+}
+
+QByteArray ftpPort() {
+    QFile file(ftpFolder() + "/port");
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+void touch(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+// Wednesday 2026-12-09, a few seconds before the disk-space report: it comes at 09:05, the "_2" removal at
+// 09:10.
+TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
+    ASSERT_FALSE(ftpPort().isEmpty()) << "no FTP fixture in " << ftpFolder().toStdString();
+    MariaDbServer::Admin admin;
+    ASSERT_TRUE(admin.connected());
+    admin.exec("DELETE FROM qz_logs.hddfree_m");
+    admin.exec("DELETE FROM qz_logs.hddfree_t");
+    admin.exec("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.11', "
+               "'2026-12-08'), (3, '127.0.0.10', '2026-12-07')");
+    admin.exec("INSERT INTO qz_logs.hddfree_t VALUES (1, 'D:', '4500', '1000'), (1, 'C:', '52000', '1000'), "
+               "(2, 'C:', '2999', '0'), (3, 'C:', '1', '1')");
+    admin.exec("DELETE FROM webhost.file_rname");
+    admin.exec("DELETE FROM webhost.cate3");
+    admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'ZepSetup.exe')");
+    admin.exec("INSERT INTO webhost.cate3 VALUES (48, 'ZepSetup_old.exe')");
+
+    const QString download = ftpFolder() + "/webhost/public_html/download";
+    for (const QString& dir : {download, download + "/versions"}) {
+        for (const QString& name : QDir(dir).entryList(QDir::Files))
+            QFile::remove(dir + "/" + name);
+    }
+    touch(download + "/ZepSetup_2.exe");
+    touch(download + "/versions/ZepSetup_2.1.zip");
+
+    BotRun run({"--wait-timeout-ms", "120000"},
+               "waitlogin\n"
+               "wait 10\n"
+               "wait 2 하드잔량\n"
+               "wait 2 _2제거\n"
+               "quit\n",
+               fakedTime("@2026-12-09 09:04:50 x10"), {},
+               "FtpPort=" + ftpPort() + "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) +
+                   "\r\n");
+    QFile setup(run.folder.path() + "/setup.ini");
+    ASSERT_TRUE(setup.open(QIODevice::WriteOnly));
+    setup.write("[General]\r\nFTP_PASV=1\r\n");
+    setup.close();
+    ASSERT_EQ(run.finishScript(180000), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
+
+    const QString disk = "< 하드잔량 보고서 >\r\n"
+                         "일시: 2026-12-08 23:30\r\n"
+                         "결과: 위험(1)건, 경고(1)건 발견!\r\n"
+                         "\r\n"
+                         " - 위험: 2일치 이하(또는 3G이하)\r\n"
+                         " - 경고: 5일치 이하\r\n"
+                         "-----------------------------\r\n"
+                         "하드   잔량    감소 Days 결과\r\n"
+                         "-----------------------------\r\n"
+                         "127.0.0.10\r\n"
+                         "  C:  52,000  1,000   52 OK\r\n"
+                         "  D:   4,500  1,000    4 !\r\n"
+                         "\r\n"
+                         "127.0.0.11\r\n"
+                         "  C:   2,999      0      !!\r\n"
+                         "-----------------------------";
+    const QString removal = "[FTP의 _2제거 일괄작업 처리결과]\r\n"
+                            "\r\n"
+                            "처리완료  ZepSetup_2.exe\r\n"
+                            "처리완료  ZepSetup_2.1.zip\r\n"
+                            "\r\n"
+                            "처리완료:2, 처리실패:0";
+    QList<BotLine> reports;
+    for (const BotLine& line : run.botPackets()) {
+        if (line.code == "02")
+            reports << line;
+    }
+    const QList<BotLine> expected = {{"02", "123;92", escaped(disk)}, {"02", "123;-1", escaped(removal)}};
+    EXPECT_EQ(reports, expected) << run.simOutput.toStdString();
+
+    // The renames happened, and the web database points at the new name.
+    EXPECT_TRUE(QFile::exists(download + "/ZepSetup.exe"));
+    EXPECT_TRUE(QFile::exists(download + "/versions/ZepSetup.1.zip"));
+    EXPECT_EQ(admin.exec("SELECT DemoDownFile FROM webhost.cate3 WHERE idx = 48"),
+              QStringLiteral("ZepSetup.exe"));
+    EXPECT_TRUE(run.errorLog().isEmpty()) << run.errorLog().join("\n").toStdString();
+}
+
+QString httpFolder() {
+    return qEnvironmentVariable("ZEPJOB_FIXTURES") + "/http-fixture";
+}
+
+QByteArray httpPort() {
+    QFile file(httpFolder() + "/port");
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+void writeScript(const QString& path, const QByteArray& body) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n" + body);
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+// "/_2rm": the acknowledgement at once, the report to -1 a second later, and the lock free again after it.
+TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
+    ASSERT_FALSE(ftpPort().isEmpty()) << "no FTP fixture in " << ftpFolder().toStdString();
+    MariaDbServer::Admin admin;
+    ASSERT_TRUE(admin.connected());
+    const QString download = ftpFolder() + "/webhost/public_html/download";
+    for (const QString& dir : {download, download + "/versions"}) {
+        for (const QString& name : QDir(dir).entryList(QDir::Files))
+            QFile::remove(dir + "/" + name);
+    }
+    touch(download + "/manual_2.pdf");
+
+    BotRun run({},
+               "waitlogin\nwait 10\n17 /_2rm\nwait 1 Start\nwait 2 _2제거\n17 /_2rm\nwait 1 Start\nwait 2 "
+               "_2제거\nquit\n",
+               {}, {},
+               "FtpPort=" + ftpPort() + "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) +
+                   "\r\n");
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
+
+    const QString first =
+        "[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n처리완료  manual_2.pdf\r\n\r\n처리완료:1, 처리실패:0";
+    const QString second = "[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n\r\n처리완료:0, 처리실패:0";
+    QList<BotLine> sent = run.botPackets();
+    sent.erase(sent.begin(), sent.begin() + 2); // login and version
+    const QList<BotLine> expected = {{"01", "123;17", "_2 Remove Start..."},
+                                     {"02", "123;-1", escaped(first)},
+                                     {"01", "123;17", "_2 Remove Start..."},
+                                     {"02", "123;-1", escaped(second)}};
+    EXPECT_EQ(sent, expected) << run.simOutput.toStdString();
+    EXPECT_TRUE(QFile::exists(download + "/manual.pdf"));
+}
+
+// "/selfupdate": the checker runs with the program's revision and file name; without a newer version the
+// requester hears so, with one the file changer takes over and the bot ends.
+TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
+    ASSERT_FALSE(httpPort().isEmpty()) << "no HTTP fixture in " << httpFolder().toStdString();
+    QDir().mkpath(httpFolder() + "/www/download/자동업데이트_v1");
+    QFile version(httpFolder() + "/www/download/자동업데이트_v1/VerProbeV1_lastver.txt");
+    ASSERT_TRUE(version.open(QIODevice::WriteOnly));
+    version.write("0"); // the checker beside the bot counts as current
+    version.close();
+
+    for (const bool newer : {false, true}) {
+        SCOPED_TRACE(newer ? "a newer version" : "no newer version");
+        QTemporaryDir tools;
+        writeScript(tools.path() + "/VerProbeV1.exe",
+                    "echo \"$@\" > checker.log\n" + QByteArray(newer ? ": > \"New_ClientZEP_job\"\n" : ""));
+        writeScript(tools.path() + "/swapfiles.exe", "echo \"$@\" > \"$(dirname \"$0\")/changer.log\"\n");
+        BotRun run({},
+                   "waitlogin\nwait 10\n17 /selfupdate\nwait 1 Auto Update Start\n" +
+                       QByteArray(newer ? "sleep 3000\n" : "wait 1 최신버전\n") + "quit\n",
+                   {}, {tools.path() + "/VerProbeV1.exe", tools.path() + "/swapfiles.exe"},
+                   "AddrAutoUpdate=127.0.0.1:" + httpPort() + "\r\n");
+        if (newer) {
+            // The bot ends by itself once the file changer is started.
+            EXPECT_TRUE(run.bot.waitForFinished(15000)) << "the bot did not end";
+            EXPECT_EQ(run.bot.exitCode(), 0);
+        }
+        ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
+
+        QFile checker(run.folder.path() + "/checker.log");
+        ASSERT_TRUE(checker.open(QIODevice::ReadOnly));
+        EXPECT_EQ(checker.readAll(), QByteArray("301;ClientZEP_job\n"));
+        QList<BotLine> sent = run.botPackets();
+        sent.erase(sent.begin(), sent.begin() + 2);
+        QList<BotLine> expected = {{"01", "123;17", "Auto Update Start...(Cur Ver: 3.4.301)"}};
+        if (newer) {
+            QFile changer(run.folder.path() + "/changer.log");
+            for (int i = 0; i < 100 && !changer.exists(); ++i)
+                QThread::msleep(20);
+            ASSERT_TRUE(changer.open(QIODevice::ReadOnly));
+            EXPECT_EQ(changer.readAll(), QByteArray("ClientZEP_job;New_ClientZEP_job\n"));
+        } else {
+            expected.append({"01", "123;17", "이미 최신버전이거나, 업데이트를 실패했습니다."});
+        }
+        EXPECT_EQ(sent, expected) << run.simOutput.toStdString();
+    }
+}
+
+// Start-up takes the messenger host from the directory server's answer and keeps the answer as its cache;
+// with no cache and no directory server every endpoint keeps its default.
+TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {
+    ASSERT_FALSE(httpPort().isEmpty()) << "no HTTP fixture in " << httpFolder().toStdString();
+    QDir().mkpath(httpFolder() + "/www/serverinfo");
+    QFile answer(httpFolder() + "/www/serverinfo/server-address-checker.php");
+    ASSERT_TRUE(answer.open(QIODevice::WriteOnly));
+    answer.write(
+        R"({"success": true, "data": {"ver": 5, "servers": [{"name": "사내메신저소켓", "host": "localhost"}]}})");
+    answer.close();
+
+    for (const bool reachable : {true, false}) {
+        SCOPED_TRACE(reachable ? "directory answers" : "no directory server");
+        BotRun run({}, "waitlogin\nquit\n", {}, {},
+                   "DirectoryServer=127.0.0.1:" + (reachable ? httpPort() : QByteArray("1")) + "\r\n");
+        ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
+        const QString cache = run.folder.path() + "/server_address_setting.json";
+        if (reachable) {
+            EXPECT_TRUE(run.botOutput.contains("connecting to localhost:")) << run.botOutput.toStdString();
+            QFile file(cache);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(),
+                      QByteArray("\xEF\xBB\xBF") +
+                          R"({"ver": 5,"servers": [{"name": "사내메신저소켓","host": "localhost"}]})");
+        } else {
+            EXPECT_TRUE(run.botOutput.contains("connecting to 127.0.0.1:")) << run.botOutput.toStdString();
+            EXPECT_FALSE(QFile::exists(cache));
+        }
+        EXPECT_TRUE(run.errorLog().isEmpty()) << run.errorLog().join("\n").toStdString();
+    }
+}
+
+} // namespace

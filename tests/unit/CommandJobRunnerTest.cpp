@@ -1,0 +1,54 @@
+#include "CommandJobRunner.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandJobRunnerTest, RunsTheQueuedJobAndFreesTheLock) {
+    struct Case {
+        qint16 workJob;
+        bool updateApplied;
+        QStringList ran;
+        std::optional<CommandJobRunner::Message> sent;
+    };
+    const QString notice = QStringLiteral("이미 최신버전이거나, 업데이트를 실패했습니다.");
+    const Case cases[] = {
+        {CommandJob::None, false, {}, std::nullopt},
+        {CommandJob::SelfUpdate, false, {"update"}, CommandJobRunner::Message{"17", notice, 1}},
+        // An applied update ends the program inside the call; were it to return true, nothing is said.
+        {CommandJob::SelfUpdate, true, {"update"}, std::nullopt},
+        {CommandJob::Remove2, false, {"removal"}, CommandJobRunner::Message{"-1", "removal report", 2}},
+        {7, false, {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.workJob);
+        QStringList ran;
+        const CommandJobRunner::Jobs jobs{
+            [&] {
+                ran << "update";
+                return c.updateApplied;
+            },
+            [&](QString& report) {
+                ran << "removal";
+                report = "removal report";
+                return false;
+            },
+        };
+        CommandJob job;
+        job.WorkJob = c.workJob;
+        job.WorkJobRequester = "17";
+        const auto sent = CommandJobRunner::tmrWork_Timer(job, jobs);
+        EXPECT_EQ(ran, c.ran);
+        EXPECT_EQ(job.WorkJob, CommandJob::None);
+        ASSERT_EQ(sent.has_value(), c.sent.has_value());
+        if (sent) {
+            EXPECT_EQ(sent->recipient, c.sent->recipient);
+            EXPECT_EQ(sent->text, c.sent->text);
+            EXPECT_EQ(sent->code, c.sent->code);
+        }
+    }
+}
+
+} // namespace
