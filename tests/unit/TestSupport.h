@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <ostream>
 
-
 namespace TestSupport {
 
 // The error log of the current program folder, line by line, and emptied for the next test.
