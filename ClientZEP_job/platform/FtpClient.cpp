@@ -1,18 +1,12 @@
 #include "FtpClient.h"
 
 #include "AnsiCodec.h"
-
-#include <curl/curl.h>
+#include "LibCurl.h"
 
 namespace {
 
 CURL* handle(void* curl) {
     return static_cast<CURL*>(curl);
-}
-
-void initialiseLibraryOnce() {
-    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)initialised;
 }
 
 long wholeSeconds(std::chrono::milliseconds duration) {
@@ -34,9 +28,7 @@ bool fitsOnCommandLine(const QByteArray& bytes) {
 
 FtpClient::FtpClient() : FtpClient(Timeouts{}) {}
 
-FtpClient::FtpClient(const Timeouts& timeouts) : timeouts_(timeouts) {
-    initialiseLibraryOnce();
-}
+FtpClient::FtpClient(const Timeouts& timeouts) : timeouts_(timeouts) {}
 
 FtpClient::~FtpClient() {
     close();
@@ -46,24 +38,30 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
                      bool passive) {
     close();
     lastError_.clear();
-    curl_ = curl_easy_init();
+    library_ = std::make_unique<LibCurl::Session>();
+    if (!library_->ok()) {
+        lastError_ = QString::fromLocal8Bit(LibCurl::Session::error());
+        library_.reset();
+        return false;
+    }
+    curl_ = LibCurl::easy_init();
     if (curl_ == nullptr) {
         lastError_ = QStringLiteral("cannot create a libcurl handle");
+        library_.reset();
         return false;
     }
     QByteArray hostPart = host.toUtf8();
     if (hostPart.contains(':') && !hostPart.startsWith('['))
         hostPart = '[' + hostPart + ']';
     baseUrl_ = "ftp://" + hostPart + ':' + QByteArray::number(port) + '/';
-    curl_easy_setopt(handle(curl_), CURLOPT_USERNAME, AnsiCodec::fromUnicode(user).constData());
-    curl_easy_setopt(handle(curl_), CURLOPT_PASSWORD, AnsiCodec::fromUnicode(password).constData());
+    LibCurl::easy_setopt(handle(curl_), CURLOPT_USERNAME, AnsiCodec::fromUnicode(user).constData());
+    LibCurl::easy_setopt(handle(curl_), CURLOPT_PASSWORD, AnsiCodec::fromUnicode(password).constData());
     applySession(passive);
 
-    curl_easy_setopt(handle(curl_), CURLOPT_URL, baseUrl_.constData());
-    curl_easy_setopt(handle(curl_), CURLOPT_NOBODY, 1L);
+    LibCurl::easy_setopt(handle(curl_), CURLOPT_URL, baseUrl_.constData());
+    LibCurl::easy_setopt(handle(curl_), CURLOPT_NOBODY, 1L);
     if (!perform()) {
-        curl_easy_cleanup(handle(curl_));
-        curl_ = nullptr;
+        close();
         return false;
     }
     return true;
@@ -71,26 +69,26 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
 
 void FtpClient::applySession(bool passive) {
     CURL* curl = handle(curl_);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count()));
-    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(timeouts_.connect.count()));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(timeouts_.stalled));
+    LibCurl::easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    LibCurl::easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    LibCurl::easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
+    LibCurl::easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count()));
+    LibCurl::easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(timeouts_.connect.count()));
+    LibCurl::easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
+    LibCurl::easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    LibCurl::easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(timeouts_.stalled));
     // Full paths in every command instead of walking there with CWD: one round trip per command.
-    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
+    LibCurl::easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     if (!passive)
-        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        LibCurl::easy_setopt(curl, CURLOPT_FTPPORT, "-");
 }
 
 bool FtpClient::perform() {
     errorBuffer_[0] = '\0';
-    const CURLcode result = curl_easy_perform(handle(curl_));
+    const CURLcode result = LibCurl::easy_perform(handle(curl_));
     if (result == CURLE_OK)
         return true;
-    lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(result));
+    lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : LibCurl::easy_strerror(result));
     return false;
 }
 
@@ -114,14 +112,14 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
     CURL* curl = handle(curl_);
     QByteArray listing;
     const QByteArray url = urlOf(directory, true);
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
+    LibCurl::easy_setopt(curl, CURLOPT_URL, url.constData());
+    LibCurl::easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    LibCurl::easy_setopt(curl, CURLOPT_DIRLISTONLY, 1L);
+    LibCurl::easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
+    LibCurl::easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
     const bool listed = perform();
-    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 0L);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    LibCurl::easy_setopt(curl, CURLOPT_DIRLISTONLY, 0L);
+    LibCurl::easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     if (!listed)
         return std::nullopt;
 
@@ -155,17 +153,17 @@ bool FtpClient::rename(const QString& from, const QString& to) {
     CURL* curl = handle(curl_);
     // "*" keeps libcurl from treating a refusal as a broken session: the connection stays for the next
     // rename, and the last reply tells the outcome (after a refused RNFR the RNTO is refused as well).
-    curl_slist* commands = curl_slist_append(nullptr, ("*RNFR " + source).constData());
-    commands = curl_slist_append(commands, ("*RNTO " + target).constData());
-    curl_easy_setopt(curl, CURLOPT_URL, baseUrl_.constData());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
+    curl_slist* commands = LibCurl::slist_append(nullptr, ("*RNFR " + source).constData());
+    commands = LibCurl::slist_append(commands, ("*RNTO " + target).constData());
+    LibCurl::easy_setopt(curl, CURLOPT_URL, baseUrl_.constData());
+    LibCurl::easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, commands);
     bool renamed = perform();
-    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
-    curl_slist_free_all(commands);
+    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    LibCurl::slist_free_all(commands);
     if (renamed) {
         long reply = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+        LibCurl::easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         renamed = reply >= 200 && reply < 300;
         if (!renamed)
             lastError_ = QStringLiteral("the server refused the rename (reply %1)").arg(reply);
@@ -175,9 +173,10 @@ bool FtpClient::rename(const QString& from, const QString& to) {
 
 void FtpClient::close() {
     if (curl_ != nullptr) {
-        curl_easy_cleanup(handle(curl_));
+        LibCurl::easy_cleanup(handle(curl_));
         curl_ = nullptr;
     }
+    library_.reset();
 }
 
 bool FtpClient::matchesMask(QStringView name, QStringView mask) {

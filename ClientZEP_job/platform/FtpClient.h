@@ -3,7 +3,12 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <memory>
 #include <optional>
+
+namespace LibCurl {
+class Session;
+}
 
 // One FTP session over one libcurl easy handle: logged in at open, then directory listings and renames on the
 // same control connection. Names and paths travel in CP949. Paths starting with "/" are taken from the
@@ -49,8 +54,9 @@ public:
     static bool matchesMask(QStringView name, QStringView mask);
 
 private:
-    void* curl_ = nullptr; // CURL*
-    QByteArray baseUrl_;   // "ftp://host:port/"
+    std::unique_ptr<LibCurl::Session> library_; // loaded while a session is open
+    void* curl_ = nullptr;                      // CURL*
+    QByteArray baseUrl_;                        // "ftp://host:port/"
     Timeouts timeouts_;
     QString lastError_;
     char errorBuffer_[256] = {};

@@ -1,26 +1,22 @@
 #include "HttpClient.h"
 
+#include "LibCurl.h"
+
 #include <QSaveFile>
 #include <QUrl>
-#include <curl/curl.h>
 #include <memory>
 
 namespace HttpClient {
 namespace {
 
 struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL* curl) const { LibCurl::easy_cleanup(curl); }
 };
 struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { LibCurl::slist_free_all(list); }
 };
 using Easy = std::unique_ptr<CURL, CurlDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-
-Easy newEasy() {
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return Easy(initialised ? curl_easy_init() : nullptr);
-}
 
 // Where a transfer's body goes: into memory up to a limit, or into a file.
 struct Sink {
@@ -50,7 +46,12 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
 // Runs one GET into `sink`; the response carries the status and the transport outcome.
 Response perform(const QString& url, const Options& options, Sink& sink) {
     Response response;
-    Easy easy = newEasy();
+    const LibCurl::Session library;
+    if (!library.ok()) {
+        response.error = QString::fromLocal8Bit(LibCurl::Session::error());
+        return response;
+    }
+    Easy easy(LibCurl::easy_init());
     if (!easy) {
         response.error = QStringLiteral("the HTTP client could not start");
         return response;
@@ -58,33 +59,33 @@ Response perform(const QString& url, const Options& options, Sink& sink) {
     const QByteArray encoded = QUrl(url, QUrl::TolerantMode).toEncoded();
     HeaderList headers;
     if (options.fresh) {
-        curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
-        list = curl_slist_append(list, "Pragma: no-cache");
+        curl_slist* list = LibCurl::slist_append(nullptr, "Cache-Control: no-cache");
+        list = LibCurl::slist_append(list, "Pragma: no-cache");
         headers.reset(list);
     }
     CURL* c = easy.get();
-    curl_easy_setopt(c, CURLOPT_URL, encoded.constData());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(options.connectTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(options.totalTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    LibCurl::easy_setopt(c, CURLOPT_URL, encoded.constData());
+    LibCurl::easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    LibCurl::easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    LibCurl::easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(options.connectTimeoutMs));
+    LibCurl::easy_setopt(c, CURLOPT_TIMEOUT_MS, long(options.totalTimeoutMs));
+    LibCurl::easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    LibCurl::easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     if (!options.userAgent.isEmpty())
-        curl_easy_setopt(c, CURLOPT_USERAGENT, options.userAgent.constData());
+        LibCurl::easy_setopt(c, CURLOPT_USERAGENT, options.userAgent.constData());
     if (headers)
-        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, receive);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+        LibCurl::easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    LibCurl::easy_setopt(c, CURLOPT_WRITEFUNCTION, receive);
+    LibCurl::easy_setopt(c, CURLOPT_WRITEDATA, &sink);
 
-    const CURLcode code = curl_easy_perform(c);
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
+    const CURLcode code = LibCurl::easy_perform(c);
+    LibCurl::easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
     response.answered =
         (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.full)) && response.status != 0;
     if (!response.answered)
-        response.error = QString::fromUtf8(curl_easy_strerror(code));
+        response.error = QString::fromUtf8(LibCurl::easy_strerror(code));
     const char* type = nullptr;
-    if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+    if (LibCurl::easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
         const QByteArray contentType(type);
         const qsizetype at = contentType.toLower().indexOf("charset=");
         if (at >= 0)

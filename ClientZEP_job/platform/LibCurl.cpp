@@ -1,0 +1,75 @@
+#include "LibCurl.h"
+
+#include <dlfcn.h>
+
+namespace LibCurl {
+namespace {
+
+// The one loaded copy, shared by every session; the bot has one thread.
+void* library = nullptr;
+int sessions = 0;
+Api calls{};
+const char* lastError = "";
+
+template <typename F> bool resolve(F& target, const char* name) {
+    target = reinterpret_cast<F>(dlsym(library, name));
+    return target != nullptr;
+}
+
+bool load() {
+    // Local symbols: nothing the library brings may stand in for a symbol of ours, nor stay behind.
+    library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        lastError = dlerror();
+        return false;
+    }
+    const bool complete = resolve(calls.easy_init, "curl_easy_init") &&
+                          resolve(calls.easy_setopt, "curl_easy_setopt") &&
+                          resolve(calls.easy_perform, "curl_easy_perform") &&
+                          resolve(calls.easy_getinfo, "curl_easy_getinfo") &&
+                          resolve(calls.easy_cleanup, "curl_easy_cleanup") &&
+                          resolve(calls.easy_strerror, "curl_easy_strerror") &&
+                          resolve(calls.slist_append, "curl_slist_append") &&
+                          resolve(calls.slist_free_all, "curl_slist_free_all") &&
+                          resolve(calls.global_init, "curl_global_init") &&
+                          resolve(calls.global_cleanup, "curl_global_cleanup");
+    // Plain FTP and HTTP need no TLS set-up; it would be made on first use anyway.
+    if (!complete || calls.global_init(CURL_GLOBAL_NOTHING) != CURLE_OK) {
+        lastError = complete ? "curl_global_init failed" : "libcurl lacks a call this program uses";
+        dlclose(library);
+        library = nullptr;
+        calls = Api{};
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Session::Session() {
+    if (sessions++ == 0)
+        load();
+}
+
+Session::~Session() {
+    if (--sessions > 0 || library == nullptr)
+        return;
+    calls.global_cleanup();
+    dlclose(library);
+    library = nullptr;
+    calls = Api{};
+}
+
+bool Session::ok() const {
+    return library != nullptr;
+}
+
+const char* Session::error() {
+    return lastError;
+}
+
+const Api& api() {
+    return calls;
+}
+
+} // namespace LibCurl
