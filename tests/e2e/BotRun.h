@@ -117,12 +117,12 @@ QString escaped(QString text) {
     return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t");
 }
 
-// Runs the bot with libfaketime preloaded: `spec` is libfaketime's FAKETIME text ("+0 x10",
+// Runs the bot with libfaketime preloaded: `setting` is libfaketime's FAKETIME text ("+0 x10",
 // "@2026-12-09 09:04:50 x10"). Qt's timers follow, because the monotonic clock is faked too.
-inline QProcessEnvironment fakedTime(const QString& spec) {
+inline QProcessEnvironment fakedTime(const QString& setting) {
     QProcessEnvironment faketime;
     faketime.insert("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
-    faketime.insert("FAKETIME", spec);
+    faketime.insert("FAKETIME", setting);
     // A sanitizer build must accept a library loaded ahead of its runtime.
     faketime.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0");
     EXPECT_TRUE(QFile::exists(faketime.value("LD_PRELOAD")))

@@ -99,42 +99,42 @@ TEST_F(JobMainTest, ServersHDDFreeCheckReportsYesterdaysDrives) {
     const QList<Case> cases = {
         {"no rows for yesterday",
          here,
-         "(1,'10.0.0.1','2026-03-10')",
+         "(1,'127.0.0.1','2026-03-10')",
          "(1,'C:','100','0')",
          {"< 하드잔량 보고서 >", Dated, "결과: 0건 모두 정상입니다.", Rule, Header, Rule, Rule}},
         {"3,000 free, a decrease of exactly 5 and 200 days left are all normal",
          here,
-         "(1,'10.0.0.1','2026-03-09')",
+         "(1,'127.0.0.1','2026-03-09')",
          "(1,'C:','3000','0'),(1,'D:','50000','5'),(1,'E:','100000','500')",
-         {"< 하드잔량 보고서 >", Dated, "결과: 3건 모두 정상입니다.", Rule, Header, Rule, "10.0.0.1",
+         {"< 하드잔량 보고서 >", Dated, "결과: 3건 모두 정상입니다.", Rule, Header, Rule, "127.0.0.1",
           "  C:   3,000      0      OK", "  D:  50,000      5      OK", "  E: 100,000    500      OK", Rule}},
-        {"2,999 free, or 2 days left of 12,000, is danger", here, "(1,'10.0.0.1','2026-03-09')",
+        {"2,999 free, or 2 days left of 12,000, is danger", here, "(1,'127.0.0.1','2026-03-09')",
          "(1,'C:','2999','0'),(1,'D:','12000','6000')",
          QStringList{"< 하드잔량 보고서 >", Dated, "결과: 위험(2)건, 경고(0)건 발견!"} + Legend +
-             QStringList{Rule, Header, Rule, "10.0.0.1", "  C:   2,999      0      !!",
+             QStringList{Rule, Header, Rule, "127.0.0.1", "  C:   2,999      0      !!",
                          "  D:  12,000  6,000    2 !!", Rule}},
-        {"4 days left is a warning", here, "(1,'192.168.0.10','2026-03-09')", "(1,'D:','4500','1000')",
+        {"4 days left is a warning", here, "(1,'127.0.1.10','2026-03-09')", "(1,'D:','4500','1000')",
          QStringList{"< 하드잔량 보고서 >", Dated, "결과: 위험(0)건, 경고(1)건 발견!"} + Legend +
-             QStringList{Rule, Header, Rule, "192.168.0.10", "  D:   4,500  1,000    4 !", Rule}},
+             QStringList{Rule, Header, Rule, "127.0.1.10", "  D:   4,500  1,000    4 !", Rule}},
         // 6000.5 shows as 6,001 but divides as 6,000; a figure wider than its column is shown whole.
         {"servers in address order, drives under their server, other days left out", here,
-         "(1,'10.0.0.2','2026-03-09'),(2,'10.0.0.1','2026-03-09'),"
-         "(3,'10.0.0.1','2026-03-10'),(4,'10.0.0.3','2026-03-08')",
+         "(1,'127.0.0.2','2026-03-09'),(2,'127.0.0.1','2026-03-09'),"
+         "(3,'127.0.0.1','2026-03-10'),(4,'127.0.0.3','2026-03-08')",
          "(1,'D:','1500000','-20'),(1,'C:','4500','1000'),(2,'C:','12000','6000.5'),"
          "(3,'C:','1','0'),(4,'C:','1','0')",
          QStringList{"< 하드잔량 보고서 >", Dated, "결과: 위험(1)건, 경고(1)건 발견!"} + Legend +
-             QStringList{Rule, Header, Rule, "10.0.0.1", "  C:  12,000  6,001    2 !!", "", "10.0.0.2",
+             QStringList{Rule, Header, Rule, "127.0.0.1", "  C:  12,000  6,001    2 !!", "", "127.0.0.2",
                          "  C:   4,500  1,000    4 !", "  D:1,500,000    -20      OK", Rule}},
         {"a figure that is no number ends the report where it stands",
          here,
-         "(1,'10.0.0.1','2026-03-09')",
+         "(1,'127.0.0.1','2026-03-09')",
          "(1,'C:','50000','100'),(1,'D:','12x00','100')",
-         {Header, Rule, "10.0.0.1", "  C:  50,000    100      OK",
+         {Header, Rule, "127.0.0.1", "  C:  50,000    100      OK",
           "  D:Error 13 (Type mismatch) in procedure ServersHDDFreeCheck of Module modJobMain"}},
         // Nothing listens on 127.0.0.2: the server is bound to 127.0.0.1.
         {"connection failure",
          QStringLiteral("127.0.0.2"),
-         "(1,'10.0.0.1','2026-03-09')",
+         "(1,'127.0.0.1','2026-03-09')",
          "(1,'C:','100','0')",
          {Header, Rule, "DB Open에 실패했습니다.", "127.0.0.2 qz_logs_read", ""}},
     };
