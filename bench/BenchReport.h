@@ -23,6 +23,13 @@ public:
                 counters[name][key] = counter.value;
         }
     }
+    // The time of the first run whose name starts with `prefix` (runs carry their settings in their names),
+    // or 0 when there is none, as in a filtered run.
+    double nanosecondsOf(const std::string& prefix) const {
+        const auto it = nanoseconds.lower_bound(prefix);
+        return it != nanoseconds.end() && it->first.rfind(prefix, 0) == 0 ? it->second : 0.0;
+    }
+
     std::map<std::string, double> nanoseconds;
     std::map<std::string, std::map<std::string, double>> counters;
 };

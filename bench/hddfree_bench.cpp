@@ -3,6 +3,7 @@
 // and printing its rows. The server is the test fixture's MariaDB, started with jobs.sql; its folder comes in
 // ZEPJOB_MARIADB (scripts/bench.sh starts one).
 #include "BenchReport.h"
+#include "MariaDbFixture.h"
 #include "ProgramInfo.h"
 #include "modJobMain.h"
 
@@ -26,19 +27,12 @@ public:
     QDateTime now() const override { return QDateTime(QDate(2026, 3, 10), QTime(9, 5)); }
 };
 
-QString fixture() {
-    return qEnvironmentVariable("ZEPJOB_MARIADB");
-}
-
-QByteArray port() {
-    QFile file(fixture() + "/port");
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
+using MariaDbFixture::port;
 
 bool prepareRows() {
     MYSQL mysql;
     mysql_init(&mysql);
-    const QByteArray socket = (fixture() + "/mysqld.sock").toLocal8Bit();
+    const QByteArray socket = (MariaDbFixture::folder() + "/mysqld.sock").toLocal8Bit();
     const char* const statements[] = {
         "DELETE FROM hddfree_t",
         "DELETE FROM hddfree_m",
@@ -100,17 +94,9 @@ BENCHMARK(BM_ServersHDDFreeCheck)->Unit(benchmark::kMillisecond)->MinTime(2.0)->
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (port().isEmpty()) {
-        std::fprintf(stderr, "hddfree_bench: no MariaDB fixture (set ZEPJOB_MARIADB)\n");
-        return 1;
-    }
-    // The job dials deployment.ini's MySqlPort for "port 3306".
     QTemporaryDir folder;
-    ProgramInfo::setFolder(folder.path());
-    QFile ini(folder.path() + "/deployment.ini");
-    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Deployment]\r\nMySqlPort=" + port() + "\r\n") < 0)
+    if (!MariaDbFixture::useAsProgramFolder(folder, "hddfree_bench"))
         return 1;
-    ini.close();
     if (!prepareRows())
         return 1;
 
@@ -118,11 +104,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    // Runs are named with their minimum time appended.
-    const auto time = [&](const std::string& name) {
-        const auto it = reporter.nanoseconds.lower_bound(name);
-        return it != reporter.nanoseconds.end() && it->first.rfind(name, 0) == 0 ? it->second : 0.0;
-    };
+    const auto time = [&](const char* name) { return reporter.nanosecondsOf(name); };
     const double client = time("BM_MariadbClient"), ours = time("BM_ServersHDDFreeCheck");
     if (client == 0 || ours == 0)
         return 0; // a filtered run: no summary

@@ -133,12 +133,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     // With repetitions only the median is kept, under "<name>/<size>/repeats:n".
-    const auto timeOf = [&](const char* function, qsizetype size) -> double {
-        const std::string prefix = std::string(function) + "/" + std::to_string(size) + "/";
-        for (const auto& [name, ns] : reporter.nanoseconds)
-            if (name.rfind(prefix, 0) == 0)
-                return ns;
-        return 0;
+    const auto timeOf = [&](const char* function, qsizetype size) {
+        return reporter.nanosecondsOf(std::string(function) + "/" + std::to_string(size) + "/");
     };
     bool met = true, any = false;
     for (const qsizetype size : Sizes) {

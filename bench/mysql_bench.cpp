@@ -2,6 +2,7 @@
 // mysql_store_result + mysql_fetch_row loop over the same rows on the same server. The server is the test
 // fixture's MariaDB; its folder comes in ZEPJOB_MARIADB (scripts/bench.sh starts one).
 #include "BenchReport.h"
+#include "MariaDbFixture.h"
 #include "ProgramInfo.h"
 #include "cMySQL.h"
 
@@ -15,14 +16,7 @@ namespace {
 constexpr int Rows = 100'000;
 const char* const Select = "SELECT host, drive, free_mb, note FROM bench_rows";
 
-QString fixture() {
-    return qEnvironmentVariable("ZEPJOB_MARIADB");
-}
-
-QByteArray port() {
-    QFile file(fixture() + "/port");
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
+using MariaDbFixture::port;
 
 bool connectRaw(MYSQL* mysql) {
     mysql_init(mysql);
@@ -107,17 +101,9 @@ BENCHMARK(BM_QueryIntoRecordsetAndWalk)->Unit(benchmark::kMillisecond)->MinTime(
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (port().isEmpty()) {
-        std::fprintf(stderr, "mysql_bench: no MariaDB fixture (set ZEPJOB_MARIADB)\n");
-        return 1;
-    }
-    // The wrapper dials deployment.ini's MySqlPort for "port 3306".
     QTemporaryDir folder;
-    ProgramInfo::setFolder(folder.path());
-    QFile ini(folder.path() + "/deployment.ini");
-    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Deployment]\r\nMySqlPort=" + port() + "\r\n") < 0)
+    if (!MariaDbFixture::useAsProgramFolder(folder, "mysql_bench"))
         return 1;
-    ini.close();
     if (!prepareRows())
         return 1;
 
@@ -125,11 +111,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    // Runs are named with their minimum time appended.
-    const auto time = [&](const std::string& name) {
-        const auto it = reporter.nanoseconds.lower_bound(name);
-        return it != reporter.nanoseconds.end() && it->first.rfind(name, 0) == 0 ? it->second : 0.0;
-    };
+    const auto time = [&](const char* name) { return reporter.nanosecondsOf(name); };
     const double plain = time("BM_PlainFetchRowLoop"), ours = time("BM_QueryIntoRecordsetAndWalk");
     if (plain == 0 || ours == 0)
         return 0; // a filtered run: no summary
