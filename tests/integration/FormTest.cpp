@@ -371,4 +371,38 @@ TEST_F(FormTest, TestButtonSendsAtAnyTime) {
     EXPECT_TRUE(sent->body.startsWith("< DB 백업결과 보고서 >\r\n\r\nFTP Open에 실패했습니다.\r\n"));
 }
 
+TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
+    QFile ini(folder.path() + "/deployment.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Deployment]\r\nFtpPort=1\r\nWebHostFtpHost=127.0.0.4\r\n");
+    ini.close();
+    const FixedClock wednesday(QDateTime(QDate(2026, 12, 9), QTime(9, 10, 1)));
+    for (const auto& [online, runs] : {std::pair{8, true}, std::pair{7, false}}) {
+        SCOPED_TRACE(testing::Message() << online << " of 20 online");
+        peer.received.clear();
+        QStringList records;
+        for (int i = 0; i < 20; ++i)
+            records << userRecord(1000 + i, 1, "u", i < online ? 1 : 0);
+        frmMain::Intervals intervals = fast();
+        intervals.schedule = 200;
+        frmMain form(peer.port(), intervals, wednesday);
+        form.Form_Load();
+        ASSERT_TRUE(peer.take(50));
+        peer.send(50, Accepted);
+        peer.send(51, "20\r\n" + records.join("\r\n"));
+        ASSERT_TRUE(peer.take(10));
+        const auto report = peer.take(2, 1500);
+        EXPECT_EQ(report.has_value(), runs);
+        if (report) {
+            EXPECT_EQ(report->header, QStringLiteral("123;-1"));
+            EXPECT_EQ(
+                report->body,
+                QStringLiteral(
+                    "[FTP의 _2제거 일괄작업 처리결과]\r\n\r\nFTP Open에 실패했습니다.\r\n127.0.0.4 - qzc1"));
+        }
+        form.cmdClose_Click();
+        ASSERT_TRUE(waitUntil([&] { return !peer.connected(); }));
+    }
+}
+
 } // namespace
