@@ -46,22 +46,10 @@ void expectOneLogEntry(const QString& log, const QString& message) {
     EXPECT_EQ(match.captured(1), message);
 }
 
-class JobMainTest : public ::testing::Test {
+class JobMainTest : public MariaDbTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_NE(MariaDbServer::port(), 0)
-            << "no MariaDB fixture in " << MariaDbServer::folder().toStdString();
-        folder_ = new QTemporaryDir;
-        ProgramInfo::setFolder(folder_->path());
-        MariaDbServer::pointDeploymentAt(folder_->path());
-    }
-    static void TearDownTestSuite() {
-        delete folder_;
-        folder_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(admin.connected());
+        MariaDbTest::SetUp();
         clean();
     }
 
@@ -72,19 +60,13 @@ protected:
         QFile::remove(folder() + QStringLiteral("/setup.ini"));
     }
 
-    static QString folder() { return folder_->path(); }
-
     // Rows as SQL value lists: (mseq, svrip, log_date) and (mseq, drvname, freesize, diffsize).
     void fill(const char* servers, const char* drives) {
         admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES ") + QLatin1String(servers));
         admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_t VALUES ") + QLatin1String(drives));
     }
 
-    MariaDbServer::Admin admin;
     MessageBoxRecorder boxes;
-
-private:
-    static inline QTemporaryDir* folder_ = nullptr;
 };
 
 TEST_F(JobMainTest, ServersHDDFreeCheckReportsYesterdaysDrives) {

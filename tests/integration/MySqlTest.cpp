@@ -33,22 +33,8 @@ QString rawConnectError(const char* password, unsigned port) {
     return text;
 }
 
-class MySqlTest : public ::testing::Test {
+class MySqlTest : public MariaDbTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_NE(MariaDbServer::port(), 0)
-            << "no MariaDB fixture in " << MariaDbServer::folder().toStdString();
-        folder_ = new QTemporaryDir;
-        ProgramInfo::setFolder(folder_->path());
-        MariaDbServer::pointDeploymentAt(folder_->path());
-    }
-    static void TearDownTestSuite() {
-        delete folder_;
-        folder_ = nullptr;
-    }
-
-    void SetUp() override { ASSERT_TRUE(admin.connected()); }
-
     // A wrapper connected the way the jobs connect: port 3306, which dials the fixture's port.
     static std::unique_ptr<cMySQL> connected() {
         auto db = std::make_unique<cMySQL>();
@@ -76,11 +62,7 @@ protected:
         return all;
     }
 
-    MariaDbServer::Admin admin;
     MessageBoxRecorder boxes;
-
-private:
-    static inline QTemporaryDir* folder_ = nullptr;
 };
 
 TEST_F(MySqlTest, ConnectFailureShowsItsBoxOnlyWhenAsked) {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <mysql.h>
 
@@ -64,3 +65,28 @@ private:
 };
 
 } // namespace MariaDbServer
+
+// A suite against the fixture's server: one temporary program folder whose deployment.ini dials it, and a
+// root session for preparing and checking tables.
+class MariaDbTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(MariaDbServer::port(), 0)
+            << "no MariaDB fixture in " << MariaDbServer::folder().toStdString();
+        folder_ = new QTemporaryDir;
+        ProgramInfo::setFolder(folder_->path());
+        MariaDbServer::pointDeploymentAt(folder_->path());
+    }
+    static void TearDownTestSuite() {
+        delete folder_;
+        folder_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(admin.connected()); }
+
+    static QString folder() { return folder_->path(); }
+
+    MariaDbServer::Admin admin;
+
+private:
+    static inline QTemporaryDir* folder_ = nullptr;
+};
