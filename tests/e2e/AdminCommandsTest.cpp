@@ -7,6 +7,7 @@
 #include "FtpServer.h"
 #include "HttpServer.h"
 #include "MariaDbServer.h"
+#include "QStringPrinter.h"
 
 #include <QDateTime>
 #include <QDir>
