@@ -1,14 +1,12 @@
 #include "HeadlessFront.h"
 
+#include "Startup.h"
 #include "frmMain.h"
-
-#include <cstdio>
 
 namespace {
 
 void print(const QString& line) {
-    std::fprintf(stderr, "ClientZEP_job: %s\n", line.toUtf8().constData());
-    std::fflush(stderr);
+    Startup::stateLine(line);
 }
 
 QString statusWord(int image) {

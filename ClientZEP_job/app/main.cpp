@@ -1,32 +1,31 @@
 // ClientZEP_job: the job server bot of the company messenger.
 
+#include "Check.h"
+#include "CommandLine.h"
 #include "Deployment.h"
-#include "ErrorLog.h"
 #include "GuiFront.h"
 #include "HeadlessFront.h"
 #include "InstanceLock.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
-#include "VbError.h"
+#include "RunJob.h"
+#include "Startup.h"
 #include "frmMain.h"
 #include "modMain.h"
-#include "modServerAddressUtil.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-// The command line is the messenger host, whole and unchanged: its words are joined back with single blanks.
-QString commandLineText(int argc, char** argv) {
+QStringList commandLineWords(int argc, char** argv) {
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
-    return words.join(QLatin1Char(' '));
+    return words;
 }
 
 bool wantsHeadless() {
@@ -36,13 +35,34 @@ bool wantsHeadless() {
 }
 
 void printUsage() {
-    std::printf(
-        "Usage: ClientZEP_job [messenger-host]\n"
-        "\n"
-        "The job server bot of the company messenger. The whole command line is the messenger host;\n"
-        "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
-        "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
-        "standard error.\n");
+    QString jobs;
+    for (const RunJob::Job& job : RunJob::Jobs())
+        jobs += QStringLiteral("  %1 %2\n").arg(job.name.leftJustified(11), job.summary);
+    const QString text =
+        QStringLiteral(
+            "Usage: ClientZEP_job [messenger-host]\n"
+            "       ClientZEP_job --run-job <job>\n"
+            "       ClientZEP_job --check [messenger-host]\n"
+            "       ClientZEP_job --help | --version\n"
+            "\n"
+            "The job server bot of the company messenger. The whole command line is the messenger host;\n"
+            "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
+            "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
+            "standard error. One copy runs per program folder.\n"
+            "\n"
+            "--run-job <job>  runs one job now, as the schedule would, and prints its report on standard\n"
+            "                 output (exit 0 when the job ran, whatever it found). No messenger, no lock:\n"
+            "                 it works beside a running bot. The jobs:\n") +
+        jobs +
+        QStringLiteral(
+            "--check          shows where every value comes from (deployment.ini, setup.ini, the address\n"
+            "                 directory, its cache, the defaults) and tries every peer once, briefly:\n"
+            "                 messenger, directory, both MySQL and both FTP log-ins, the update server.\n"
+            "                 Exit 0 when all answer and the configuration has no problem, else 1.\n"
+            "                 It changes nothing: the directory's answer is shown, not kept.\n"
+            "--help           this text\n"
+            "--version        the program's version\n");
+    std::fputs(text.toUtf8().constData(), stdout);
 }
 
 // The window front from the plugin beside the executable, or nullptr when it cannot be loaded.
@@ -63,13 +83,25 @@ const GuiFrontApi* loadGuiFront() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    const CommandLine command = CommandLine::parse(commandLineWords(argc, argv));
+    switch (command.mode) {
+    case CommandLine::Help:
         printUsage();
         return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    case CommandLine::Version:
         std::printf("ClientZEP_job %s\n", ProgramInfo::versionText().toUtf8().constData());
         return 0;
+    case CommandLine::Wrong:
+        Startup::stateLine(command.text + QStringLiteral(" (see --help)"));
+        return 2;
+    case CommandLine::RunJob:
+    case CommandLine::Check: {
+        // Headless whatever the display: the output is for the terminal, message boxes go to standard error.
+        QCoreApplication app(argc, argv);
+        return command.mode == CommandLine::RunJob ? RunJob::main(command.text) : Check::main(command.text);
+    }
+    case CommandLine::Bot:
+        break;
     }
 
     const GuiFrontApi* gui = wantsHeadless() ? nullptr : loadGuiFront();
@@ -84,7 +116,7 @@ int main(int argc, char** argv) {
     }
 
     // 1. The whole command-line text, unchanged.
-    const QString commandLine = commandLineText(argc, argv);
+    const QString commandLine = command.text;
 
     // 2. One copy per program folder.
     InstanceLock instance(ProgramInfo::folder());
@@ -94,16 +126,11 @@ int main(int argc, char** argv) {
     }
 
     // 3, 4. Endpoints: the directory server's answer or its cache, the deployment defaults filling the gaps.
-    const Deployment deployment = Deployment::load(ProgramInfo::folder());
-    try {
-        modServerAddressUtil::RefreshServerDirectory(QString());
-        modServerAddressUtil::LoadServerDirectory();
-        modMain::ResolveEndpoints(modServerAddressUtil::LookupServerHost, deployment);
-    } catch (const std::exception&) {
-        ErrorLog::WriteToFile(VbErrors::trappedText(51, QStringLiteral("Internal error"),
-                                                    QStringLiteral("Main"), QStringLiteral("Module"),
-                                                    QStringLiteral("modMain")));
-    }
+    // What deployment.ini holds that cannot be used is said once, and its default used.
+    const DeploymentFile deploymentFile = Deployment::read(ProgramInfo::folder());
+    Startup::reportDeploymentIssues(deploymentFile, Deployment::path(ProgramInfo::folder()));
+    const Deployment& deployment = deploymentFile.values;
+    modMain::ResolveAtStartup(deployment);
 
     // 5. The messenger host.
     modMain::ServerAddress = modMain::ChooseServerAddress(commandLine);

@@ -15,24 +15,24 @@ QString MyName;
 
 #include "ErrorLog.h"
 #include "VbError.h"
+#include "modServerAddressUtil.h"
 
 namespace modMain {
 
+const QList<Endpoint>& Endpoints() {
+    static const QList<Endpoint> rows = {
+        {u"토박마스터서버", "AddrMasterServer", &AddrMasterServer, &Deployment::AddrMasterServer},
+        {u"토박소프트_웹_로그인", "AddrWebLogin", &AddrWebLogin, &Deployment::AddrWebLogin},
+        {u"자동업데이트_런처", "AddrAutoUpdate", &AddrAutoUpdate, &Deployment::AddrAutoUpdate},
+        {u"작업서버_DB백업_FTP", "AddrBackupFtp", &AddrBackupFtp, &Deployment::AddrBackupFtp},
+        {u"사내메신저소켓", "AddrMessenger", &AddrMessenger, &Deployment::AddrMessenger},
+    };
+    return rows;
+}
+
 void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
                       const Deployment& defaults) {
-    struct Row {
-        const char16_t* entryName;
-        QString* variable;
-        const QString* fallback;
-    };
-    const Row rows[] = {
-        {u"토박마스터서버", &AddrMasterServer, &defaults.AddrMasterServer},
-        {u"토박소프트_웹_로그인", &AddrWebLogin, &defaults.AddrWebLogin},
-        {u"자동업데이트_런처", &AddrAutoUpdate, &defaults.AddrAutoUpdate},
-        {u"작업서버_DB백업_FTP", &AddrBackupFtp, &defaults.AddrBackupFtp},
-        {u"사내메신저소켓", &AddrMessenger, &defaults.AddrMessenger},
-    };
-    for (const Row& row : rows) {
+    for (const Endpoint& row : Endpoints()) {
         try {
             *row.variable = lookup(QString::fromUtf16(row.entryName));
         } catch (const VbError& e) {
@@ -41,9 +41,46 @@ void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lo
                                                         QStringLiteral("modMain")));
         }
     }
-    for (const Row& row : rows)
+    for (const Endpoint& row : Endpoints())
         if (row.variable->isEmpty())
-            *row.variable = *row.fallback;
+            *row.variable = defaults.*row.fallback;
+}
+
+void ResolveAtStartup(const Deployment& deployment) {
+    const auto logTrapped = [](int number, const QString& description) {
+        ErrorLog::WriteToFile(VbErrors::trappedText(number, description, QStringLiteral("Main"),
+                                                    QStringLiteral("Module"), QStringLiteral("modMain")));
+    };
+    // Each step on its own: a failed refresh still loads the cache of an earlier run, and whatever happens
+    // the endpoints end up resolved, defaults included.
+    const auto trapped = [&](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const VbError& e) {
+            logTrapped(e.number(), e.description());
+        } catch (const std::exception&) {
+            logTrapped(51, QStringLiteral("Internal error"));
+        }
+    };
+    trapped([] { modServerAddressUtil::RefreshServerDirectory(QString()); });
+    trapped([] { modServerAddressUtil::LoadServerDirectory(); });
+    ResolveEndpoints(
+        [](const QString& name) {
+            try {
+                return modServerAddressUtil::LookupServerHost(name);
+            } catch (const VbError&) {
+                throw;
+            } catch (const std::exception&) {
+                throw VbError(51, QStringLiteral("modMain"), QStringLiteral("Internal error"));
+            }
+        },
+        deployment);
+}
+
+JobContext JobServers(const Clock& clock, const Deployment& deployment) {
+    return JobContext{
+        clock,         AddrMasterServer, AddrWebLogin, deployment.WebHostFtpHost, deployment.BackupFtpHost,
+        AddrAutoUpdate};
 }
 
 QString ChooseServerAddress(const QString& commandLine) {

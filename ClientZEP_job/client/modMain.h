@@ -21,17 +21,38 @@ extern QString MyName;
 
 } // namespace modMain
 
+#include "Clock.h"
 #include "Deployment.h"
+#include "JobContext.h"
 
+#include <QList>
 #include <functional>
 
 namespace modMain {
+
+// One row of the endpoint table: the directory entry looked up, the variable it fills and its default.
+struct Endpoint {
+    const char16_t* entryName;
+    const char* variableName;
+    QString* variable;
+    QString Deployment::*fallback;
+};
+// The five rows, in the order they are resolved.
+const QList<Endpoint>& Endpoints();
 
 // Start-up resolution of the five endpoints: one lookup per entry name, in this order, each result stored; an
 // empty result (no directory, no entry, an empty host) leaves the deployment default in its place.
 // `lookup` may throw; a failing lookup counts as an empty one and is logged as Main's trapped error.
 void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
                       const Deployment& defaults);
+
+// The whole start-up resolution: one refresh of the directory cache from the directory server, one load of
+// the cache, then ResolveEndpoints with the cache's lookup. Whatever fails is logged as Main's trapped error
+// and leaves the deployment defaults in place.
+void ResolveAtStartup(const Deployment& deployment);
+
+// Where the jobs find their servers: the endpoint variables, and the FTP hosts of `deployment`.
+JobContext JobServers(const Clock& clock, const Deployment& deployment);
 
 // The messenger host: the command-line text as it stands, unless it is empty or starts with "#".
 QString ChooseServerAddress(const QString& commandLine);

@@ -3,6 +3,7 @@
 #include "AnsiCodec.h"
 #include "Deployment.h"
 #include "FtpClient.h"
+#include "JobAccounts.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
 #include "Recordset.h"
@@ -99,12 +100,13 @@ bool FTP_Rename(const QString& from, const QString& to) {
 }
 
 bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
-    const QString user = QStringLiteral("qzc1");
+    const JobAccounts::Account account = JobAccounts::WebHostFtp();
+    const QString& user = account.user;
     const QString mask = QStringLiteral("*_2.*");
     const QString removed = QStringLiteral("_2");
 
     report = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]") + CrLf + CrLf;
-    if (!FTP_Open(context.webHostFtp, user, QStringLiteral("qrw4#KLBcvx2"), UsualFtpPort, passiveFlag())) {
+    if (!FTP_Open(context.webHostFtp, user, account.password, UsualFtpPort, passiveFlag())) {
         report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.webHostFtp +
                   QStringLiteral(" - ") + user;
         return false;
@@ -145,7 +147,8 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
 }
 
 bool DB_BackupCheck(QString& report, const JobContext& context) {
-    const QString user = QStringLiteral("backup_checker");
+    const JobAccounts::Account account = JobAccounts::BackupFtp();
+    const QString& user = account.user;
     struct Kind {
         const char* servers;
         const char* daily;
@@ -156,7 +159,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
     const QString today = context.clock.now().date().toString(QStringLiteral("yyyy-MM-dd"));
     report = QStringLiteral("< DB 백업결과 보고서 >") + CrLf + CrLf;
     try {
-        if (!FTP_Open(context.backupFtp, user, QStringLiteral("Rtm_e457."), UsualFtpPort, passiveFlag())) {
+        if (!FTP_Open(context.backupFtp, user, account.password, UsualFtpPort, passiveFlag())) {
             report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.backupFtp +
                       QStringLiteral(" - user: ") + user + CrLf;
             return false;
@@ -237,8 +240,8 @@ void ChangeRnameFile(const JobContext& context) {
         return;
     }
     std::unique_ptr<Recordset> rs;
-    if (db->real_connect(context.webLogin, QStringLiteral("WebHostUser"), QStringLiteral("SiteRun4172"),
-                         QStringLiteral("webhost"), 3306, QString(), 0, false)) {
+    const JobAccounts::Account web = JobAccounts::WebDatabase();
+    if (db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false)) {
         // A failed SELECT has shown query's own message; there is nothing to walk.
         rs = db->query(QStringLiteral("SELECT a.code, a.rname FROM file_rname AS a ORDER BY a.code"));
         while (rs && !rs->Eof()) {

@@ -2,6 +2,7 @@
 
 #include "ErrorLog.h"
 #include "FileSystem.h"
+#include "JobAccounts.h"
 #include "Recordset.h"
 #include "VbError.h"
 #include "cMySQL.h"
@@ -21,10 +22,7 @@ namespace {
 const QString CrLf = QStringLiteral("\r\n");
 const QString Rule = QStringLiteral("-----------------------------");
 
-// The log database of the disk-space collector; a read-only account.
-const QString LogUser = QStringLiteral("qz_logs_read");
-const QString LogPassword = QStringLiteral("pomel3526");
-const QString LogDatabase = QStringLiteral("qz_logs");
+const JobAccounts::Account Log = JobAccounts::LogDatabase();
 
 // Megabytes: below this a drive is in danger whatever its trend.
 constexpr double DangerFreeMb = 3000;
@@ -167,9 +165,9 @@ QString ServersHDDFreeCheck(const JobContext& context) {
     std::unique_ptr<Recordset> rs;
     try {
         db = std::make_unique<cMySQL>();
-        if (!db->real_connect(host, LogUser, LogPassword, LogDatabase, 3306, QString(), 0, true)) {
+        if (!db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
             table +=
-                QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + LogUser + CrLf;
+                QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + Log.user + CrLf;
             report = table;
         } else {
             const QString date =

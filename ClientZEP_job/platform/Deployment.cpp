@@ -1,9 +1,12 @@
 #include "Deployment.h"
 
-#include "IniFile.h"
 #include "NumericText.h"
 
 #include <QFile>
+#include <QHostAddress>
+#include <algorithm>
+#include <iterator>
+#include <optional>
 
 #ifndef ZEPJOB_DEFAULT_HOST
 #define ZEPJOB_DEFAULT_HOST "127.0.0.1"
@@ -18,6 +21,110 @@
 #define ZEPJOB_DEFAULT_MYSQL_PORT 3306
 #endif
 
+namespace {
+
+const QString Section = QStringLiteral("Deployment");
+
+// What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
+// their own key, so a ":port" there would only make the host name unresolvable.
+enum class Kind { HostAndPort, Host, Port };
+
+struct Key {
+    const char* name;
+    Kind kind;
+    QString Deployment::*text;
+    quint16 Deployment::*port;
+};
+
+const Key Keys[] = {
+    {"DirectoryServer", Kind::HostAndPort, &Deployment::DirectoryServer, nullptr},
+    {"AddrMasterServer", Kind::Host, &Deployment::AddrMasterServer, nullptr},
+    {"AddrWebLogin", Kind::Host, &Deployment::AddrWebLogin, nullptr},
+    {"AddrAutoUpdate", Kind::HostAndPort, &Deployment::AddrAutoUpdate, nullptr},
+    {"AddrBackupFtp", Kind::Host, &Deployment::AddrBackupFtp, nullptr},
+    {"AddrMessenger", Kind::Host, &Deployment::AddrMessenger, nullptr},
+    {"WebHostFtpHost", Kind::Host, &Deployment::WebHostFtpHost, nullptr},
+    {"BackupFtpHost", Kind::Host, &Deployment::BackupFtpHost, nullptr},
+    {"MessengerPort", Kind::Port, nullptr, &Deployment::MessengerPort},
+    {"FtpPort", Kind::Port, nullptr, &Deployment::FtpPort},
+    {"MySqlPort", Kind::Port, nullptr, &Deployment::MySqlPort},
+};
+
+// A value enclosed in a pair of double or single quotes loses them, as with the system's ini service.
+QString unquoted(const QString& value) {
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+std::optional<quint16> portOf(QStringView text) {
+    const auto n = NumericText::narrow<quint16>(NumericText::wholeNumber(text));
+    if (n && *n > 0)
+        return n;
+    return std::nullopt;
+}
+
+// A DNS name (letters, digits, "-" and "_" in dot-separated labels) or a dotted IPv4 address.
+bool isHostName(QStringView text) {
+    if (text.isEmpty() || text.size() > 253)
+        return false;
+    bool numeric = true;
+    int labels = 0;
+    for (QStringView label : text.split(u'.')) {
+        ++labels;
+        if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-')
+            return false;
+        for (QChar c : label) {
+            const bool digit = c >= u'0' && c <= u'9';
+            if (!digit && !(c >= u'a' && c <= u'z') && !(c >= u'A' && c <= u'Z') && c != u'-' && c != u'_')
+                return false;
+            numeric = numeric && digit;
+        }
+    }
+    // All digits: an IPv4 address, four numbers up to 255.
+    return !numeric || (labels == 4 && !QHostAddress(text.toString()).isNull());
+}
+
+bool isIpv6(QStringView text) {
+    return text.contains(u':') && QHostAddress(text.toString()).protocol() == QHostAddress::IPv6Protocol;
+}
+
+bool isHost(QStringView text) {
+    return isHostName(text) || isIpv6(text);
+}
+
+// host, host:port, [IPv6] or [IPv6]:port.
+bool isHostAndPort(QStringView text) {
+    QStringView host = text;
+    if (text.startsWith(u'[')) {
+        const qsizetype close = text.indexOf(u']');
+        if (close < 0 || !isIpv6(text.mid(1, close - 1)))
+            return false;
+        const QStringView rest = text.mid(close + 1);
+        return rest.isEmpty() || (rest.startsWith(u':') && portOf(rest.mid(1)));
+    }
+    if (const qsizetype colon = text.lastIndexOf(u':'); colon >= 0) {
+        host = text.left(colon);
+        if (!portOf(text.mid(colon + 1)))
+            return false;
+    }
+    return isHostName(host);
+}
+
+QString quoted(const QString& value) {
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+} // namespace
+
+QString DeploymentIssue::text(const QString& file) const {
+    QString message = QStringLiteral("%1 line %2: ").arg(file).arg(line);
+    if (!key.isEmpty())
+        message += key + QStringLiteral(": ");
+    return message + problem;
+}
+
 Deployment Deployment::defaults() {
     const QString host = QStringLiteral(ZEPJOB_DEFAULT_HOST);
     Deployment d;
@@ -29,35 +136,128 @@ Deployment Deployment::defaults() {
     return d;
 }
 
+QString Deployment::path(const QString& folder) {
+    return folder + QStringLiteral("/deployment.ini");
+}
+
 Deployment Deployment::load(const QString& folder) {
-    Deployment d = defaults();
-    QFile file(folder + QStringLiteral("/deployment.ini"));
+    return read(folder).values;
+}
+
+DeploymentFile Deployment::read(const QString& folder) {
+    QFile file(path(folder));
     if (!file.open(QIODevice::ReadOnly))
-        return d;
-    const QString text = QString::fromUtf8(file.readAll());
-    const auto text_ = [&](const char* key, QString& value) {
-        const QString v =
-            IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
-        if (!v.isEmpty())
-            value = v;
-    };
-    const auto port = [&](const char* key, quint16& value) {
-        const QString v =
-            IniFile::findValue(text, QStringLiteral("Deployment"), QLatin1String(key), QString());
-        const auto n = NumericText::narrow<quint16>(NumericText::wholeNumber(v));
-        if (n && *n > 0)
-            value = *n;
-    };
-    text_("DirectoryServer", d.DirectoryServer);
-    text_("AddrMasterServer", d.AddrMasterServer);
-    text_("AddrWebLogin", d.AddrWebLogin);
-    text_("AddrAutoUpdate", d.AddrAutoUpdate);
-    text_("AddrBackupFtp", d.AddrBackupFtp);
-    text_("AddrMessenger", d.AddrMessenger);
-    text_("WebHostFtpHost", d.WebHostFtpHost);
-    text_("BackupFtpHost", d.BackupFtpHost);
-    port("MessengerPort", d.MessengerPort);
-    port("FtpPort", d.FtpPort);
-    port("MySqlPort", d.MySqlPort);
-    return d;
+        return parse(QString()); // no file: every default, nothing to report
+    DeploymentFile parsed = parse(QString::fromUtf8(file.readAll()));
+    parsed.present = true;
+    return parsed;
+}
+
+DeploymentFile Deployment::parse(const QString& text) {
+    // The ini service's rules: names without regard to case, blanks around names and values dropped, a pair
+    // of quotes around a value dropped, the first occurrence of a key wins wherever its section appears.
+    DeploymentFile result;
+    const Deployment defaults = Deployment::defaults();
+    result.values = defaults;
+    constexpr qsizetype KeyCount = std::size(Keys);
+    struct Given {
+        int line = 0;
+        QString value;
+    } given[KeyCount];
+
+    enum { Outside, Ours, Other } section = Outside;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int number = int(i + 1);
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            const qsizetype close = line.indexOf(QLatin1Char(']'));
+            const QString name = line.mid(1, close < 0 ? -1 : close - 1).trimmed();
+            section = name.compare(Section, Qt::CaseInsensitive) == 0 ? Ours : Other;
+            if (close < 0)
+                result.issues.append({number, QString(), quoted(line) + QStringLiteral(" lacks its \"]\"")});
+            else if (section == Other)
+                result.issues.append({number, QLatin1Char('[') + name + QLatin1Char(']'),
+                                      QStringLiteral("unknown section (the only one is [Deployment]); "
+                                                     "its lines are ignored")});
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        const QString key = eq < 0 ? QString() : line.left(eq).trimmed();
+        if (key.isEmpty()) {
+            result.issues.append(
+                {number, QString(), quoted(line) + QStringLiteral(" is not key=value; ignored")});
+            continue;
+        }
+        if (section == Other)
+            continue; // its section has been reported
+        if (section == Outside) {
+            result.issues.append({number, key, QStringLiteral("outside the section [Deployment]; ignored")});
+            continue;
+        }
+        qsizetype k = 0;
+        while (k < KeyCount && key.compare(QLatin1String(Keys[k].name), Qt::CaseInsensitive) != 0)
+            ++k;
+        if (k == KeyCount) {
+            result.issues.append({number, key, QStringLiteral("unknown key; ignored")});
+            continue;
+        }
+        if (given[k].line != 0) {
+            result.issues.append(
+                {number, key, QStringLiteral("given again (first on line %1); ignored").arg(given[k].line)});
+            continue;
+        }
+        given[k] = {number, unquoted(line.mid(eq + 1).trimmed())};
+    }
+
+    for (qsizetype k = 0; k < KeyCount; ++k) {
+        const Key& key = Keys[k];
+        const QString& value = given[k].value;
+        const QString name = QLatin1String(key.name);
+        DeploymentFile::Setting setting{name, QString(), 0};
+        // An empty value means the default, as it always has.
+        bool usable = value.isEmpty();
+        if (!value.isEmpty()) {
+            switch (key.kind) {
+            case Kind::Port:
+                if (const auto port = portOf(value)) {
+                    result.values.*key.port = *port;
+                    usable = true;
+                } else {
+                    result.issues.append(
+                        {given[k].line, name,
+                         quoted(value) + QStringLiteral(" is not a port number from 1 to 65535; the "
+                                                        "default %1 is used")
+                                             .arg(defaults.*key.port)});
+                }
+                break;
+            case Kind::HostAndPort:
+            case Kind::Host:
+                if (key.kind == Kind::HostAndPort ? isHostAndPort(value) : isHost(value)) {
+                    result.values.*key.text = value;
+                    usable = true;
+                } else {
+                    const QString form = key.kind == Kind::HostAndPort
+                                             ? QStringLiteral("host[:port]")
+                                             : QStringLiteral("host name or address (its port has a key "
+                                                              "of its own)");
+                    result.issues.append(
+                        {given[k].line, name,
+                         quoted(value) + QStringLiteral(" is not a %1; the default %2 is used")
+                                             .arg(form, defaults.*key.text)});
+                }
+                break;
+            }
+        }
+        if (usable && !value.isEmpty())
+            setting.line = given[k].line;
+        setting.value =
+            key.kind == Kind::Port ? QString::number(result.values.*key.port) : result.values.*key.text;
+        result.settings.append(setting);
+    }
+    std::stable_sort(result.issues.begin(), result.issues.end(),
+                     [](const DeploymentIssue& a, const DeploymentIssue& b) { return a.line < b.line; });
+    return result;
 }

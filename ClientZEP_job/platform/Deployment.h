@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
+struct DeploymentFile;
+
 // The site's deployment values from deployment.ini beside the program (section "Deployment"). Every key that
-// is missing, empty or unreadable keeps the default compiled into the program.
+// is missing, empty or unusable keeps the default compiled into the program.
 struct Deployment {
     QString DirectoryServer;
     QString AddrMasterServer;
@@ -22,4 +25,37 @@ struct Deployment {
 
     // The defaults overridden by `folder`/deployment.ini.
     static Deployment load(const QString& folder);
+
+    // `folder`/deployment.ini read with everything that could not be used in it.
+    static DeploymentFile read(const QString& folder);
+
+    // The text of a deployment.ini: the values it gives and what in it cannot be used.
+    static DeploymentFile parse(const QString& text);
+
+    static QString path(const QString& folder);
+};
+
+// One line of deployment.ini that the program cannot use as written.
+struct DeploymentIssue {
+    int line = 0;    // from 1
+    QString key;     // the key as written; "[name]" for a section line; empty for a line that is neither
+    QString problem; // what is wrong and what the program does instead, in plain words
+
+    // The whole message: file, line, key and problem.
+    QString text(const QString& file) const;
+    bool operator==(const DeploymentIssue&) const = default;
+};
+
+struct DeploymentFile {
+    // One value as the program uses it, and where it came from.
+    struct Setting {
+        QString key;
+        QString value;
+        int line = 0; // the line it was read from; 0 for the compiled default
+    };
+
+    bool present = false; // the file exists and could be read
+    Deployment values;
+    QList<Setting> settings; // every key, in the order of the table of keys
+    QList<DeploymentIssue> issues;
 };

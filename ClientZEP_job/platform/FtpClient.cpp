@@ -38,6 +38,8 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
                      bool passive) {
     close();
     lastError_.clear();
+    lastCode_ = 0;
+    lastOsErrno_ = 0;
     library_ = std::make_unique<LibCurl::Session>();
     if (!library_->ok()) {
         lastError_ = QString::fromLocal8Bit(LibCurl::Session::error());
@@ -89,6 +91,9 @@ bool FtpClient::perform() {
     if (result == CURLE_OK)
         return true;
     lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : LibCurl::easy_strerror(result));
+    lastCode_ = int(result);
+    lastOsErrno_ = 0;
+    LibCurl::easy_getinfo(handle(curl_), CURLINFO_OS_ERRNO, &lastOsErrno_);
     return false;
 }
 

@@ -48,6 +48,9 @@ public:
 
     // libcurl's text for the last failure, for diagnostics.
     const QString& lastError() const { return lastError_; }
+    // libcurl's code of the last failure and the system's error number of a failed connect (0 when none).
+    int lastCode() const { return lastCode_; }
+    long lastOsErrno() const { return lastOsErrno_; }
 
     // Whether `name` matches `mask`: "*" any run of characters, "?" exactly one, anything else itself. Case
     // counts, as it does in the names of the servers' file systems.
@@ -59,6 +62,8 @@ private:
     QByteArray baseUrl_;                        // "ftp://host:port/"
     Timeouts timeouts_;
     QString lastError_;
+    int lastCode_ = 0;
+    long lastOsErrno_ = 0;
     char errorBuffer_[256] = {};
 
     void applySession(bool passive);

@@ -83,8 +83,11 @@ Response perform(const QString& url, const Options& options, Sink& sink) {
     LibCurl::easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
     response.answered =
         (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.full)) && response.status != 0;
-    if (!response.answered)
+    if (!response.answered) {
         response.error = QString::fromUtf8(LibCurl::easy_strerror(code));
+        response.curlCode = int(code);
+        LibCurl::easy_getinfo(c, CURLINFO_OS_ERRNO, &response.osErrno);
+    }
     const char* type = nullptr;
     if (LibCurl::easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
         const QByteArray contentType(type);

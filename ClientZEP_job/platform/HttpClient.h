@@ -24,8 +24,11 @@ struct Response {
     QByteArray body;
     // The charset the answer declares in its Content-Type, empty when none.
     QByteArray charset;
-    // What went wrong, when nothing came back.
+    // What went wrong, when nothing came back: libcurl's text, its code and the system's error number of
+    // the failed connect (0 when there was none), for telling a refusal from a time-out.
     QString error;
+    int curlCode = 0;
+    long osErrno = 0;
 };
 
 // `url` may hold non-ASCII characters; they are sent percent-encoded as UTF-8.

@@ -17,8 +17,7 @@ const char16_t* const ServerNotFound = u"데이터베이스 서버를 찾을 수
 const char16_t* const CheckInternet = u"인터넷이 연결되어 있는지 확인을 해 주세요.";
 
 // A server that stops answering must not hold the one thread for ever; a reply slower than this counts as a
-// lost connection (and query's single reconnect applies).
-constexpr unsigned ConnectTimeoutSeconds = 10;
+// lost connection (and query's single reconnect applies). Connecting is bounded by connectTimeoutSeconds_.
 constexpr unsigned ReadTimeoutSeconds = 120;
 constexpr unsigned WriteTimeoutSeconds = 60;
 
@@ -78,9 +77,15 @@ void cMySQL::initRecord() {
 void cMySQL::applyOptions() {
     // The server converts between its columns and EUC-KR, whose Hangul the CP949 texts of the program share.
     mysql_optionsv(&mysql_, MYSQL_SET_CHARSET_NAME, "euckr");
-    mysql_optionsv(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
+    mysql_optionsv(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeoutSeconds_);
     mysql_optionsv(&mysql_, MYSQL_OPT_READ_TIMEOUT, &ReadTimeoutSeconds);
     mysql_optionsv(&mysql_, MYSQL_OPT_WRITE_TIMEOUT, &WriteTimeoutSeconds);
+}
+
+void cMySQL::setConnectTimeout(unsigned seconds) {
+    connectTimeoutSeconds_ = seconds;
+    if (recordInitialised_)
+        mysql_optionsv(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeoutSeconds_);
 }
 
 bool cMySQL::real_connect(const QString& host, const QString& user, const QString& passwd, const QString& db,

@@ -35,6 +35,9 @@ public:
     const QString& unix_socket() const { return unixSocket_; }
     void setUnix_socket(const QString& value) { unixSocket_ = value; }
 
+    // How long real_connect waits for the server: 10 s unless set.
+    void setConnectTimeout(unsigned seconds);
+
     // Never raises. On failure shows "Error <n> <text>" with the two lines asking to check the network,
     // unless NoErrMsg, and returns false. Port 3306 dials the MySqlPort of deployment.ini.
     bool real_connect(const QString& host = {}, const QString& user = {}, const QString& passwd = {},
@@ -106,4 +109,5 @@ private:
     QString unixSocket_;
     int clientFlags_ = 0;
     int port_ = 0;
+    unsigned connectTimeoutSeconds_ = 10;
 };

@@ -84,50 +84,59 @@ QString CacheFileName() {
     return QStringLiteral("server_address_setting.json");
 }
 
+DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Options& options) {
+    DirectoryAnswer result;
+    const QString path = cachePath();
+    QString ver;
+    if (FileExists(path)) {
+        const std::optional<JsonValue> cached = json::JsonParse(ReadUtf8File(path));
+        if (!cached || !cached->isObject())
+            return result; // an unreadable cache is not sent to the server
+        ver = (*cached)[QStringLiteral("ver")].asText();
+    }
+
+    result.request = QStringLiteral("http://") + Deployment::load(ProgramInfo::folder()).DirectoryServer +
+                     QStringLiteral("/serverinfo/server-address-checker.php");
+    QChar separator = QLatin1Char('?');
+    if (!ver.isEmpty()) {
+        result.request += separator + QStringLiteral("ver=") + ver;
+        separator = QLatin1Char('&');
+    }
+    if (!user.isEmpty())
+        result.request += separator + QStringLiteral("user=") + user;
+
+    result.asked = true;
+    result.response = HttpClient::get(result.request, options);
+    if (!result.response.answered || result.response.status != 200)
+        return result;
+
+    const std::optional<JsonValue> answer = json::JsonParse(decodeBody(result.response));
+    if (!answer || !answer->isObject())
+        return result;
+    result.understood = true;
+    const JsonValue& success = (*answer)[QStringLiteral("success")];
+    const JsonValue& data = (*answer)[QStringLiteral("data")];
+    // "success" without a "data" object would empty the cache, and a "data" with a member or element without
+    // a value (an answer cut off after a key) would be written as text that is not JSON: both count as no
+    // success.
+    if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject() &&
+        !holdsEmptyValue(data))
+        result.directory = data;
+    return result;
+}
+
 bool RefreshServerDirectory(const QString& user) {
     try {
-        const QString path = cachePath();
-        QString ver;
-        if (FileExists(path)) {
-            const std::optional<JsonValue> cached = json::JsonParse(ReadUtf8File(path));
-            if (!cached || !cached->isObject()) {
-                complainAboutCache(path);
-                return false; // an unreadable cache is not sent to the server
-            }
-            ver = (*cached)[QStringLiteral("ver")].asText();
-        }
-
-        QString request = QStringLiteral("http://") +
-                          Deployment::load(ProgramInfo::folder()).DirectoryServer +
-                          QStringLiteral("/serverinfo/server-address-checker.php");
-        QChar separator = QLatin1Char('?');
-        if (!ver.isEmpty()) {
-            request += separator + QStringLiteral("ver=") + ver;
-            separator = QLatin1Char('&');
-        }
-        if (!user.isEmpty())
-            request += separator + QStringLiteral("user=") + user;
-
         // Start-up waits for this: a dead directory server may cost seconds, never more.
         HttpClient::Options options;
         options.connectTimeoutMs = 5000;
         options.totalTimeoutMs = 15000;
-        const HttpClient::Response response = HttpClient::get(request, options);
-        if (!response.answered || response.status != 200)
-            return false;
-
-        const std::optional<JsonValue> answer = json::JsonParse(decodeBody(response));
-        if (!answer || !answer->isObject())
-            return false;
-        const JsonValue& success = (*answer)[QStringLiteral("success")];
-        const JsonValue& data = (*answer)[QStringLiteral("data")];
-        // "success" without a "data" object would empty the cache, and a "data" with a member or element
-        // without a value (an answer cut off after a key) would be written as text that is not JSON: both
-        // count as no success.
-        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject() &&
-            !holdsEmptyValue(data))
-            WriteUtf8File(path, json::JsonToText(data));
-        return true;
+        const DirectoryAnswer answer = AskServerDirectory(user, options);
+        if (!answer.asked && FileExists(cachePath()))
+            complainAboutCache(cachePath());
+        if (answer.directory)
+            WriteUtf8File(cachePath(), json::JsonToText(*answer.directory));
+        return answer.understood;
     } catch (const VbError&) {
         return false;
     }
@@ -143,11 +152,13 @@ void LoadServerDirectory() {
 }
 
 QString LookupServerHost(const QString& name) {
-    if (!directory)
-        return QString();
-    if (!directory->isObject())
+    return directory ? LookupServerHost(*directory, name) : QString();
+}
+
+QString LookupServerHost(const JsonValue& in, const QString& name) {
+    if (!in.isObject())
         typeMismatch();
-    const JsonValue& servers = (*directory)[QStringLiteral("servers")];
+    const JsonValue& servers = in[QStringLiteral("servers")];
     if (!servers.isArray())
         typeMismatch();
     for (const JsonValue& entry : servers.array()) {

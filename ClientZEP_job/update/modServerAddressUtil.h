@@ -1,6 +1,10 @@
 #pragma once
 
+#include "HttpClient.h"
+#include "json.h"
+
 #include <QString>
+#include <optional>
 
 // The directory of named company endpoints (name -> host). At start-up the directory server is asked for the
 // current directory, the answer is kept in server_address_setting.json beside the program, and that file is
@@ -17,6 +21,22 @@ QString CacheFileName();
 // object. Bounded in time; never fails outright.
 bool RefreshServerDirectory(const QString& user);
 
+// What the directory server said to one request, before anything is stored.
+struct DirectoryAnswer {
+    // False when the cache exists but does not parse: such a cache is not sent, and nothing is asked.
+    bool asked = false;
+    QString request;
+    HttpClient::Response response;
+    // Status 200 with a JSON object.
+    bool understood = false;
+    // The directory to keep: the answer's "data" object when its "success" is true.
+    std::optional<JsonValue> directory;
+};
+
+// The request a refresh makes, with its cached "ver" and `user`, and what came back; changes nothing.
+// Raises VbError when the cache is of the wrong shape.
+DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Options& options);
+
 // Reads the cache file into the in-memory directory (which stays as it was when there is no file). A cache
 // that does not parse as an object is logged, once per start, here or by RefreshServerDirectory.
 void LoadServerDirectory();
@@ -24,6 +44,8 @@ void LoadServerDirectory();
 // The host of the first entry called `name`, or the empty text (no directory, no such entry, no host). A
 // directory of the wrong shape raises VbError to the caller.
 QString LookupServerHost(const QString& name);
+// The same lookup in the directory `in`.
+QString LookupServerHost(const JsonValue& in, const QString& name);
 
 // True when `path` is a plain file that a directory listing shows (hidden files are not).
 bool FileExists(const QString& path);

@@ -14,7 +14,7 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
+inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     f.write(bytes);
@@ -26,7 +26,7 @@ struct BotLine {
     bool operator==(const BotLine&) const = default;
 };
 
-void PrintTo(const BotLine& l, std::ostream* os) {
+inline void PrintTo(const BotLine& l, std::ostream* os) {
     *os << "BOT " << l.code.toStdString() << " " << l.header.toStdString() << " " << l.body.toStdString();
 }
 
@@ -113,7 +113,7 @@ public:
     QString simOutput, botOutput;
 };
 
-QString escaped(QString text) {
+inline QString escaped(QString text) {
     return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t");
 }
 

@@ -1,0 +1,218 @@
+#include "Check.h"
+
+#include "Deployment.h"
+#include "HttpClient.h"
+#include "JobAccounts.h"
+#include "PeerProbe.h"
+#include "ProgramInfo.h"
+#include "VbError.h"
+#include "modAutoUpdateV1_Launcher.h"
+#include "modIniFile.h"
+#include "modMain.h"
+#include "modServerAddressUtil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+
+namespace Check {
+namespace {
+
+void print(const QString& line = QString()) {
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+QString padded(const QString& text, int width) {
+    return text.leftJustified(width);
+}
+
+// Where the default of a deployment.ini key comes from.
+QString defaultSource(const DeploymentFile& deployment, const QString& key) {
+    for (const DeploymentFile::Setting& s : deployment.settings)
+        if (s.key == key && s.line != 0)
+            return QStringLiteral("default from deployment.ini line %1").arg(s.line);
+    return QStringLiteral("default");
+}
+
+// The directory as the cache file holds it, or why there is none.
+struct Cache {
+    std::optional<JsonValue> directory;
+    QString state;
+};
+
+Cache readCache(const QString& path) {
+    if (!modServerAddressUtil::FileExists(path))
+        return {std::nullopt, QStringLiteral("none")};
+    std::optional<JsonValue> parsed = json::JsonParse(modServerAddressUtil::ReadUtf8File(path));
+    if (!parsed || !parsed->isObject())
+        return {std::nullopt, QStringLiteral("does not parse (start-up then asks nothing and uses the "
+                                             "defaults; remove the file)")};
+    QString ver;
+    try {
+        ver = (*parsed)[QStringLiteral("ver")].asText();
+    } catch (const VbError&) {
+    }
+    return {std::move(parsed), ver.isEmpty() ? QStringLiteral("no \"ver\"") : QStringLiteral("ver ") + ver};
+}
+
+// The host of `entryName` in `directory`: nothing when the entry is missing or empty, or the directory is of
+// the wrong shape (start-up then uses the default as well).
+std::optional<QString> lookup(const std::optional<JsonValue>& directory, const QString& entryName) {
+    if (!directory)
+        return std::nullopt;
+    try {
+        const QString host = modServerAddressUtil::LookupServerHost(*directory, entryName);
+        return host.isEmpty() ? std::nullopt : std::optional<QString>(host);
+    } catch (const VbError&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+int main(const QString& hostText) {
+    const QString folder = ProgramInfo::folder();
+    int problems = 0;
+    print(QStringLiteral("ClientZEP_job %1: check of the program folder %2")
+              .arg(ProgramInfo::versionText(), folder));
+
+    // deployment.ini
+    const QString deploymentPath = Deployment::path(folder);
+    const DeploymentFile deployment = Deployment::read(folder);
+    print();
+    print(QStringLiteral("deployment.ini: %1%2")
+              .arg(deploymentPath,
+                   deployment.present ? QString() : QStringLiteral(" (none: every value is its default)")));
+    for (const DeploymentFile::Setting& s : deployment.settings)
+        print(QStringLiteral("  %1 %2 %3")
+                  .arg(padded(s.key, 16), padded(s.value, 15),
+                       s.line != 0 ? QStringLiteral("line %1").arg(s.line) : QStringLiteral("default")));
+    for (const DeploymentIssue& issue : deployment.issues)
+        print(QStringLiteral("  problem: ") + issue.text(deploymentPath));
+    problems += int(deployment.issues.size());
+
+    // setup.ini
+    const QString setupPath = modIniFile::SetupIniPath();
+    const auto setupValue = [&](const char* key) {
+        return modIniFile::ReadIniValue(QStringLiteral("General"), QLatin1String(key), QString(), setupPath);
+    };
+    const QString pasv = setupValue("FTP_PASV");
+    const QString root = setupValue("CSBackupPath");
+    print();
+    print(QStringLiteral("setup.ini: %1%2")
+              .arg(setupPath, QFileInfo::exists(setupPath) ? QString() : QStringLiteral(" (none)")));
+    print(QStringLiteral("  %1 %2 %3")
+              .arg(padded(QStringLiteral("FTP_PASV"), 16), padded(pasv, 15),
+                   pasv == QLatin1String("1") ? QStringLiteral("passive FTP")
+                   : pasv.isEmpty()           ? QStringLiteral("not set: active FTP")
+                                              : QStringLiteral("active FTP (passive only with 1)")));
+    QString rootState;
+    if (root.isEmpty())
+        rootState = QStringLiteral("not set: the CS backup check cannot run");
+    else if (QFileInfo(root).isDir())
+        rootState = QStringLiteral("exists");
+    else
+        rootState = QStringLiteral("does not exist");
+    if (rootState != QLatin1String("exists"))
+        ++problems;
+    print(QStringLiteral("  %1 %2 %3")
+              .arg(padded(QStringLiteral("CSBackupPath"), 16), padded(root, 15), rootState));
+
+    // The address directory: asked as start-up asks it, its answer shown but not kept.
+    const QString cachePath = folder + QLatin1Char('/') + modServerAddressUtil::CacheFileName();
+    const Cache cache = readCache(cachePath);
+    HttpClient::Options bounds;
+    bounds.connectTimeoutMs = PeerTimeoutMs;
+    bounds.totalTimeoutMs = PeerTimeoutMs;
+    modServerAddressUtil::DirectoryAnswer answer;
+    try {
+        answer = modServerAddressUtil::AskServerDirectory(QString(), bounds);
+    } catch (const VbError&) {
+        answer = {}; // a cache of the wrong shape: nothing is asked
+    }
+    print();
+    print(QStringLiteral("address directory: cache %1: %2").arg(cachePath, cache.state));
+    if (answer.asked) {
+        QString said;
+        if (answer.directory)
+            said = QStringLiteral("a new directory (start-up keeps it as the cache)");
+        else if (answer.understood)
+            said = QStringLiteral("no new directory (start-up keeps the cache)");
+        else
+            said = QStringLiteral("no usable answer (start-up keeps the cache)");
+        print(QStringLiteral("  asked %1: %2").arg(answer.request, said));
+    }
+    const std::optional<JsonValue>& used = answer.directory ? answer.directory : cache.directory;
+    const QString usedName = answer.directory ? QStringLiteral("directory answer") : QStringLiteral("cache");
+    for (const modMain::Endpoint& row : modMain::Endpoints()) {
+        const QString name = QLatin1String(row.variableName);
+        const QString entry = QString::fromUtf16(row.entryName);
+        const std::optional<QString> found = lookup(used, entry);
+        *row.variable = found ? *found : deployment.values.*row.fallback;
+        print(QStringLiteral("  %1 %2 %3")
+                  .arg(padded(name, 16), padded(*row.variable, 15),
+                       found ? usedName + QStringLiteral(" (") + entry + QLatin1Char(')')
+                             : defaultSource(deployment, name) + QStringLiteral(" (no entry ") + entry +
+                                   QLatin1Char(')')));
+    }
+    modMain::ServerAddress = modMain::ChooseServerAddress(hostText);
+    print(QStringLiteral("  %1 %2 %3")
+              .arg(padded(QStringLiteral("ServerAddress"), 16), padded(modMain::ServerAddress, 15),
+                   hostText.isEmpty() || hostText.startsWith(QLatin1Char('#'))
+                       ? QStringLiteral("AddrMessenger")
+                       : QStringLiteral("command line")));
+
+    // Every peer once.
+    print();
+    print(QStringLiteral("peers (each tried once, for %1 s at most):").arg(PeerTimeoutMs / 1000));
+    int peers = 0, answering = 0;
+    const auto peer = [&](const QString& what, const PeerProbe::Outcome& outcome) {
+        ++peers;
+        if (outcome.ok)
+            ++answering;
+        print(QStringLiteral("  %1: %2").arg(what, outcome.words));
+    };
+    const Deployment& d = deployment.values;
+    const QString host = modMain::ServerAddress;
+    peer(QStringLiteral("messenger %1:%2").arg(host).arg(d.MessengerPort),
+         PeerProbe::tcp(host, d.MessengerPort, PeerTimeoutMs));
+    if (answer.asked) {
+        peer(QStringLiteral("directory %1").arg(answer.request),
+             answer.understood ? PeerProbe::Outcome{true, QStringLiteral("ok")}
+             : answer.response.answered && answer.response.status == 200
+                 ? PeerProbe::Outcome{false, QStringLiteral("not a directory answer")}
+                 : PeerProbe::Outcome{false, PeerProbe::httpWords(answer.response)});
+    } else {
+        peer(QStringLiteral("directory"),
+             {false, QStringLiteral("not asked: the cache does not parse, so start-up does not ask either")});
+    }
+    const QString mysqlPort = QString::number(d.MySqlPort);
+    const auto database = [&](const QString& what, const QString& dbHost, const JobAccounts::Account& a) {
+        peer(QStringLiteral("%1 %2@%3:%4/%5").arg(what, a.user, dbHost, mysqlPort, a.database),
+             PeerProbe::mysql(dbHost, a.user, a.password, a.database, PeerTimeoutMs / 1000));
+    };
+    database(QStringLiteral("log database"), modMain::AddrMasterServer, JobAccounts::LogDatabase());
+    database(QStringLiteral("web database"), modMain::AddrWebLogin, JobAccounts::WebDatabase());
+    const bool passive = pasv == QLatin1String("1");
+    const auto ftp = [&](const QString& what, const QString& ftpHost, const JobAccounts::Account& a) {
+        peer(QStringLiteral("%1 %2@%3:%4").arg(what, a.user, ftpHost).arg(d.FtpPort),
+             PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs));
+    };
+    ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp());
+    ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp());
+    const QString version = modAutoUpdateV1_Launcher::UpdateBaseUrl(modMain::AddrAutoUpdate) +
+                            QStringLiteral("VerProbeV1_lastver.txt");
+    peer(QStringLiteral("update server %1").arg(version), PeerProbe::http(version, PeerTimeoutMs));
+
+    print();
+    print(QStringLiteral("%1 of %2 peers answer; %3 configuration %4.")
+              .arg(answering)
+              .arg(peers)
+              .arg(problems)
+              .arg(problems == 1 ? QStringLiteral("problem") : QStringLiteral("problems")));
+    return answering == peers && problems == 0 ? 0 : 1;
+}
+
+} // namespace Check

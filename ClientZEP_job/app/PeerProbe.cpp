@@ -1,0 +1,160 @@
+#include "PeerProbe.h"
+
+#include "FtpClient.h"
+#include "HttpClient.h"
+#include "LibCurl.h"
+#include "cMySQL.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <cerrno>
+
+namespace PeerProbe {
+namespace {
+
+// The words of a connect that failed with the system's error `osErrno`.
+QString connectWords(long osErrno, const QString& text) {
+    switch (osErrno) {
+    case ECONNREFUSED:
+        return QStringLiteral("refused");
+    case ETIMEDOUT:
+        return QStringLiteral("timed out");
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("unreachable");
+    default:
+        return QStringLiteral("cannot connect (%1)").arg(text);
+    }
+}
+
+Outcome outcome(const QString& failure) {
+    return failure.isEmpty() ? Outcome{true, QStringLiteral("ok")} : Outcome{false, failure};
+}
+
+} // namespace
+
+QString socketWords(QAbstractSocket::SocketError error, const QString& text) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("refused");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("timed out");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("host not found");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("unreachable");
+    default:
+        return QStringLiteral("cannot connect (%1)").arg(text);
+    }
+}
+
+QString curlWords(int code, long osErrno, const QString& text) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QStringLiteral("host not found");
+    case CURLE_COULDNT_CONNECT:
+        return connectWords(osErrno, text);
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+        return QStringLiteral("timed out");
+    case CURLE_LOGIN_DENIED:
+        return QStringLiteral("login refused");
+    case CURLE_GOT_NOTHING:
+        return QStringLiteral("closed without an answer");
+    case CURLE_WEIRD_SERVER_REPLY:
+        return QStringLiteral("not the expected server (%1)").arg(text);
+    default:
+        return QStringLiteral("failed (%1)").arg(text);
+    }
+}
+
+QString httpWords(const HttpClient::Response& response) {
+    if (!response.answered)
+        return curlWords(response.curlCode, response.osErrno, response.error);
+    if (response.status == 200)
+        return QString();
+    if (response.status == 404)
+        return QStringLiteral("not found (HTTP 404)");
+    return QStringLiteral("answered HTTP %1").arg(response.status);
+}
+
+QString mysqlWords(int number, const QString& text, bool wholeBound) {
+    // The client library puts the system's error number of a failed connect in parentheses at the end.
+    static const QRegularExpression systemError(QStringLiteral("\\((\\d+)\\)\\s*$"));
+    switch (number) {
+    case 1044: // ER_DBACCESS_DENIED_ERROR
+    case 1045: // ER_ACCESS_DENIED_ERROR
+    case 1698: // ER_ACCESS_DENIED_NO_PASSWORD_ERROR
+        return QStringLiteral("login refused");
+    case 1049: // ER_BAD_DB_ERROR
+        return QStringLiteral("database not found");
+    case CR_UNKNOWN_HOST:
+        return QStringLiteral("host not found");
+    case CR_CONNECTION_ERROR:
+    case CR_CONN_HOST_ERROR:
+        if (const auto match = systemError.match(text);
+            match.hasMatch() && match.captured(1).toLong() != EINPROGRESS)
+            return connectWords(match.captured(1).toLong(), text);
+        return wholeBound ? QStringLiteral("timed out") : QStringLiteral("refused");
+    case CR_SERVER_LOST:
+    case CR_SERVER_GONE_ERROR:
+        if (text.contains(QLatin1String("110")) ||
+            text.contains(QLatin1String("timeout"), Qt::CaseInsensitive))
+            return QStringLiteral("timed out");
+        return QStringLiteral("closed during the log-in (%1)").arg(text);
+    default:
+        return QStringLiteral("failed: Error %1 (%2)").arg(number).arg(text);
+    }
+}
+
+Outcome tcp(const QString& host, quint16 port, int timeoutMs) {
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (socket.waitForConnected(timeoutMs)) {
+        socket.abort();
+        return outcome(QString());
+    }
+    const QString words = socketWords(socket.error(), socket.errorString());
+    socket.abort();
+    return outcome(words);
+}
+
+Outcome http(const QString& url, int timeoutMs) {
+    HttpClient::Options options;
+    options.connectTimeoutMs = timeoutMs;
+    options.totalTimeoutMs = timeoutMs;
+    options.maxBytes = 4096; // whether it is there, not what it says
+    return outcome(httpWords(HttpClient::get(url, options)));
+}
+
+Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
+              int timeoutSeconds) {
+    try {
+        cMySQL connection;
+        connection.setConnectTimeout(unsigned(timeoutSeconds));
+        QElapsedTimer clock;
+        clock.start();
+        if (connection.real_connect(host, user, password, db, modMySQL::DefaultPort, QString(), 0, true))
+            return outcome(QString());
+        const bool wholeBound = clock.elapsed() >= qint64(timeoutSeconds) * 1000 - 100;
+        return outcome(mysqlWords(connection.err_no(), connection.err_description(), wholeBound));
+    } catch (const std::exception&) {
+        return outcome(QStringLiteral("the MySQL client could not start"));
+    }
+}
+
+Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
+            int timeoutMs) {
+    const std::chrono::milliseconds bound(timeoutMs);
+    FtpClient client(FtpClient::Timeouts{bound, bound, bound});
+    if (client.open(host, user, password, port, passive)) {
+        client.close();
+        return outcome(QString());
+    }
+    if (client.lastCode() == 0)
+        return outcome(QStringLiteral("the FTP client could not start (%1)").arg(client.lastError()));
+    return outcome(curlWords(client.lastCode(), client.lastOsErrno(), client.lastError()));
+}
+
+} // namespace PeerProbe

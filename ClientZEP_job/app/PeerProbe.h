@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QString>
+
+namespace HttpClient {
+struct Response;
+}
+
+// One short attempt at each kind of peer the bot talks to, and what came of it in plain words. Nothing is
+// changed on the peer: a connect, a log-in or one GET, then goodbye.
+namespace PeerProbe {
+
+struct Outcome {
+    bool ok = false;
+    QString words; // "ok", or the failure: "refused", "timed out", "login refused", "not found", ...
+};
+
+// A TCP connection to host:port, closed at once.
+Outcome tcp(const QString& host, quint16 port, int timeoutMs);
+// A GET of `url`: ok on status 200.
+Outcome http(const QString& url, int timeoutMs);
+// A MySQL log-in to `db` (port 3306 dials the MySqlPort of deployment.ini, as the jobs do).
+Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
+              int timeoutSeconds);
+// An FTP log-in.
+Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
+            int timeoutMs);
+
+// The words for each client's failures.
+QString socketWords(QAbstractSocket::SocketError error, const QString& text);
+QString curlWords(int code, long osErrno, const QString& text);
+QString httpWords(const HttpClient::Response& response);
+// `wholeBound`: the attempt lasted as long as it was allowed to. The client library loses the system's error
+// of a connect it waited for (it reports "in progress"), so the time it took tells a refusal from a time-out.
+QString mysqlWords(int number, const QString& text, bool wholeBound);
+
+} // namespace PeerProbe
