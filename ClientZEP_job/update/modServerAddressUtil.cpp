@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <optional>
 
 namespace modServerAddressUtil {
@@ -33,6 +34,19 @@ QString decodeBody(const HttpClient::Response& response) {
         return AnsiCodec::toUnicode(response.body);
     QStringDecoder decoder(charset.constData());
     return decoder.isValid() ? decoder.decode(response.body) : QString::fromUtf8(response.body);
+}
+
+// An empty value (a member cut off by the end of the text) is written as nothing, and the text would not read
+// back as the same directory.
+bool holdsEmpty(const JsonValue& v) {
+    if (v.isEmpty())
+        return true;
+    if (v.isArray())
+        return std::any_of(v.array().begin(), v.array().end(), holdsEmpty);
+    if (v.isObject())
+        return std::any_of(v.object().begin(), v.object().end(),
+                           [](const JsonMember& m) { return holdsEmpty(m.value); });
+    return false;
 }
 
 [[noreturn]] void typeMismatch() {
@@ -76,14 +90,24 @@ bool RefreshServerDirectory(const QString& user) {
         if (!response.answered || response.status != 200)
             return false;
 
-        const std::optional<JsonValue> answer = json::JsonParse(decodeBody(response));
+        return TakeDirectoryAnswer(decodeBody(response));
+    } catch (const VbError&) {
+        return false;
+    }
+}
+
+bool TakeDirectoryAnswer(const QString& answerText) {
+    try {
+        const std::optional<JsonValue> answer = json::JsonParse(answerText);
         if (!answer || !answer->isObject())
             return false;
         const JsonValue& success = (*answer)[QStringLiteral("success")];
         const JsonValue& data = (*answer)[QStringLiteral("data")];
-        // "success" without a "data" object would empty the cache: it counts as no success.
-        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject())
-            WriteUtf8File(path, json::JsonToText(data));
+        // "success" without a "data" object would empty the cache, and a cut-off "data" would leave one that
+        // reads as less than was received: either counts as no success.
+        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject() &&
+            !holdsEmpty(data))
+            WriteUtf8File(cachePath(), json::JsonToText(data));
         return true;
     } catch (const VbError&) {
         return false;

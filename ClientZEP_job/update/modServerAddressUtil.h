@@ -16,6 +16,10 @@ QString CacheFileName();
 // "data" object. True when the server answered 200 with a JSON object. Bounded in time; never fails outright.
 bool RefreshServerDirectory(const QString& user);
 
+// Takes the directory server's answer text: when it says "success": true and carries a "data" object, that
+// object replaces the cache. True when the answer is a JSON object. Never fails outright.
+bool TakeDirectoryAnswer(const QString& answer);
+
 // Reads the cache file into the in-memory directory (which stays as it was when there is no file).
 void LoadServerDirectory();
 
