@@ -8,8 +8,8 @@
 //
 // Nothing here runs a job or another program. The commands that queue a job only start tmrWork, and the
 // keep-alive and the user list only start their timers; this program never runs an event loop, so no timer
-// ever fires. "/webupdate" looks for its tool in the program folder, which is empty. Packets to send find no
-// connection and are logged, never written anywhere else.
+// ever fires (and each would wait a day if one ran). "/webupdate" looks for its tool in the program folder,
+// which is empty. Packets to send find no connection and are logged, never written anywhere else.
 #include "FuzzSupport.h"
 #include "SiblingTool.h"
 #include "frmMain.h"
@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Chunks chunks = split(data, size);
 
     {
-        frmMain form(10015);
+        constexpr int Day = 24 * 60 * 60 * 1000;
+        frmMain form(10015, frmMain::Intervals{Day, Day, Day, Day});
         form.InitUserTree();
         qsizetype at = 0, next = 0;
         while (at < chunks.stream.size()) {
