@@ -21,6 +21,8 @@ packages=(
   libcurl4-openssl-dev python3-pyftpdlib lftp
   # the JSON benchmark's reference
   nlohmann-json3-dev
+  # the fuzz targets: clang, its libFuzzer and sanitizer runtimes, and the symbolizer for their reports
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

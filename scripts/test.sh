@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the release build in full, then the unit, integration
-# and end-to-end tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# and end-to-end tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz target for
+# 30 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,6 @@ ctest --preset release -j2
 echo "== sanitizer build =="
 scripts/build.sh asan
 ctest --preset asan -j2
+
+echo "== fuzzing =="
+scripts/fuzz.sh 30

@@ -243,7 +243,11 @@ QString frmMain::LoginBody(const QString& id, const QString& password, const QSt
 }
 
 void frmMain::SckChat_DataArrival() {
-    modZEPProtocol::AppendRecvBuffer(SckChat.readAll(), 0);
+    SckChat_Receive(SckChat.readAll());
+}
+
+void frmMain::SckChat_Receive(const QByteArray& bytes) {
+    modZEPProtocol::AppendRecvBuffer(bytes, 0);
     modZEPProtocol::DrainRecvBuffer(
         0, [this](qint16 code, const QString& body, const QString& header1, const QString&, const QString&) {
             // One bad packet must not cost the ones behind it.

@@ -59,6 +59,8 @@ public:
     void ConnectServer();
     void SckChat_Connect();
     void SckChat_DataArrival();
+    // What SckChat_DataArrival does with the bytes it read: buffer them and dispatch every complete packet.
+    void SckChat_Receive(const QByteArray& bytes);
     void SckChat_Error(int number, const QString& description);
     void SckChat_Close();
     void ResetConnection();

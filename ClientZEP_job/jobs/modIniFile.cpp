@@ -10,19 +10,22 @@ namespace {
 // The service writes at most this many bytes and a NUL into the caller's 200-byte buffer.
 constexpr qsizetype ValueBytes = 199;
 
-// The first `bytes` CP949 bytes of text, without a double-byte character cut in two.
+// The characters of text that fit in its first `bytes` CP949 bytes, without a double-byte character cut in
+// two. The text is cut, not encoded and decoded again, so a character that came from bytes which are not
+// CP949 stays what it read as.
 QString leftBytes(const QString& text, qsizetype bytes) {
-    const QByteArray encoded = AnsiCodec::fromUnicode(text);
-    if (encoded.size() <= bytes)
+    if (AnsiCodec::fromUnicode(text).size() <= bytes)
         return text;
-    qsizetype end = 0;
-    while (end < bytes) {
-        const qsizetype step = static_cast<unsigned char>(encoded[end]) >= 0x81 ? 2 : 1;
-        if (end + step > bytes)
+    qsizetype used = 0, end = 0;
+    while (end < text.size()) {
+        const qsizetype step = text[end].isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+        const qsizetype size = AnsiCodec::fromUnicode(QStringView(text).mid(end, step)).size();
+        if (used + size > bytes)
             break;
+        used += size;
         end += step;
     }
-    return AnsiCodec::toUnicode(encoded.left(end));
+    return text.left(end);
 }
 
 } // namespace

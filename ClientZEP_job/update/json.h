@@ -73,7 +73,7 @@ public:
     JsonObject& operator=(JsonObject&&) noexcept;
     ~JsonObject();
 
-    qsizetype count() const { return qsizetype(members_.size()); }
+    qsizetype count() const;
     bool contains(const QString& key) const { return indexOf(key) >= 0; }
     // The member's value, or an empty value when the object has no such key.
     const JsonValue& value(const QString& key) const;
@@ -178,6 +178,9 @@ inline std::vector<JsonValue>::const_iterator JsonArray::end() const {
 }
 inline bool JsonArray::operator==(const JsonArray& other) const {
     return items_ == other.items_;
+}
+inline qsizetype JsonObject::count() const {
+    return qsizetype(members_.size());
 }
 inline std::vector<JsonMember>::const_iterator JsonObject::begin() const {
     return members_.begin();

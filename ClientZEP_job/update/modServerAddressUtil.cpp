@@ -110,10 +110,16 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
     if (!result.response.answered || result.response.status != 200)
         return result;
 
-    const std::optional<JsonValue> answer = json::JsonParse(decodeBody(result.response));
+    result.directory = ReadDirectoryAnswer(decodeBody(result.response), &result.understood);
+    return result;
+}
+
+std::optional<JsonValue> ReadDirectoryAnswer(const QString& answerText, bool* understood) {
+    *understood = false;
+    const std::optional<JsonValue> answer = json::JsonParse(answerText);
     if (!answer || !answer->isObject())
-        return result;
-    result.understood = true;
+        return std::nullopt;
+    *understood = true;
     const JsonValue& success = (*answer)[QStringLiteral("success")];
     const JsonValue& data = (*answer)[QStringLiteral("data")];
     // "success" without a "data" object would empty the cache, and a "data" with a member or element without
@@ -121,8 +127,20 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
     // success.
     if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject() &&
         !holdsEmptyValue(data))
-        result.directory = data;
-    return result;
+        return data;
+    return std::nullopt;
+}
+
+bool TakeDirectoryAnswer(const QString& answerText) {
+    try {
+        bool understood = false;
+        const std::optional<JsonValue> data = ReadDirectoryAnswer(answerText, &understood);
+        if (data)
+            WriteUtf8File(cachePath(), json::JsonToText(*data));
+        return understood;
+    } catch (const VbError&) {
+        return false;
+    }
 }
 
 bool RefreshServerDirectory(const QString& user) {

@@ -37,6 +37,14 @@ struct DirectoryAnswer {
 // Raises VbError when the cache is of the wrong shape.
 DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Options& options);
 
+// The directory an answer text carries: its "data" object when its "success" is true and every member and
+// element of "data" has a value. `understood` tells whether the text is a JSON object at all.
+std::optional<JsonValue> ReadDirectoryAnswer(const QString& answerText, bool* understood);
+
+// Takes the directory server's answer text: what ReadDirectoryAnswer finds replaces the cache. True when the
+// answer is a JSON object. Never fails outright.
+bool TakeDirectoryAnswer(const QString& answerText);
+
 // Reads the cache file into the in-memory directory (which stays as it was when there is no file). A cache
 // that does not parse as an object is logged, once per start, here or by RefreshServerDirectory.
 void LoadServerDirectory();

@@ -55,4 +55,17 @@ TEST(ReadIniValueTest, ReadsAsTheIniServiceDoes) {
     }
 }
 
+// Bytes that are no CP949 read as U+FFFD; a value cut to its 199 bytes keeps that character instead of the
+// "?" that encoding it again would give.
+TEST(ReadIniValueTest, ALongValueKeepsWhatItsBytesReadAs) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/setup.ini";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\r\nBroken=\xB0\x5F" + QByteArray(200, 'a') + "\r\n");
+    file.close();
+    EXPECT_EQ(modIniFile::ReadIniValue("General", "Broken", "", path),
+              QString(QChar(0xFFFD)) + "_" + QString(197, QLatin1Char('a')));
+}
+
 } // namespace
