@@ -47,7 +47,9 @@ HttpClient::Options buildDownload() {
 // the deployment default.
 QString updateHost(const QString& folder) {
     modServerAddressUtil::LoadServerDirectory();
-    modMain::ResolveEndpoints(modServerAddressUtil::LookupServerHost, Deployment::load(folder));
+    modMain::ResolveEndpoints(
+        [](const QString& name) { return modServerAddressUtil::LookupServerHost(name); },
+        Deployment::load(folder));
     return modMain::AddrAutoUpdate;
 }
 
