@@ -77,6 +77,8 @@ http_port=$(cat "$demo/http/port")
 sample/layout.sh ftp "$demo/ftp"
 sample/layout.sh csbackup "$demo/csbackup"
 sample/layout.sh directory "$demo/http/www" "127.0.0.1:$http_port"
+echo "the address directory answers /serverinfo/server-address-checker.php with:"
+sed 's/^/  /' "$demo/http/www/serverinfo/server-address-checker.php"
 
 # The program folder. The endpoint defaults point at 127.0.0.2, where nothing listens: every server the bot
 # reaches, it found through the address directory. The FTP hosts are deployment values of their own.
@@ -84,14 +86,24 @@ mkdir -p "$program"
 cp "$build/bin/ClientZEP_job" "$build/bin/ClientZEP_job_gui.so" "$program/"
 printf '[General]\r\nFTP_PASV=1\r\nCSBackupPath=%s\r\n' "$demo/csbackup" > "$program/setup.ini"
 
+# The simulator's lines marked "server |"; with brief=1 without the login reply and the user list.
+server_lines() {
+  awk -v brief="$1" '/^SIM sent 5[01] / { skip = brief == 1; if (skip) next }
+    skip && /^ +[|]/ { next } { skip = 0; print "server | " $0; fflush() }'
+}
+# The bot's lines marked "bot    |"; with brief=1 without the contact tree.
+bot_lines() {
+  if [[ "$1" == 1 ]]; then sed -u -e '/^ClientZEP_job:   /d' -e 's/^/bot    | /'; else sed -u 's/^/bot    | /'; fi
+}
+
 # One bot run: the messenger simulator plays the script, the bot starts at the faked time of day; the run ends
-# when the script does.
+# when the script does. A third argument 1 leaves out what every log-in repeats.
 run() {
-  local at=$1 script=$2
+  local at=$1 script=$2 brief=${3:-0}
   printf '%s' "$script" > "$demo/sim-script.txt"
   rm -f "$demo/sim-port"
   "$sim_binary" --port 0 --port-file "$demo/sim-port" --keepalive-ms 0 --readable --wait-timeout-ms 60000 \
-    --script "$demo/sim-script.txt" > >(sed -u 's/^/server | /') &
+    --script "$demo/sim-script.txt" > >(server_lines "$brief") &
   local sim=$!
   started+=("$sim")
   for _ in $(seq 200); do [[ -s "$demo/sim-port" ]] && break; sleep 0.05; done
@@ -105,7 +117,7 @@ run() {
   # libfaketime preloaded directly (not through the faketime command, which would leave the bot a child of its
   # own that outlives the run).
   ZEPJOB_HEADLESS=${ZEPJOB_HEADLESS:-1} FAKETIME="@$day $at x10" LD_PRELOAD=$faketime_lib \
-    "$program/ClientZEP_job" 2> >(sed -u 's/^/bot    | /' >&2) &
+    "$program/ClientZEP_job" 2> >(bot_lines "$brief" >&2) &
   local bot=$!
   started+=("$bot")
   local status=0
@@ -140,7 +152,7 @@ say "09:10, a Wednesday with 7 of the 12 contacts online: the \"_2\" removal to 
 run "09:09:30" 'waitlogin
 wait 2 _2제거
 quit
-'
+' 1
 say "after the removal: the files without \"_2\", the product pages on the new names"
 show_web
 
@@ -148,7 +160,7 @@ say "11:00 the DB backup check to 92 (CS-BUSAN and PV-SUB sent nothing today)"
 run "10:59:30" 'waitlogin
 wait 2 DB 백업
 quit
-'
+' 1
 
 # An upload in the afternoon, and the web site's record of it, for the "/_2rm" that follows.
 echo new > "$demo/ftp/webhost/public_html/download/ZEPInstaller_v12_2.msi"
@@ -163,7 +175,7 @@ wait 1 Start
 wait 1 진행중
 wait 2 _2제거
 quit
-'
+' 1
 sql "SELECT 'cate3' AS tbl, idx, DemoDownFile FROM webhost.cate3 WHERE idx = 52 UNION ALL
      SELECT 'cate3_info', idx, DemoDownFile FROM webhost.cate3_info WHERE idx = 65"
 
