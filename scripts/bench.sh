@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release preset and runs the benchmarks: the receive path, the user list, MySQL results into
 # tables and the disk-space report (against a throw-away MariaDB server), the string builder, JSON, the FTP
-# renames of the _2 removal (against a throw-away FTP server and lftp), and the idle memory of
+# renames of the _2 removal (against a throw-away FTP server and lftp), the update checker's "no newer build"
+# run (against a throw-away HTTP server), and the idle memory of
 # the headless bot logged in to the simulator. Each prints its figures against a reference measured in the same
 # run and whether its target is met; the script fails when one is not.
 set -euo pipefail
@@ -31,6 +32,9 @@ echo "== JSON"
 "$build/bench/json_bench" --benchmark_color=false || status=1
 echo "== FTP renames (the _2 removal against lftp)"
 "$build/bench/ftp_bench" --benchmark_color=false || status=1
+
+echo "== update checker, no newer build"
+bench/checker_no_newer.sh "$build" || status=1
 
 echo "== idle memory"
 work=$(mktemp -d /tmp/clientzep-bench.XXXXXX)

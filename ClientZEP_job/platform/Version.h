@@ -1,9 +1,12 @@
 #pragma once
 
-// The program's own version: shown in the caption, the "ver" reply and the version packet.
+// The program's own version: shown in the caption, the "ver" reply and the version packet. The revision is a
+// build option (ZEPJOB_REVISION); the values live in Version.cpp, compiled into each executable's link, so
+// that a second executable of the same libraries can carry another revision.
 namespace Version {
-inline constexpr int Major = 3;
-inline constexpr int Minor = 4;
-inline constexpr int Revision = 301;
-inline constexpr const char* Text = "3.4.301";
+extern const int Major;
+extern const int Minor;
+extern const int Revision;
+// "major.minor.revision"
+extern const char* const Text;
 } // namespace Version

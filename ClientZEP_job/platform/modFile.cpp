@@ -178,6 +178,94 @@ private:
     std::vector<Section> sections_;
 };
 
+// ---- The version note of an ELF file ----
+
+// Our Linux programs carry the same version block as a Windows version resource, in an ELF note of this owner
+// and type (see tools/common/VersionNote.cpp).
+const QByteArray NoteOwner("ZEPJOB\0", 7);
+constexpr quint32 NoteTypeVersion = 1;
+constexpr quint32 SegmentNote = 4; // PT_NOTE
+// Limits against damaged headers: no real file comes near them.
+constexpr quint64 MaxSegments = 4096;
+constexpr quint64 MaxNoteSegment = 1 << 20;
+
+class ElfImage {
+public:
+    explicit ElfImage(const QString& path) : file_(path) {}
+
+    std::optional<QByteArray> versionNote() {
+        const auto ident = file_.read(0, 64);
+        if (!ident || !ident->startsWith("\x7f"
+                                         "ELF"))
+            return std::nullopt;
+        wide_ = ident->at(4) == 2;
+        big_ = ident->at(5) == 2;
+        if ((ident->at(4) != 1 && !wide_) || (ident->at(5) != 1 && !big_))
+            return std::nullopt;
+        const quint64 tableAt = wide_ ? u64(*ident, 0x20) : u32(*ident, 0x1C);
+        const quint64 entrySize = u16(*ident, wide_ ? 0x36 : 0x2A);
+        const quint64 count = u16(*ident, wide_ ? 0x38 : 0x2C);
+        if (count > MaxSegments || entrySize < (wide_ ? 56u : 32u))
+            return std::nullopt;
+        const auto table = file_.read(tableAt, count * entrySize);
+        if (!table)
+            return std::nullopt;
+        for (quint64 i = 0; i < count; ++i) {
+            const QByteArray entry = table->mid(qsizetype(i * entrySize), qsizetype(entrySize));
+            if (u32(entry, 0) != SegmentNote)
+                continue;
+            const quint64 offset = wide_ ? u64(entry, 8) : u32(entry, 4);
+            const quint64 size = wide_ ? u64(entry, 32) : u32(entry, 16);
+            const quint64 align = wide_ ? u64(entry, 48) : u32(entry, 28);
+            if (size > MaxNoteSegment)
+                continue;
+            const auto notes = file_.read(offset, size);
+            if (!notes)
+                continue;
+            if (auto found = findNote(*notes, align == 8 ? 8 : 4))
+                return found;
+        }
+        return std::nullopt;
+    }
+
+private:
+    quint64 u16(const QByteArray& b, qsizetype at) const {
+        return big_ ? qFromBigEndian<quint16>(b.constData() + at)
+                    : qFromLittleEndian<quint16>(b.constData() + at);
+    }
+    quint64 u32(const QByteArray& b, qsizetype at) const {
+        return big_ ? qFromBigEndian<quint32>(b.constData() + at)
+                    : qFromLittleEndian<quint32>(b.constData() + at);
+    }
+    quint64 u64(const QByteArray& b, qsizetype at) const {
+        return big_ ? qFromBigEndian<quint64>(b.constData() + at)
+                    : qFromLittleEndian<quint64>(b.constData() + at);
+    }
+
+    // The descriptor of our version note among the notes of one segment.
+    std::optional<QByteArray> findNote(const QByteArray& notes, quint64 align) const {
+        const auto padded = [align](quint64 n) { return (n + align - 1) / align * align; };
+        quint64 at = 0;
+        while (at + 12 <= quint64(notes.size())) {
+            const quint64 nameSize = u32(notes, qsizetype(at));
+            const quint64 descSize = u32(notes, qsizetype(at + 4));
+            const quint64 type = u32(notes, qsizetype(at + 8));
+            const quint64 nameAt = at + 12;
+            const quint64 descAt = nameAt + padded(nameSize);
+            if (descAt > quint64(notes.size()) || descSize > quint64(notes.size()) - descAt)
+                return std::nullopt;
+            if (type == NoteTypeVersion && notes.mid(qsizetype(nameAt), qsizetype(nameSize)) == NoteOwner)
+                return notes.mid(qsizetype(descAt), qsizetype(descSize));
+            at = descAt + padded(descSize);
+        }
+        return std::nullopt;
+    }
+
+    FileBytes file_;
+    bool wide_ = false;
+    bool big_ = false;
+};
+
 // ---- Scanning the block ----
 
 constexpr std::array<QStringView, 13> Keys = {
@@ -376,7 +464,9 @@ void showError(int number) {
 } // namespace
 
 std::optional<QStringList> ReadFileVersionInfo(const QString& path) {
-    const auto block = PeImage(path).versionResource();
+    auto block = PeImage(path).versionResource();
+    if (!block)
+        block = ElfImage(path).versionNote();
     if (!block)
         return std::nullopt;
     const QString units = textUnits(*block);

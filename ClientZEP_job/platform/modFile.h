@@ -4,8 +4,9 @@
 #include <QStringList>
 #include <optional>
 
-// Version strings of Windows executables. The version resource is read straight out of the PE file, so this
-// works on any platform.
+// Version strings of executables. The version resource of a Windows program is read straight out of the PE
+// file, so this works on any platform; our Linux programs carry the same block in an ELF note (owner
+// "ZEPJOB", type 1), read the same way.
 namespace modFile {
 
 // The 13 labelled version texts of the file at `path`, in this order: CompanyName, FileDescription,

@@ -4,12 +4,14 @@
 #include "NumericText.h"
 #include "Process.h"
 #include "ProgramInfo.h"
+#include "ServiceManager.h"
 #include "VbError.h"
 #include "Version.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modFile.h"
 #include "modWaitProc.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdlib>
@@ -46,8 +48,11 @@ void makeExecutable(const QString& path) {
                                     QFileDevice::ExeOther);
 }
 
-[[noreturn]] void endNow() {
-    std::_Exit(0);
+// The file changer swaps a build and checks it in seconds; under a service manager the bot waits for it.
+constexpr int ChangerWaitMs = 60000;
+
+[[noreturn]] void endNow(int status) {
+    std::_Exit(status);
 }
 
 } // namespace
@@ -108,10 +113,23 @@ bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost,
         return false;
 
     const QString changer = inFolder(Changer);
+    const QStringList changerArguments = {exeName + QStringLiteral(";New_") + exeName};
+    // The changer starts the bot again with the arguments it has now.
+    const QStringList arguments =
+        QCoreApplication::instance() ? QCoreApplication::arguments().mid(1) : QStringList();
+    qputenv(ServiceManager::ArgumentsVariable, ServiceManager::encodeArguments(arguments));
+    int status = 0;
     if (!fileExists(changer)) {
         MessageBox::show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") + changer);
         Process::openFolder(ProgramInfo::folder());
-    } else if (!Process::startDetached(changer, {exeName + QStringLiteral(";New_") + exeName})) {
+    } else if (ServiceManager::active()) {
+        // The manager ends everything the bot started once the bot has ended, and starts the program again
+        // itself: the changer swaps the build while the bot waits, and the bot then ends with a status that
+        // asks for the restart. A changer that could not swap leaves the running build in place.
+        if (Process::run(changer, changerArguments, ProgramInfo::folder(), ChangerWaitMs) != 0)
+            return false;
+        status = ServiceManager::HandedOverExitStatus;
+    } else if (!Process::startDetached(changer, changerArguments)) {
         showTrapped(
             VbError(VbErrors::PermissionDenied, Module, VbErrors::describe(VbErrors::PermissionDenied)),
             "RunAutoUpdate");
@@ -119,7 +137,7 @@ bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost,
     if (endProcess)
         endProcess();
     else
-        endNow();
+        endNow(status);
     return false;
 }
 

@@ -20,6 +20,9 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost);
 
 // The whole update. Returns false whenever no update was applied; when one is, the file changer is started
 // and `endProcess` is called, which ends the program at once (the default), without unloading the window.
+// The changer gets the program's arguments in the environment (ServiceManager::ArgumentsVariable) to start it
+// again. Under a service manager the changer is run and waited for instead, and the program ends with
+// ServiceManager::HandedOverExitStatus once it has put the new build in place (false when it could not).
 bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost,
                    const std::function<void()>& endProcess = {});
 

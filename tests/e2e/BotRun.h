@@ -65,6 +65,9 @@ public:
         bot.setProgram(exe);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZEPJOB_HEADLESS", "1");
+        // A test run from a service must not make the bot believe it is one.
+        env.remove("INVOCATION_ID");
+        env.remove("NOTIFY_SOCKET");
         env.insert(extraEnvironment);
         bot.setProcessEnvironment(env);
         bot.start();

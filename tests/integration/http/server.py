@@ -1,9 +1,11 @@
 """A throw-away HTTP server for the tests, serving the folder DIR/www.
 
-Every request line's path (with its query) is appended to DIR/requests.log. Two kinds of file change what is
+Every request line's path (with its query) is appended to DIR/requests.log. Three kinds of file change what is
 sent back:
   <file>.status   an HTTP status to answer instead of 200 (the file itself, if any, is the body)
   <file>.delay    seconds to wait before answering (a server slower than the client's patience)
+  <file>.cut      a number of bytes: the answer announces the whole file but the connection closes after
+                  that many bytes of it (a download cut half-way)
 A missing file is a 404 with a small HTML page. The query string does not take part in finding the file.
 """
 import http.server
@@ -32,17 +34,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.exists(local + ".status"):
             with open(local + ".status") as f:
                 status = int(f.read().strip())
+        cut = None
+        if os.path.exists(local + ".cut"):
+            with open(local + ".cut") as f:
+                cut = int(f.read().strip())
         if os.path.isfile(local):
             with open(local, "rb") as f:
-                return self.answer(status, f.read())
+                return self.answer(status, f.read(), cut=cut)
         self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
 
-    def answer(self, status, body, content_type="application/octet-stream"):
+    def answer(self, status, body, content_type="application/octet-stream", cut=None):
         try:
             self.send_response(status)
             self.send_header("Content-Type", content_type)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
+            if cut is not None:
+                self.wfile.write(body[:cut])
+                self.wfile.flush()
+                self.close_connection = True
+                return
             self.wfile.write(body)
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up waiting

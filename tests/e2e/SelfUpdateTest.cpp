@@ -1,0 +1,197 @@
+// "/selfupdate" end to end: the built bot, its update checker and file changer in a program folder of their
+// own, messenger-sim, and the HTTP fixture as the update server holding a newer build of the bot.
+
+#include "BotRun.h"
+#include "HttpServer.h"
+#include "InstanceLock.h"
+#include "ServiceManager.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLockFile>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
+const QString Newer = QStringLiteral("3.4.%1").arg(ZEPJOB_NEXT_REVISION);
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool alive(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // A zombie has ended; its parent may take its time to reap it.
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// A program folder with the bot, the two update programs and a simulator; the update server offers the next
+// revision of the bot, and the bot is told to reach the simulator through its command line only.
+class SelfUpdateRun {
+public:
+    explicit SelfUpdateRun(const QByteArray& script) {
+        HttpServer::reset();
+        const QByteArray newer = readAll(ZEPJOB_NEWER_BOT_BINARY);
+        HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt",
+                          QByteArray::number(ZEPJOB_UPDATE_TOOLS_BUILD));
+        HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt",
+                          QByteArray::number(ZEPJOB_NEXT_REVISION));
+        HttpServer::serve(UpdateFolder + "ClientZEP_job", newer);
+        HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256",
+                          QCryptographicHash::hash(newer, QCryptographicHash::Sha256).toHex() +
+                              "  ClientZEP_job\n");
+
+        for (const char* file : {ZEPJOB_BOT_BINARY, ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY})
+            EXPECT_TRUE(QFile::copy(file, inFolder(QFileInfo(file).fileName()))) << file;
+        writeFile(inFolder("sim-script.txt"), script);
+        sim.setProgram(ZEPJOB_SIM_BINARY);
+        sim.setArguments({"--port", "0", "--port-file", inFolder("sim-port"), "--script",
+                          inFolder("sim-script.txt"), "--keepalive-ms", "0", "--wait-timeout-ms", "60000"});
+        sim.start();
+        EXPECT_TRUE(sim.waitForStarted());
+        QString port;
+        for (int i = 0; i < 500 && port.isEmpty(); ++i) {
+            QThread::msleep(10);
+            port = QString::fromLatin1(readAll(inFolder("sim-port")));
+        }
+        EXPECT_FALSE(port.isEmpty());
+        // The deployment's messenger host leads nowhere: only the command line finds the simulator.
+        writeFile(inFolder("deployment.ini"),
+                  "[Deployment]\r\nMessengerPort=" + port.toLatin1() +
+                      "\r\nAddrMessenger=127.0.0.2\r\nDirectoryServer=" + HttpServer::host().toLatin1() +
+                      "\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("INVOCATION_ID");
+        environment.remove("NOTIFY_SOCKET");
+        environment.insert("ZEPJOB_HEADLESS", "1");
+    }
+
+    ~SelfUpdateRun() {
+        for (QProcess* p : {&bot, &sim}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+        }
+        stopLockHolder();
+    }
+
+    QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
+
+    // The bot as an administrator starts it; what every copy writes goes to bot.log.
+    void startBot(QProcess& process) {
+        process.setProgram(inFolder("ClientZEP_job"));
+        process.setArguments({"127.0.0.1"});
+        process.setWorkingDirectory(folder.path());
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(inFolder("bot.log"), QIODevice::Append);
+        process.start();
+        EXPECT_TRUE(process.waitForStarted());
+    }
+
+    QString log() const { return QString::fromUtf8(readAll(inFolder("bot.log"))); }
+
+    // The process holding the bot's instance lock, 0 when there is none.
+    qint64 lockHolder() const {
+        QLockFile lock(InstanceLock::path(folder.path()));
+        qint64 pid = 0;
+        QString host, app;
+        return lock.getLockInfo(&pid, &host, &app) && alive(pid) ? pid : 0;
+    }
+
+    // Ends the copy that the file changer started (it is no child of ours).
+    void stopLockHolder() {
+        if (const qint64 pid = lockHolder()) {
+            ::kill(pid_t(pid), SIGKILL);
+            for (int i = 0; i < 500 && alive(pid); ++i)
+                QThread::msleep(10);
+        }
+    }
+
+    QList<BotLine> botPackets() const {
+        QList<BotLine> lines;
+        for (const QString& line : simOutput.split('\n')) {
+            if (line.startsWith("BOT "))
+                lines.append({line.section(' ', 1, 1), line.section(' ', 2, 2), line.section(' ', 3)});
+        }
+        return lines;
+    }
+
+    int finishScript() {
+        EXPECT_TRUE(sim.waitForFinished(90000)) << "the simulator's script did not end";
+        simOutput = QString::fromUtf8(sim.readAllStandardOutput());
+        return sim.exitCode();
+    }
+
+    QTemporaryDir folder;
+    QProcess sim, bot;
+    QProcessEnvironment environment;
+    QString simOutput;
+};
+
+// The script of both runs: the update, then a second login whose version packet and "/ver" reply carry the
+// newer revision.
+QByteArray updateScript() {
+    return "waitlogin\nwait 10\n17 /selfupdate\nwait 1 Auto Update Start\n"
+           "waitconnect\nwaitconnect\nwaitlogin\nwait 10 " +
+           Newer.toLatin1() + "\n17 /ver\nwait 1 " + Newer.toLatin1() + "\nquit\n";
+}
+
+void expectNewerBuildAnswered(const SelfUpdateRun& run) {
+    const QList<BotLine> sent = run.botPackets();
+    ASSERT_FALSE(sent.isEmpty()) << run.simOutput.toStdString();
+    EXPECT_TRUE(sent.contains(BotLine{"01", "123;17", "Auto Update Start...(Cur Ver: 3.4.301)"}))
+        << run.simOutput.toStdString();
+    EXPECT_TRUE(sent.contains(BotLine{"10", "123;0", "123;" + Newer})) << run.simOutput.toStdString();
+    EXPECT_EQ(sent.last(), (BotLine{"01", "123;17", escaped("ZEP-JobServer Ver " + Newer)}))
+        << run.simOutput.toStdString();
+    EXPECT_EQ(readAll(run.inFolder("ClientZEP_job")), readAll(ZEPJOB_NEWER_BOT_BINARY));
+    EXPECT_EQ(readAll(run.inFolder("ClientZEP_job.old")), readAll(ZEPJOB_BOT_BINARY));
+    EXPECT_FALSE(QFile::exists(run.inFolder("New_ClientZEP_job")));
+}
+
+// On its own the bot ends, the changer swaps the build and starts it again with the same command line.
+TEST(SelfUpdateE2eTest, TheBotEndsAndTheNewerBuildComesBack) {
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+    SelfUpdateRun run(updateScript());
+    run.startBot(run.bot);
+    EXPECT_TRUE(run.bot.waitForFinished(30000)) << "the bot did not end";
+    EXPECT_EQ(run.bot.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.bot.exitCode(), 0);
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.log().toStdString();
+    expectNewerBuildAnswered(run);
+    EXPECT_NE(run.lockHolder(), 0) << "the newer build holds the instance lock";
+    EXPECT_TRUE(run.log().contains("revision " + QString::number(ZEPJOB_NEXT_REVISION) + " is ready"))
+        << run.log().toStdString();
+}
+
+// Under a service manager the bot ends once the build is swapped, with the status that asks for a restart,
+// and nobody else starts a copy: the manager (here the test) does.
+TEST(SelfUpdateE2eTest, UnderAServiceManagerOnlyTheManagerStartsTheNewerBuild) {
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+    SelfUpdateRun run(updateScript());
+    run.environment.insert("INVOCATION_ID", "5f1c0ffee5f1c0ffee5f1c0ffee5f1c0");
+    run.startBot(run.bot);
+    ASSERT_TRUE(run.bot.waitForFinished(30000)) << "the bot did not end";
+    EXPECT_EQ(run.bot.exitCode(), ServiceManager::HandedOverExitStatus) << run.log().toStdString();
+    EXPECT_EQ(readAll(run.inFolder("ClientZEP_job")), readAll(ZEPJOB_NEWER_BOT_BINARY))
+        << "the build is in place before the bot ends";
+    QThread::msleep(1500);
+    EXPECT_EQ(run.lockHolder(), 0) << "a second copy was started";
+
+    QProcess restarted;
+    run.startBot(restarted);
+    ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.log().toStdString();
+    expectNewerBuildAnswered(run);
+    restarted.kill();
+    restarted.waitForFinished();
+}
+
+} // namespace

@@ -1,0 +1,349 @@
+// The update checker and the file changer, run as the bot runs them in a program folder of their own, the
+// checker against the HTTP fixture.
+
+#include "HttpServer.h"
+#include "InstanceLock.h"
+#include "MessageBox.h"
+#include "ProgramInfo.h"
+#include "QStringPrinter.h"
+#include "ServiceManager.h"
+#include "modAutoUpdateV1_Launcher.h"
+#include "modFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+QByteArray sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// Real programs of this machine: env runs its arguments, so a "bot" made of it shows that it was started
+// again (ZEPJOB_ARGUMENTS ["touch", "restarted"]); bytes after its end do not keep it from running, which
+// tells two builds apart; false fails its "--version".
+QByteArray program() {
+    return readAll("/usr/bin/env");
+}
+QByteArray newerProgram() {
+    return program() + QByteArray("\0newer build", 12);
+}
+QByteArray failingProgram() {
+    return readAll("/usr/bin/false");
+}
+// The same program, marked for another machine (e_machine 183, AArch64).
+QByteArray foreignProgram() {
+    QByteArray bytes = program();
+    bytes[18] = char(183);
+    bytes[19] = 0;
+    return bytes;
+}
+const QByteArray Script = "#!/bin/sh\necho a script\n";
+
+struct ToolRun {
+    int status = -1;
+    QString error;
+};
+
+class UpdateToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+        HttpServer::reset();
+        for (const char* tool : {ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY})
+            ASSERT_TRUE(QFile::copy(tool, inFolder(QFileInfo(tool).fileName()))) << tool;
+        write(inFolder("deployment.ini"),
+              "[Deployment]\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
+    }
+
+    QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
+
+    QStringList files() const {
+        QStringList names = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        names.sort();
+        return names;
+    }
+
+    ToolRun run(const QString& tool, const QString& argument, const QProcessEnvironment& extra = {}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("INVOCATION_ID");
+        env.remove("NOTIFY_SOCKET");
+        env.insert(ServiceManager::ArgumentsVariable, R"(["touch", "restarted"])");
+        env.insert(extra);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(folder.path());
+        p.start(inFolder(tool), {argument});
+        EXPECT_TRUE(p.waitForFinished(60000)) << tool.toStdString();
+        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+
+    ToolRun check(const QString& argument = "301;ClientZEP_job") { return run("VerProbeV1.exe", argument); }
+
+    // Whether the changer started the "bot" again, given a moment to do so.
+    bool restarted(int ms = 5000) const {
+        for (int waited = 0; waited < ms && !QFile::exists(inFolder("restarted")); waited += 20)
+            QThread::msleep(20);
+        return QFile::exists(inFolder("restarted"));
+    }
+
+    QTemporaryDir folder;
+};
+
+// ---- The checker ----
+
+TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) {
+    const QByteArray good = program();
+    struct Case {
+        const char* name;
+        QByteArray latest;   // ClientZEP_job_lastver.txt, none when null
+        QByteArray build;    // ClientZEP_job, none when null
+        QByteArray checksum; // ClientZEP_job.sha256, none when null
+        int cut;             // bytes of the build sent before the connection closes, -1: all
+        bool ready;          // New_ClientZEP_job is left, and the exit status is 0
+        bool ok;
+        QStringList requests;
+    };
+    const QStringList versionOnly = {"ClientZEP_job_lastver.txt"};
+    const QStringList everything = {"ClientZEP_job_lastver.txt", "ClientZEP_job.sha256", "ClientZEP_job"};
+    const Case cases[] = {
+        {"newer, no checksum", "302\r\n", good, {}, -1, true, true, everything},
+        {"newer, checksum", "302", good, sha256(good) + "  ClientZEP_job\n", -1, true, true, everything},
+        {"newer, checksum in upper case", " 1000 ", good, sha256(good).toUpper(), -1, true, true, everything},
+        {"same", "301", good, {}, -1, false, true, versionOnly},
+        {"older", "300\n", good, {}, -1, false, true, versionOnly},
+        {"unreadable", "abc", good, {}, -1, false, false, versionOnly},
+        {"number with text", "302 beta", good, {}, -1, false, false, versionOnly},
+        {"blank", "  \r\n", good, {}, -1, false, false, versionOnly},
+        {"no version file", {}, good, {}, -1, false, false, versionOnly},
+        {"cut half-way", "302", good, {}, int(good.size() / 2), false, false, everything},
+        {"wrong checksum", "302", good, sha256("another build"), -1, false, false, everything},
+        {"unreadable checksum",
+         "302",
+         good,
+         "not a digest",
+         -1,
+         false,
+         false,
+         {"ClientZEP_job_lastver.txt", "ClientZEP_job.sha256"}},
+        {"a script", "302", Script, {}, -1, false, false, everything},
+        {"another machine's program", "302", foreignProgram(), {}, -1, false, false, everything},
+        {"no build", "302", {}, {}, -1, false, false, everything},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpServer::reset();
+        if (!c.latest.isNull())
+            HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt", c.latest);
+        if (!c.build.isNull())
+            HttpServer::serve(UpdateFolder + "ClientZEP_job", c.build);
+        if (!c.checksum.isNull())
+            HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256", c.checksum);
+        if (c.cut >= 0)
+            HttpServer::serve(UpdateFolder + "ClientZEP_job.cut", QByteArray::number(c.cut));
+        // What an earlier run left never passes for this run's answer.
+        write(inFolder("New_ClientZEP_job"), "left by an earlier run");
+
+        const ToolRun result = check();
+        EXPECT_EQ(result.status == 0, c.ok) << result.error.toStdString();
+        EXPECT_EQ(result.error.count('\n'), 1) << result.error.toStdString();
+        QStringList expectedFiles = {"VerProbeV1.exe", "deployment.ini", "swapfiles.exe"};
+        if (c.ready)
+            expectedFiles << "New_ClientZEP_job";
+        expectedFiles.sort();
+        EXPECT_EQ(files(), expectedFiles);
+        if (c.ready) {
+            EXPECT_EQ(readAll(inFolder("New_ClientZEP_job")), good);
+            EXPECT_TRUE(QFileInfo(inFolder("New_ClientZEP_job")).isExecutable());
+        }
+        QStringList requests;
+        for (const QString& path : HttpServer::takeRequests())
+            requests << path.section('/', -1);
+        EXPECT_EQ(requests, c.requests);
+    }
+}
+
+// The update server is found as the bot found it: the directory cache the bot left first, deployment.ini
+// after.
+TEST_F(UpdateToolsTest, TheCheckerAsksTheUpdateServerOfTheDirectoryCache) {
+    HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt", "301");
+    write(inFolder("deployment.ini"), "[Deployment]\r\nAddrAutoUpdate=127.0.0.1:1\r\n");
+    write(inFolder("server_address_setting.json"),
+          "\xEF\xBB\xBF{\"ver\": 3,\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"" +
+              HttpServer::host().toUtf8() + "\"}]}");
+    EXPECT_EQ(check().status, 0);
+    EXPECT_EQ(HttpServer::takeRequests(), QStringList{"/" + UpdateFolder + "ClientZEP_job_lastver.txt"});
+
+    // Without the entry the deployment default is asked: nothing answers there, quickly.
+    write(inFolder("server_address_setting.json"), "\xEF\xBB\xBF{\"ver\": 3,\"servers\": []}");
+    QElapsedTimer timer;
+    timer.start();
+    const ToolRun result = check();
+    EXPECT_NE(result.status, 0);
+    EXPECT_TRUE(result.error.contains("127.0.0.1:1")) << result.error.toStdString();
+    EXPECT_LT(timer.elapsed(), 6000);
+    EXPECT_TRUE(HttpServer::takeRequests().isEmpty());
+}
+
+TEST_F(UpdateToolsTest, TheCheckerRefusesAMalformedCommandLine) {
+    for (const char* argument : {"", "301", "abc;ClientZEP_job", "301;", "301;../ClientZEP_job", "301;a;b"}) {
+        SCOPED_TRACE(argument);
+        const ToolRun result = check(argument);
+        EXPECT_EQ(result.status, 2) << result.error.toStdString();
+    }
+    EXPECT_TRUE(HttpServer::takeRequests().isEmpty());
+}
+
+// ---- The version the launcher reads ----
+
+TEST_F(UpdateToolsTest, TheLauncherLeavesACurrentCheckerAlone) {
+    const QString build = QString::number(ZEPJOB_UPDATE_TOOLS_BUILD);
+    for (const char* tool : {"VerProbeV1", "swapfiles"}) {
+        SCOPED_TRACE(tool);
+        const QString path = inFolder(QString(tool) + ".exe");
+        EXPECT_EQ(modFile::GetFileVer(path, true, true), "1.0.0." + build);
+        const auto list = modFile::ReadFileVersionInfo(path);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->at(2), "FileVersion: 1.0.0." + build);
+        EXPECT_EQ(list->at(3), "InternalName: " + QString(tool));
+        EXPECT_EQ(list->at(0), "CompanyName: Not specified");
+        EXPECT_EQ(list->at(12), "Language: Korean");
+    }
+    EXPECT_EQ(modFile::GetFileVer("/usr/bin/env", true, true), QString()) << "an ELF file without our note";
+
+    MessageBoxRecorder boxes;
+    ProgramInfo::setFolder(folder.path());
+    const QByteArray checker = readAll(inFolder("VerProbeV1.exe"));
+    HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt", build.toLatin1());
+    HttpServer::serve(UpdateFolder + "VerProbeV1.exe", "a newer checker");
+    HttpServer::serve(UpdateFolder + "swapfiles.exe", "a newer changer");
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host()));
+    EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), checker) << "a current checker is not fetched again";
+
+    HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt",
+                      QByteArray::number(ZEPJOB_UPDATE_TOOLS_BUILD + 1));
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host()));
+    EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), "a newer checker");
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    ProgramInfo::setFolder(QString());
+}
+
+// ---- The changer ----
+
+TEST_F(UpdateToolsTest, TheChangerPutsASoundBuildInPlaceAndOtherwiseKeepsTheRunningOne) {
+    struct Case {
+        const char* name;
+        QByteArray fresh; // New_ClientZEP_job, none when null
+        bool managed;     // run as a service's child
+        bool swapped; // ClientZEP_job is the new build afterwards (else the old one) and the exit status 0
+        bool oldKept; // ClientZEP_job.old holds the old build
+    };
+    const Case cases[] = {
+        {"a sound build", newerProgram(), false, true, true},
+        {"no new file", {}, false, false, false},
+        {"a script", Script, false, false, false},
+        {"another machine's program", foreignProgram(), false, false, false},
+        {"a build that does not run", failingProgram(), false, false, true},
+        {"a sound build, under a service manager", newerProgram(), true, true, true},
+        {"a build that does not run, under a service manager", failingProgram(), true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* name : {"ClientZEP_job.old", "restarted", "New_ClientZEP_job"})
+            QFile::remove(inFolder(name));
+        write(inFolder("ClientZEP_job"), program());
+        QFile::setPermissions(inFolder("ClientZEP_job"),
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
+        if (!c.fresh.isNull())
+            write(inFolder("New_ClientZEP_job"), c.fresh);
+
+        // Under a service manager the bot holds its lock while it waits for the changer.
+        QLockFile botLock(InstanceLock::path(folder.path()));
+        QProcessEnvironment service;
+        if (c.managed) {
+            ASSERT_TRUE(botLock.tryLock(0));
+            service.insert("INVOCATION_ID", "0123456789abcdef");
+        }
+        const ToolRun result = run("swapfiles.exe", "ClientZEP_job;New_ClientZEP_job", service);
+        EXPECT_EQ(result.status == 0, c.swapped) << result.error.toStdString();
+        EXPECT_EQ(result.error.count('\n'), 1) << result.error.toStdString();
+        EXPECT_EQ(readAll(inFolder("ClientZEP_job")), c.swapped ? newerProgram() : program());
+        EXPECT_TRUE(QFileInfo(inFolder("ClientZEP_job")).isExecutable());
+        EXPECT_EQ(QFile::exists(inFolder("ClientZEP_job.old")), c.oldKept);
+        if (c.oldKept) {
+            EXPECT_EQ(readAll(inFolder("ClientZEP_job.old")), program());
+        }
+        EXPECT_FALSE(QFile::exists(inFolder("New_ClientZEP_job")));
+        // Started again with the same arguments, by the changer on its own, by the manager otherwise.
+        EXPECT_EQ(restarted(c.managed ? 1000 : 5000), !c.managed);
+        EXPECT_FALSE(QFile::exists(inFolder("ClientZEP_job.old.tmp")));
+    }
+}
+
+// The changer waits for the bot to end, but not for ever.
+TEST_F(UpdateToolsTest, TheChangerWaitsABoundedTimeForTheBotToEnd) {
+    write(inFolder("ClientZEP_job"), program());
+    write(inFolder("New_ClientZEP_job"), newerProgram());
+    QLockFile botLock(InstanceLock::path(folder.path()));
+    ASSERT_TRUE(botLock.tryLock(0));
+    QProcessEnvironment bound;
+    bound.insert("SWAPFILES_LOCK_WAIT_MS", "500");
+
+    QElapsedTimer timer;
+    timer.start();
+    const ToolRun gaveUp = run("swapfiles.exe", "ClientZEP_job;New_ClientZEP_job", bound);
+    EXPECT_NE(gaveUp.status, 0);
+    EXPECT_GE(timer.elapsed(), 450);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(readAll(inFolder("ClientZEP_job")), program());
+    EXPECT_EQ(readAll(inFolder("New_ClientZEP_job")), newerProgram());
+    EXPECT_FALSE(restarted(500)) << "a bot that still runs is not started a second time";
+
+    // The bot ends while the changer waits.
+    QProcess changer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("INVOCATION_ID");
+    env.remove("NOTIFY_SOCKET");
+    env.insert(ServiceManager::ArgumentsVariable, R"(["touch", "restarted"])");
+    changer.setProcessEnvironment(env);
+    changer.start(inFolder("swapfiles.exe"), {"ClientZEP_job;New_ClientZEP_job"});
+    ASSERT_TRUE(changer.waitForStarted());
+    QThread::msleep(300);
+    EXPECT_EQ(changer.state(), QProcess::Running);
+    botLock.unlock();
+    ASSERT_TRUE(changer.waitForFinished(10000));
+    EXPECT_EQ(changer.exitCode(), 0) << changer.readAllStandardError().toStdString();
+    EXPECT_EQ(readAll(inFolder("ClientZEP_job")), newerProgram());
+    EXPECT_TRUE(restarted());
+}
+
+TEST_F(UpdateToolsTest, TheChangerRefusesAMalformedCommandLine) {
+    write(inFolder("ClientZEP_job"), program());
+    for (const char* argument : {"", "ClientZEP_job", "ClientZEP_job;Other", "a/b;New_a/b", ";New_"}) {
+        SCOPED_TRACE(argument);
+        EXPECT_EQ(run("swapfiles.exe", argument).status, 2);
+    }
+    EXPECT_EQ(readAll(inFolder("ClientZEP_job")), program());
+    EXPECT_FALSE(restarted(200));
+}
+
+} // namespace

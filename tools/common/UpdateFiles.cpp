@@ -1,0 +1,94 @@
+#include "UpdateFiles.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstring>
+
+namespace UpdateFiles {
+namespace {
+
+// Identification, type and machine: the first 20 bytes of an ELF header.
+constexpr qsizetype HeaderBytes = 20;
+
+QByteArray header(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(HeaderBytes);
+}
+
+quint16 half(const QByteArray& h, qsizetype at) {
+    const auto a = quint8(h[at]), b = quint8(h[at + 1]);
+    return h[5] == 2 ? quint16(a << 8 | b) : quint16(b << 8 | a);
+}
+
+} // namespace
+
+QString executableProblem(const QString& path) {
+    const QByteArray own = header(QStringLiteral("/proc/self/exe"));
+    const QByteArray candidate = header(path);
+    if (candidate.size() < HeaderBytes || !candidate.startsWith("\x7f"
+                                                                "ELF"))
+        return QStringLiteral("not an ELF program");
+    if (own.size() < HeaderBytes)
+        return QStringLiteral("cannot read this program's own header");
+    if (candidate[4] != own[4] || candidate[5] != own[5])
+        return QStringLiteral("an ELF file of another word size or byte order");
+    const quint16 type = half(candidate, 16);
+    if (type != 2 && type != 3) // executable or position-independent executable
+        return QStringLiteral("an ELF file that is no program");
+    if (half(candidate, 18) != half(own, 18))
+        return QStringLiteral("an ELF program for machine %1, not %2")
+            .arg(half(candidate, 18))
+            .arg(half(own, 18));
+    return QString();
+}
+
+std::optional<QByteArray> parseSha256(const QByteArray& text) {
+    const QByteArray digest = text.trimmed().left(64).toLower();
+    if (digest.size() != 64)
+        return std::nullopt;
+    for (char c : digest) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return std::nullopt;
+    }
+    // The digest is a word of its own.
+    const QByteArray rest = text.trimmed().mid(64);
+    if (!rest.isEmpty() && rest[0] != ' ' && rest[0] != '\t' && rest[0] != '\r' && rest[0] != '\n')
+        return std::nullopt;
+    return digest;
+}
+
+std::optional<QByteArray> sha256Of(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return std::nullopt;
+    return hash.result().toHex();
+}
+
+bool makeExecutable(const QString& path) {
+    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                           QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                           QFileDevice::ExeOther);
+}
+
+bool replace(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+void say(const QString& text) {
+    const QString name = QCoreApplication::instance()
+                             ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
+                             : QStringLiteral("update");
+    std::fprintf(stderr, "%s: %s\n", name.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace UpdateFiles

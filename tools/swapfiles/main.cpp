@@ -1,0 +1,144 @@
+// swapfiles: the file changer. The bot's self-update starts it as "swapfiles.exe <exe>;New_<exe>" in the
+// program folder, once the update checker has left a checked new build there.
+//
+// On its own (a desktop, a terminal): it waits, bounded, until the bot has ended (its instance lock is free),
+// keeps the running build as "<exe>.old", renames the new build over "<exe>", makes sure the new build runs
+// (it must print its version), puts the previous build back when it does not or when the new file is missing
+// or not a program for this machine, and starts the bot again with the arguments the bot handed over (see
+// ServiceManager.h), holding the lock meanwhile so that no other copy starts in the middle.
+//
+// Under a service manager (systemd): the bot waits for the changer and ends afterwards with a status that
+// makes the manager start the program again; so the changer swaps at once (renaming over a running program is
+// safe) and never starts a copy itself.
+//
+// At every moment "<exe>" is a whole build, the old or the new one: a changer killed half-way leaves a bot
+// that starts. One line on standard error says what happened; the exit status is 0 when the new build is in
+// place.
+
+#include "InstanceLock.h"
+#include "Process.h"
+#include "ProgramInfo.h"
+#include "ServiceManager.h"
+#include "UpdateFiles.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Failed = 1;
+constexpr int Usage = 2;
+// How long the bot may take to end after it started the changer.
+constexpr int LockWaitMs = 30000;
+// The new build's "--version" run.
+constexpr int VersionRunMs = 10000;
+
+int lockWaitMs() {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("SWAPFILES_LOCK_WAIT_MS", &ok);
+    return ok && ms >= 0 ? ms : LockWaitMs;
+}
+
+bool isFileName(const QString& name) {
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/'));
+}
+
+// `to` becomes a copy of `from` in one step: a hard link when the file system has them, else a copy, renamed
+// into place.
+bool duplicate(const QString& from, const QString& to) {
+    const QString staging = to + QStringLiteral(".tmp");
+    QFile::remove(staging);
+    const bool made =
+        ::link(QFile::encodeName(from).constData(), QFile::encodeName(staging).constData()) == 0 ||
+        QFile::copy(from, staging);
+    if (made && UpdateFiles::replace(staging, to))
+        return true;
+    QFile::remove(staging);
+    return false;
+}
+
+// The bot again, detached, in its folder, with the arguments it handed over.
+void restart(const QString& exe, const QString& folder) {
+    const QByteArray handed = qgetenv(ServiceManager::ArgumentsVariable);
+    QStringList arguments;
+    if (!handed.isEmpty()) {
+        if (const auto decoded = ServiceManager::decodeArguments(handed))
+            arguments = *decoded;
+        else
+            UpdateFiles::say(QStringLiteral("unreadable %1; starting without arguments")
+                                 .arg(QLatin1String(ServiceManager::ArgumentsVariable)));
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QString::fromLatin1(ServiceManager::ArgumentsVariable));
+    QProcess process;
+    process.setProgram(exe);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(folder);
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        UpdateFiles::say(QStringLiteral("cannot start %1 again").arg(exe));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList parts =
+        argc == 2 ? QString::fromLocal8Bit(argv[1]).split(QLatin1Char(';')) : QStringList();
+    if (parts.size() != 2 || !isFileName(parts[0]) || parts[1] != QStringLiteral("New_") + parts[0]) {
+        UpdateFiles::say(QStringLiteral("usage: swapfiles.exe <exe>;New_<exe>"));
+        return Usage;
+    }
+    const QString folder = ProgramInfo::folder();
+    const QString exe = folder + QLatin1Char('/') + parts[0];
+    const QString newFile = folder + QLatin1Char('/') + parts[1];
+    const QString oldFile = exe + QStringLiteral(".old");
+    const bool managed = ServiceManager::active();
+
+    InstanceLock lock(folder);
+    if (!managed && !lock.tryLock(lockWaitMs())) {
+        UpdateFiles::say(
+            QStringLiteral("%1 still runs after %2 ms; nothing changed").arg(parts[0]).arg(lockWaitMs()));
+        return Failed;
+    }
+    // Outside a service manager the bot is started again whatever the outcome: the new build or the old one.
+    const auto finish = [&](int status, const QString& line) {
+        UpdateFiles::say(line);
+        if (!managed) {
+            lock.unlock();
+            restart(exe, folder);
+        }
+        return status;
+    };
+
+    if (!QFileInfo(newFile).isFile())
+        return finish(Failed, QStringLiteral("%1 is missing; %2 stays as it was").arg(parts[1], parts[0]));
+    if (const QString problem = UpdateFiles::executableProblem(newFile); !problem.isEmpty()) {
+        QFile::remove(newFile);
+        return finish(Failed,
+                      QStringLiteral("%1 is %2; %3 stays as it was").arg(parts[1], problem, parts[0]));
+    }
+    const bool hadOld = QFileInfo(exe).isFile();
+    if (hadOld && !duplicate(exe, oldFile))
+        return finish(Failed, QStringLiteral("cannot keep %1 as %1.old; nothing changed").arg(parts[0]));
+    if (!UpdateFiles::makeExecutable(newFile) || !UpdateFiles::replace(newFile, exe))
+        return finish(
+            Failed, QStringLiteral("cannot move %1 into place; %2 stays as it was").arg(parts[1], parts[0]));
+
+    // A build that cannot even tell its version would not run the bot either.
+    if (Process::run(exe, {QStringLiteral("--version")}, folder, VersionRunMs) != 0) {
+        if (hadOld && duplicate(oldFile, exe))
+            return finish(
+                Failed, QStringLiteral("the new %1 does not run; the previous build is back").arg(parts[0]));
+        return finish(Failed,
+                      QStringLiteral("the new %1 does not run, and the previous build could not be put back")
+                          .arg(parts[0]));
+    }
+    return finish(0, hadOld ? QStringLiteral("%1 is the new build; the previous one is %1.old").arg(parts[0])
+                            : QStringLiteral("%1 is the new build").arg(parts[0]));
+}
