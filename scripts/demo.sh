@@ -4,8 +4,8 @@
 # backups, an HTTP server for the address directory and the update files, and the messenger simulator. The
 # sample day (Wednesday 2026-12-09) is the data in sample/.
 #
-# The bot runs under libfaketime, ten times faster, started half a minute before each scheduled minute in the
-# same program folder: 09:05 the disk-space report, 09:10 the "_2" removal, 11:00 the DB backup check, 14:00
+# The bot runs under libfaketime, ten times faster, in the same program folder, started just under a minute
+# before each scheduled minute (its schedule ticks a minute after the log-in, then every minute): 09:05 the disk-space report, 09:10 the "_2" removal, 11:00 the DB backup check, 14:00
 # the CS backup check and two "/_2rm", then "/selfupdate" to a newer build that comes back with its version.
 # Everything runs in one temporary folder that is removed at the end, with every process the demo started.
 # Set ZEPJOB_HEADLESS=0 with a display to watch the window instead of the log lines.
@@ -17,6 +17,9 @@ scripts/setup.sh
 scripts/build.sh release
 
 build=$top/build/release
+# The newer bot that "/selfupdate" finds on the update server: the build's own libraries with the next revision,
+# made for the tests beside the bot.
+newer_bot=$build/tests/e2e/ClientZEP_job_next
 sim_binary=$build/tools/messenger-sim/messenger-sim
 faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
 day=2026-12-09
@@ -116,8 +119,9 @@ run() {
 
   # libfaketime preloaded directly (not through the faketime command, which would leave the bot a child of its
   # own that outlives the run).
-  ZEPJOB_HEADLESS=${ZEPJOB_HEADLESS:-1} FAKETIME="@$day $at x10" LD_PRELOAD=$faketime_lib \
-    "$program/ClientZEP_job" 2> >(bot_lines "$brief" >&2) &
+  # Outside any service manager, so that the file changer of "/selfupdate" starts the new build itself.
+  env -u INVOCATION_ID -u NOTIFY_SOCKET ZEPJOB_HEADLESS="${ZEPJOB_HEADLESS:-1}" FAKETIME="@$day $at x10" \
+    LD_PRELOAD="$faketime_lib" "$program/ClientZEP_job" 2> >(bot_lines "$brief" >&2) &
   local bot=$!
   started+=("$bot")
   local status=0
@@ -133,8 +137,8 @@ run() {
   fi
 }
 
-say "09:04 log-in, the contact tree, chat commands; 09:05 the disk-space report to 92"
-run "09:04:30" 'waitlogin
+say "09:04 log-in, the contact tree, chat commands, presence, a keep-alive; 09:05 the disk-space report to 92"
+run "09:04:05" 'waitlogin
 wait 10
 17 /help
 wait 1 명령어
@@ -142,6 +146,10 @@ wait 1 명령어
 wait 1 Ver
 33 안녕하세요, 잡서버!
 wait 1 안녕하세요
+online 21
+offline 17
+keepalive
+wait 59
 wait 2 하드잔량
 quit
 '
@@ -149,7 +157,7 @@ quit
 say "before the removal: the web host's files and the web database"
 show_web
 say "09:10, a Wednesday with 7 of the 12 contacts online: the \"_2\" removal to -1"
-run "09:09:30" 'waitlogin
+run "09:09:05" 'waitlogin
 wait 2 _2제거
 quit
 ' 1
@@ -157,7 +165,7 @@ say "after the removal: the files without \"_2\", the product pages on the new n
 show_web
 
 say "11:00 the DB backup check to 92 (CS-BUSAN and PV-SUB sent nothing today)"
-run "10:59:30" 'waitlogin
+run "10:59:05" 'waitlogin
 wait 2 DB 백업
 quit
 ' 1
@@ -167,7 +175,7 @@ echo new > "$demo/ftp/webhost/public_html/download/ZEPInstaller_v12_2.msi"
 sql "UPDATE webhost.file_rname SET rname = 'ZEPInstaller_v12.msi' WHERE code = '3'" > /dev/null
 say "14:00 the CS backup check to 92 (today's zip in $demo/csbackup/csdb_backup/$day);"
 echo "   then a new upload (ZEPInstaller_v12_2.msi) and \"/_2rm\" twice: the second one is told to wait"
-run "13:59:30" 'waitlogin
+run "13:59:05" 'waitlogin
 wait 2 CS DB
 92 /_2rm
 92 /_2rm
@@ -178,6 +186,32 @@ quit
 ' 1
 sql "SELECT 'cate3' AS tbl, idx, DemoDownFile FROM webhost.cate3 WHERE idx = 52 UNION ALL
      SELECT 'cate3_info', idx, DemoDownFile FROM webhost.cate3_info WHERE idx = 65"
+
+# The update server: the newer bot with its revision and checksum, and the update programs with their build
+# number. The program folder has no update programs yet, so the bot fetches them first.
+updates="$demo/http/www/download/자동업데이트_v1"
+mkdir -p "$updates"
+cp "$build/bin/VerProbeV1.exe" "$build/bin/swapfiles.exe" "$updates/"
+sed -n 's/^ZEPJOB_UPDATE_TOOLS_BUILD:[A-Z]*=//p' "$build/CMakeCache.txt" > "$updates/VerProbeV1_lastver.txt"
+cp "$newer_bot" "$updates/ClientZEP_job"
+"$newer_bot" --version | sed 's/.*\.//' > "$updates/ClientZEP_job_lastver.txt"
+(cd "$updates" && sha256sum ClientZEP_job > ClientZEP_job.sha256)
+say "15:30 \"/selfupdate\": the update server offers revision $(cat "$updates/ClientZEP_job_lastver.txt") (update programs: build $(cat "$updates/VerProbeV1_lastver.txt"))"
+echo "program folder: $(ls "$program" | tr '\n' ' ')"
+run "15:30:00" 'waitconnect
+waitlogin
+wait 10
+17 /selfupdate
+wait 1 Auto Update Start
+waitconnect
+waitlogin
+wait 10 3.4.302
+17 /ver
+wait 1 3.4.302
+quit
+' 1
+echo "program folder: $(ls "$program" | tr '\n' ' ')"
+echo "$program/ClientZEP_job --version: $("$program/ClientZEP_job" --version)"
 
 say "the day's error log (ErrorLog.txt)"
 if [[ -s "$program/ErrorLog.txt" ]]; then iconv -f CP949 -t UTF-8 "$program/ErrorLog.txt"; else echo "(empty)"; fi
