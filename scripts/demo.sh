@@ -5,8 +5,9 @@
 # sample day (Wednesday 2026-12-09) is the data in sample/.
 #
 # The bot runs under libfaketime, ten times faster, in the same program folder, started just under a minute
-# before each scheduled minute (its schedule ticks a minute after the log-in, then every minute): 09:05 the disk-space report, 09:10 the "_2" removal, 11:00 the DB backup check, 14:00
-# the CS backup check and two "/_2rm", then "/selfupdate" to a newer build that comes back with its version.
+# before each scheduled minute (its schedule ticks a minute after the log-in, then every minute): 09:05 the
+# disk-space report, 09:10 the "_2" removal, 11:00 the DB backup check, 14:00 the CS backup check and two
+# "/_2rm", then "/selfupdate" to a newer build that comes back with its version.
 # Everything runs in one temporary folder that is removed at the end, with every process the demo started.
 # Set ZEPJOB_HEADLESS=0 with a display to watch the window instead of the log lines.
 set -euo pipefail
@@ -118,8 +119,8 @@ run() {
     "$(cat "$demo/sim-port")" "$(cat "$demo/ftp/port")" "$(cat "$demo/mariadb/port")" >> "$program/deployment.ini"
 
   # libfaketime preloaded directly (not through the faketime command, which would leave the bot a child of its
-  # own that outlives the run).
-  # Outside any service manager, so that the file changer of "/selfupdate" starts the new build itself.
+  # own that outlives the run); outside any service manager, so that the file changer of "/selfupdate" starts
+  # the new build itself.
   env -u INVOCATION_ID -u NOTIFY_SOCKET ZEPJOB_HEADLESS="${ZEPJOB_HEADLESS:-1}" FAKETIME="@$day $at x10" \
     LD_PRELOAD="$faketime_lib" "$program/ClientZEP_job" 2> >(bot_lines "$brief" >&2) &
   local bot=$!
