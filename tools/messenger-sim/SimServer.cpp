@@ -135,9 +135,10 @@ void SimServer::handlePacket(int code, const QByteArray& headerBytes, const QByt
     const QString header = decoded(headerBytes);
     const QString body = decoded(bodyBytes);
     if (!(code == 59 && config_.quietKeepalive))
-        SimText::printLine(
-            QStringLiteral("BOT %1 %2 %3")
-                .arg(SimText::codeText(code), SimText::escape(header, true), SimText::escape(body)));
+        SimText::printLine(config_.readable ? SimText::readablePacket(u"BOT", code, header, body)
+                                            : QStringLiteral("BOT %1 %2 %3")
+                                                  .arg(SimText::codeText(code), SimText::escape(header, true),
+                                                       SimText::escape(body)));
     // Answer first, so that anything waiting on this packet acts after the reply is on its way.
     if (code == 50)
         handleLogin(body);
@@ -189,8 +190,10 @@ void SimServer::sendPacket(int code, const QString& header, const QByteArray& bo
     packet += kEnd;
     socket_->write(packet);
     if (announce)
-        SimText::printLine(
-            QStringLiteral("SIM sent %1 %2").arg(SimText::codeText(code), SimText::escape(decoded(body))));
+        SimText::printLine(config_.readable
+                               ? SimText::readablePacket(u"SIM sent", code, header, decoded(body))
+                               : QStringLiteral("SIM sent %1 %2")
+                                     .arg(SimText::codeText(code), SimText::escape(decoded(body))));
 }
 
 void SimServer::sendRaw(const QByteArray& bytes) {

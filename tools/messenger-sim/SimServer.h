@@ -16,6 +16,8 @@ struct SimConfig {
     QString password = QStringLiteral("kx-630195");
     int keepaliveMs = 20000;
     bool quietKeepalive = false;
+    // Packets printed for people (SimText::readablePacket) instead of one escaped line each.
+    bool readable = false;
 };
 
 // The messenger server side: listens on the loopback address, serves one bot connection at a time (a new

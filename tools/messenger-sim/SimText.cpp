@@ -111,6 +111,31 @@ QString codeText(int code) {
     return QString::asprintf("%02d", code);
 }
 
+QString readablePacket(QStringView who, int code, QStringView header, QStringView body) {
+    const qsizetype semicolon = header.indexOf(u';');
+    const QString route = semicolon < 0 ? escape(header, true)
+                                        : escape(header.left(semicolon), true) + QLatin1String(" -> ") +
+                                              escape(header.mid(semicolon + 1), true);
+    const QString prefix = who.toString() + QLatin1Char(' ') + codeText(code) + QLatin1Char(' ') + route;
+    const QString indent(prefix.size(), u' ');
+
+    QString out = prefix;
+    qsizetype start = 0;
+    for (bool first = true;; first = false) {
+        qsizetype end = start;
+        while (end < body.size() && body[end] != u'\r' && body[end] != u'\n')
+            ++end;
+        const QStringView line = body.mid(start, end - start);
+        if (!first)
+            out += QLatin1Char('\n') + indent;
+        out += line.isEmpty() ? QStringLiteral(" |") : QLatin1String(" | ") + escape(line);
+        if (end >= body.size())
+            break;
+        start = end + (body[end] == u'\r' && end + 1 < body.size() && body[end + 1] == u'\n' ? 2 : 1);
+    }
+    return out;
+}
+
 void printLine(const QString& line) {
     const QByteArray utf8 = line.toUtf8();
     std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);

@@ -23,6 +23,12 @@ QByteArray unescapeToWire(QStringView text);
 // Two-digit decimal form of a packet code ("01", "50").
 QString codeText(int code);
 
+// A packet as people read it, for --readable: "<who> <code> <sender> -> <recipient> | <first body line>",
+// then each further body line under the first one, after a "|" in the same column. The body breaks at CR LF,
+// a lone CR or a lone LF; other control characters stay escaped as in escape(). A header without ";" (the
+// server's own "0") stands as it is. The result holds no final line break.
+QString readablePacket(QStringView who, int code, QStringView header, QStringView body);
+
 // Writes one line to standard output as UTF-8 and flushes it at once.
 void printLine(const QString& line);
 

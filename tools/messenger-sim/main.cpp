@@ -91,6 +91,8 @@ int main(int argc, char* argv[]) {
          QStringLiteral("15000")},
         {QStringLiteral("quiet-keepalive"),
          QStringLiteral("Do not print periodic keep-alives or the bot's answers.")},
+        {QStringLiteral("readable"),
+         QStringLiteral("Print packets for people: sender -> recipient, the body's lines as lines.")},
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -113,6 +115,7 @@ int main(int argc, char* argv[]) {
     config.password = parser.value(QStringLiteral("password"));
     config.keepaliveMs = keepaliveMs;
     config.quietKeepalive = parser.isSet(QStringLiteral("quiet-keepalive"));
+    config.readable = parser.isSet(QStringLiteral("readable"));
 
     UserTable users;
     const QString usersFile =
