@@ -104,11 +104,11 @@ TEST(PeerProbeTest, FailuresInPlainWords) {
     EXPECT_EQ(mysqlWords(1049, "Unknown database 'qz_logs'", false), "database not found");
     EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '127.0.0.1' (111)", false),
               "refused");
-    EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '10.0.0.1' (110)", false),
+    EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '127.0.0.9' (110)", false),
               "timed out");
     EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '127.0.0.1' (115)", false),
               "refused");
-    EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '10.0.0.1' (115)", true),
+    EXPECT_EQ(mysqlWords(CR_CONN_HOST_ERROR, "Can't connect to server on '127.0.0.9' (115)", true),
               "timed out");
     EXPECT_EQ(mysqlWords(CR_UNKNOWN_HOST, "Unknown server host 'x' (-2)", false), "host not found");
     EXPECT_EQ(
