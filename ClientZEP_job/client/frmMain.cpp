@@ -8,6 +8,7 @@
 #include "NumericText.h"
 #include "Process.h"
 #include "ProgramInfo.h"
+#include "ReportQueue.h"
 #include "Scheduler.h"
 #include "SiblingTool.h"
 #include "VbError.h"
@@ -16,6 +17,7 @@
 
 #include <QDir>
 #include <QSignalBlocker>
+#include <poll.h>
 
 namespace {
 
@@ -49,7 +51,7 @@ int winsockNumber(QAbstractSocket::SocketError error) {
 } // namespace
 
 frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock, QObject* parent)
-    : QObject(parent), messengerPort_(messengerPort), clock_(clock) {
+    : QObject(parent), messengerPort_(messengerPort), clock_(clock), intervals_(intervals) {
     const auto setUp = [](QTimer& timer, int interval) {
         timer.setInterval(interval);
         timer.setTimerType(Qt::PreciseTimer);
@@ -153,6 +155,7 @@ void frmMain::InitUserTree() {
 }
 
 void frmMain::StopConnection(bool keepWindows) {
+    online_ = false;
     closeSocket();
     tmrSchedule.stop();
     tmrLogoutSensor.stop();
@@ -224,6 +227,12 @@ void frmMain::SckChat_Connect() {
     modZEPProtocol::ClearRecvBuffer(0);
     const QString mac = GetMacAddress();
     const QString serial = MachineId::driveSerial(QString());
+    // The bot only answers the server's keep-alives; these bounds make a peer that vanished without a word
+    // fail the socket, so the usual error, reset and reconnect follow.
+    const QString refused = TcpKeepAlive::apply(SckChat.socketDescriptor(), intervals_.keepAlive);
+    if (!refused.isEmpty())
+        ErrorLog::WriteToFile(VbErrors::trappedText(VbErrors::InvalidProcedureCall, refused,
+                                                    QStringLiteral("SckChat_Connect"), Form, FormName));
     emit stateLine(QStringLiteral("connected; sending login as %1").arg(LoginId));
     SockSendData(50, LoginBody(LoginId, LoginPassword, mac, serial), QStringLiteral("0"));
 }
@@ -309,11 +318,16 @@ void frmMain::trmAutoLogin_Timer() {
 }
 
 void frmMain::tmrSchedule_Timer() {
+    // A late tick also runs the minutes it skipped, in order; one job's error does not cost the others.
     const JobContext context = jobContext();
-    const auto report = Scheduler::tmrSchedule_Timer(clock_.now(), contacts_.IsFewUsersOnline(),
-                                                     Scheduler::Jobs::real(context));
-    if (report)
-        sendReport(report->recipient, report->text, Scheduler::ReportPacketCode);
+    const Scheduler::Jobs jobs = Scheduler::Jobs::real(context);
+    for (const QDateTime& minute : scheduleMinutes_.due(clock_.now())) {
+        guarded("tmrSchedule_Timer", [&] {
+            const auto report = Scheduler::tmrSchedule_Timer(minute, contacts_.IsFewUsersOnline(), jobs);
+            if (report)
+                sendReport(report->recipient, report->text, Scheduler::ReportPacketCode);
+        });
+    }
 }
 
 void frmMain::cmdTest_Click() {
@@ -335,9 +349,33 @@ JobContext frmMain::jobContext() const {
 }
 
 void frmMain::sendReport(const QString& recipient, const QString& text, int code) {
+    const QString firstLine = text.section(QStringLiteral("\r\n"), 0, 0);
+    if (code == Scheduler::ReportPacketCode && !reportCanGoOut()) {
+        if (ReportQueue::Keep(ProgramInfo::folder(), {recipient, text}))
+            emit stateLine(
+                QStringLiteral("report kept for the next login, to %1: %2").arg(recipient, firstLine));
+        return;
+    }
     SendChatMessage(recipient, text, code);
-    emit stateLine(
-        QStringLiteral("report sent to %1: %2").arg(recipient, text.section(QStringLiteral("\r\n"), 0, 0)));
+    emit stateLine(QStringLiteral("report sent to %1: %2").arg(recipient, firstLine));
+}
+
+bool frmMain::reportCanGoOut() {
+    if (!online_ || SckChat.state() != QAbstractSocket::ConnectedState)
+        return false;
+    // A job blocks the thread, so a close or reset by the peer during the job has not been handled yet.
+    // Asking the socket itself, without waiting, tells; the close is then handled as always once the
+    // handler returns (what the peer sent before it is read and dispatched first). Spinning the event
+    // loop here instead would run other handlers in the middle of this one.
+    pollfd pending{int(SckChat.socketDescriptor()), POLLRDHUP, 0};
+    if (::poll(&pending, 1, 0) < 0)
+        return true; // nothing known against the connection
+    return (pending.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
+void frmMain::sendKeptReports() {
+    for (const ReportQueue::Report& report : ReportQueue::TakeAll(ProgramInfo::folder()))
+        sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
 }
 
 void frmMain::tmrWork_Timer() {
@@ -377,7 +415,12 @@ void frmMain::Proc_CL_List(const QString& body) {
     emit userListReceived();
     SockSendData(10, QString::number(modMain::MyUserId) + QLatin1Char(';') + ProgramInfo::versionText(),
                  QStringLiteral("0"));
+    online_ = true;
+    // A second list on the same connection restarts the timer but must not forget the minutes covered.
+    if (!tmrSchedule.isActive())
+        scheduleMinutes_.start(clock_.now());
     tmrSchedule.start();
+    sendKeptReports();
 }
 
 void frmMain::Proc_CL_Online(const QString& body) {

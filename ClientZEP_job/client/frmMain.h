@@ -5,6 +5,8 @@
 #include "ContactList.h"
 #include "ContactTree.h"
 #include "JobContext.h"
+#include "Scheduler.h"
+#include "TcpKeepAlive.h"
 
 #include <QObject>
 #include <QString>
@@ -18,6 +20,8 @@ struct FormIntervals {
     int autoLogin = 30000;
     int schedule = 60000;
     int work = 1000;
+    // The messenger connection's bounds for noticing a peer that vanished without closing.
+    TcpKeepAlive::Bounds keepAlive = TcpKeepAlive::Default;
 };
 
 // The main window as a model: its captions and labels, the contact tree, the messenger socket `SckChat` and
@@ -93,6 +97,8 @@ public:
     const QTimer& autoLoginTimer() const { return trmAutoLogin; }
     const QTimer& scheduleTimer() const { return tmrSchedule; }
     const QTimer& workTimer() const { return tmrWork; }
+    // The messenger socket's descriptor while it has one, else -1 (to inspect its options).
+    qintptr socketDescriptor() const { return SckChat.socketDescriptor(); }
 
 signals:
     void captionChanged(const QString& caption);
@@ -109,8 +115,14 @@ private:
     void closeSocket();
     // Where the jobs find their servers: the endpoints and deployment.ini as they are now.
     JobContext jobContext() const;
-    // A job's message, with a line for the operator.
+    // A job's message, with a line for the operator. A report (packet code 2) that finds no connection to go
+    // out on is kept for the next login.
     void sendReport(const QString& recipient, const QString& text, int code);
+    // Whether a report can go out now: logged in with the contact list on a connection that the peer has
+    // not closed or reset meanwhile.
+    bool reportCanGoOut();
+    // The reports kept while there was no connection, in order, after the contact list of a login.
+    void sendKeptReports();
     void dispatch(qint16 code, const QString& body, const QString& header1);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
@@ -124,6 +136,11 @@ private:
     QString lblCnt_ = QStringLiteral("00명");
     QString LoginId;
     QString LoginPassword;
+
+    // Logged in with the contact list on the current connection.
+    bool online_ = false;
+    Intervals intervals_;
+    Scheduler::TickMinutes scheduleMinutes_;
 
     ContactTree TreeView1;
     ContactList contacts_{TreeView1};

@@ -126,8 +126,12 @@ qint16 ExtractPacket(int index, QString& body, QString& header1, QString& header
 
         const qsizetype start = findMarker(data, b.head, size, SOH);
         if (start < 0) {
-            // Nothing that could become a packet: discard it all.
+            // Nothing that could become a packet: discard it all, but a closing "/" may be the first half
+            // of a start marker whose SOH is still on its way.
+            const bool keepSlash = data[size - 1] == '/';
             b.clear();
+            if (keepSlash)
+                b.data = QByteArray(1, '/');
             return 0;
         }
         if (start != b.head) {

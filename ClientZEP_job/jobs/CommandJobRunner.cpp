@@ -18,6 +18,13 @@ QString NoUpdateNotice() {
 }
 
 std::optional<Message> tmrWork_Timer(CommandJob& job, const Jobs& jobs) {
+    // The lock is freed on every way out, a job that raises included: the caller's guard logs the error,
+    // and the next long command must not be answered "busy" until a restart.
+    struct FreeLock {
+        CommandJob& job;
+        ~FreeLock() { job.WorkJob = CommandJob::None; }
+    } freeLock{job};
+
     std::optional<Message> message;
     if (job.WorkJob == CommandJob::SelfUpdate) {
         if (!jobs.RunAutoUpdate())
@@ -28,7 +35,6 @@ std::optional<Message> tmrWork_Timer(CommandJob& job, const Jobs& jobs) {
         jobs.FTP_2RemoveBatch(report);
         message = Message{Scheduler::RemovalRecipient, report, Scheduler::ReportPacketCode};
     }
-    job.WorkJob = CommandJob::None;
     return message;
 }
 

@@ -31,7 +31,8 @@ struct Jobs {
 // The notice for the requester of a self-update that applied nothing.
 QString NoUpdateNotice();
 
-// Runs the job `job` holds, if any, and clears it.
+// Runs the job `job` holds, if any, and clears it, also when the job raises (the error goes on to the
+// caller).
 std::optional<Message> tmrWork_Timer(CommandJob& job, const Jobs& jobs);
 
 } // namespace CommandJobRunner

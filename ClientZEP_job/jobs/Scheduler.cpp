@@ -4,6 +4,13 @@
 #include "modJobMain.h"
 
 namespace Scheduler {
+namespace {
+
+QDateTime minuteOf(const QDateTime& at) {
+    return at.addMSecs(-(at.time().second() * 1000 + at.time().msec()));
+}
+
+} // namespace
 
 Jobs Jobs::real(const JobContext& context) {
     return Jobs{
@@ -45,6 +52,33 @@ Report cmdTest_Click(const Jobs& jobs) {
     QString report;
     jobs.DB_BackupCheck(report);
     return Report{AdminRecipient, report};
+}
+
+void TickMinutes::start(const QDateTime& at) {
+    started_ = minuteOf(at);
+    last_.reset();
+}
+
+QList<QDateTime> TickMinutes::due(const QDateTime& now) {
+    const QDateTime minute = minuteOf(now);
+    QDateTime after; // the minutes after this one are due, up to `minute`
+    if (!last_) {
+        if (!started_.isValid() || minute <= started_)
+            after = minute.addSecs(-60);
+        else
+            after = started_;
+    } else if (minute < *last_) {
+        after = minute.addSecs(-60);
+    } else {
+        after = *last_;
+    }
+    last_ = minute;
+
+    QList<QDateTime> minutes;
+    const qint64 gap = after.secsTo(minute) / 60;
+    for (qint64 back = std::min<qint64>(gap, MaxCatchUpMinutes) - 1; back >= 0; --back)
+        minutes.append(minute.addSecs(-60 * back));
+    return minutes;
 }
 
 } // namespace Scheduler

@@ -3,6 +3,7 @@
 #include "JobContext.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -41,5 +42,27 @@ std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnlin
 
 // The "test2" button: the DB backup report for the administrator, at any time.
 Report cmdTest_Click(const Jobs& jobs);
+
+// A tick that comes late (the thread blocked by a long job, a slow server, a message box) must not cost the
+// entries of the minutes it skipped, and no minute may run twice.
+inline constexpr int MaxCatchUpMinutes = 24 * 60;
+
+// Which minutes each tick of the schedule timer covers: every minute since the one the previous tick
+// covered, in order, each once. Minutes before the timer's start (while logged out) are never covered.
+class TickMinutes {
+public:
+    // The timer has just been started at `at`.
+    void start(const QDateTime& at);
+    // The minutes (seconds cleared) that the tick at `now` must run through tmrSchedule_Timer, oldest first.
+    // The first tick after the start covers its own minute when it falls into the start's minute, and
+    // otherwise the minutes after the start's up to its own. A later tick covers the minutes after the
+    // previous tick's up to its own: none for a second tick in the same minute, at most MaxCatchUpMinutes
+    // (the latest) after a long gap. A clock set back covers its own minute alone, as a first tick would.
+    QList<QDateTime> due(const QDateTime& now);
+
+private:
+    QDateTime started_;
+    std::optional<QDateTime> last_;
+};
 
 } // namespace Scheduler

@@ -1,5 +1,6 @@
 #include "HttpClient.h"
 
+#include "FileSystem.h"
 #include "LibCurl.h"
 
 #include <QSaveFile>
@@ -114,7 +115,7 @@ bool downloadToFile(const QString& url, const QString& path, const Options& opti
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    return FileSystem::commitWhole(file);
 }
 
 } // namespace HttpClient

@@ -2,6 +2,8 @@
 
 #include "AnsiCodec.h"
 #include "Deployment.h"
+#include "ErrorLog.h"
+#include "FileSystem.h"
 #include "HttpClient.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
@@ -19,6 +21,8 @@ namespace {
 
 // The directory as last loaded; it lives as long as the program.
 std::optional<JsonValue> directory;
+// Whether this start has logged that the cache does not parse.
+bool cacheComplained = false;
 
 QString cachePath() {
     return ProgramInfo::folder() + QLatin1Char('/') + CacheFileName();
@@ -33,6 +37,40 @@ QString decodeBody(const HttpClient::Response& response) {
         return AnsiCodec::toUnicode(response.body);
     QStringDecoder decoder(charset.constData());
     return decoder.isValid() ? decoder.decode(response.body) : QString::fromUtf8(response.body);
+}
+
+// A member or element without a value: what the reader leaves for an answer cut off after a key, or for a
+// misspelt null. The writer writes such a value as nothing, which is not JSON.
+bool holdsEmptyValue(const JsonValue& value) {
+    switch (value.kind()) {
+    case JsonValue::Kind::Empty:
+        return true;
+    case JsonValue::Kind::Array:
+        for (const JsonValue& item : value.array())
+            if (holdsEmptyValue(item))
+                return true;
+        return false;
+    case JsonValue::Kind::Object:
+        for (const JsonMember& member : value.object())
+            if (holdsEmptyValue(member.value))
+                return true;
+        return false;
+    default:
+        return false;
+    }
+}
+
+// A cache that does not parse keeps the program on its defaults for good (it is never sent to the server,
+// so never repaired): say so once per start, where an administrator looks.
+void complainAboutCache(const QString& path) {
+    if (cacheComplained)
+        return;
+    cacheComplained = true;
+    ErrorLog::WriteToFile(
+        VbErrors::trappedText(VbErrors::TypeMismatch, VbErrors::describe(VbErrors::TypeMismatch),
+                              QStringLiteral("LoadServerDirectory"), QStringLiteral("Module"),
+                              QStringLiteral("modServerAddressUtil")) +
+        QStringLiteral("(") + path + QStringLiteral(" does not parse; the built-in addresses are used)"));
 }
 
 [[noreturn]] void typeMismatch() {
@@ -52,8 +90,10 @@ bool RefreshServerDirectory(const QString& user) {
         QString ver;
         if (FileExists(path)) {
             const std::optional<JsonValue> cached = json::JsonParse(ReadUtf8File(path));
-            if (!cached || !cached->isObject())
+            if (!cached || !cached->isObject()) {
+                complainAboutCache(path);
                 return false; // an unreadable cache is not sent to the server
+            }
             ver = (*cached)[QStringLiteral("ver")].asText();
         }
 
@@ -81,8 +121,11 @@ bool RefreshServerDirectory(const QString& user) {
             return false;
         const JsonValue& success = (*answer)[QStringLiteral("success")];
         const JsonValue& data = (*answer)[QStringLiteral("data")];
-        // "success" without a "data" object would empty the cache: it counts as no success.
-        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject())
+        // "success" without a "data" object would empty the cache, and a "data" with a member or element
+        // without a value (an answer cut off after a key) would be written as text that is not JSON: both
+        // count as no success.
+        if (success.kind() == JsonValue::Kind::Boolean && success.boolean() && data.isObject() &&
+            !holdsEmptyValue(data))
             WriteUtf8File(path, json::JsonToText(data));
         return true;
     } catch (const VbError&) {
@@ -92,8 +135,11 @@ bool RefreshServerDirectory(const QString& user) {
 
 void LoadServerDirectory() {
     const QString path = cachePath();
-    if (FileExists(path))
+    if (FileExists(path)) {
         directory = json::JsonParse(ReadUtf8File(path));
+        if (!directory || !directory->isObject())
+            complainAboutCache(path);
+    }
 }
 
 QString LookupServerHost(const QString& name) {
@@ -133,12 +179,13 @@ QString ReadUtf8File(const QString& path) {
 void WriteUtf8File(const QString& path, const QString& content) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 ||
-        file.write(content.toUtf8()) < 0 || !file.commit())
+        file.write(content.toUtf8()) < 0 || !FileSystem::commitWhole(file))
         MessageBox::show(QStringLiteral("파일 저장 중 오류 발생: ") + file.errorString());
 }
 
 void ForgetServerDirectory() {
     directory.reset();
+    cacheComplained = false;
 }
 
 } // namespace modServerAddressUtil

@@ -13,10 +13,12 @@ QString CacheFileName();
 
 // Asks the directory server (DirectoryServer of deployment.ini) for the directory, sending the cached "ver"
 // and `user` when there are any, and rewrites the cache when the answer says "success": true and carries a
-// "data" object. True when the server answered 200 with a JSON object. Bounded in time; never fails outright.
+// "data" object in which every member and element has a value. True when the server answered 200 with a JSON
+// object. Bounded in time; never fails outright.
 bool RefreshServerDirectory(const QString& user);
 
-// Reads the cache file into the in-memory directory (which stays as it was when there is no file).
+// Reads the cache file into the in-memory directory (which stays as it was when there is no file). A cache
+// that does not parse as an object is logged, once per start, here or by RefreshServerDirectory.
 void LoadServerDirectory();
 
 // The host of the first entry called `name`, or the empty text (no directory, no such entry, no host). A
@@ -33,7 +35,8 @@ QString ReadUtf8File(const QString& path);
 // The text as UTF-8 with a byte-order mark, replacing the file whole; on failure a message box.
 void WriteUtf8File(const QString& path, const QString& content);
 
-// Forgets the in-memory directory (for tests; the program loads it once).
+// Forgets the in-memory directory and that this start has logged an unreadable cache (for tests; the program
+// loads it once).
 void ForgetServerDirectory();
 
 } // namespace modServerAddressUtil

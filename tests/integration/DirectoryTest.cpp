@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "HttpServer.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
@@ -99,6 +100,16 @@ TEST_F(DirectoryTest, OnlyASuccessfulAnswerWithDataReplacesTheCache) {
         {"not found", 404, R"({"success": true, "data": )" + data + "}", false, old},
         {"not JSON", 200, "<html>maintenance</html>", false, old},
         {"an array", 200, "[1, 2]", false, old},
+        // Cut off after a key: the member has no value, and writing it would leave a cache that is not JSON.
+        {"cut off after the last key", 200,
+         R"({"success": true, "data": {"ver": 13, "servers": [{"name": "사내메신저소켓", "host": )", true,
+         old},
+        {"cut off after the version's key", 200, R"({"success": true, "data": {"ver": )", true, old},
+        {"a misspelt null", 200, R"({"success": true, "data": {"ver": 13, "servers": [nul]}})", true, old},
+        // Cut off after a whole value: nothing is missing from the tree, so it is kept.
+        {"cut off before the closing brackets", 200,
+         R"({"success": true, "data": {"ver": 13, "servers": [{"name": "a", "host": "127.0.0.8"})", true,
+         Bom + R"({"ver": 13,"servers": [{"name": "a","host": "127.0.0.8"}]})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,6 +119,55 @@ TEST_F(DirectoryTest, OnlyASuccessfulAnswerWithDataReplacesTheCache) {
         EXPECT_EQ(readAll(cache()), c.cache);
     }
     EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(DirectoryTest, ACacheThatDoesNotParseIsLoggedOncePerStart) {
+    const QString log = folder.path() + "/ErrorLog.txt";
+    const QString line = "Error 13 (Type mismatch) in procedure LoadServerDirectory of Module "
+                         "modServerAddressUtil(" +
+                         cache() + " does not parse; the built-in addresses are used)";
+    for (const QByteArray& broken : {QByteArray("not json"), QByteArray("[1]")}) {
+        SCOPED_TRACE(broken.toStdString());
+        QFile::remove(log);
+        modServerAddressUtil::ForgetServerDirectory(); // a new start
+        writeCache(broken);
+        answer(200, R"({"success": true, "data": {"ver": 1, "servers": []}})");
+        // Start-up: the refresh and the load, then a second refresh in the same run.
+        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+        modServerAddressUtil::LoadServerDirectory();
+        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+        EXPECT_TRUE(HttpServer::takeRequests().isEmpty()) << "the broken cache is not sent to the server";
+        EXPECT_EQ(readAll(cache()), broken);
+        const QStringList lines = QString::fromUtf8(readAll(log)).split("\r\n", Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_EQ(lines[0].mid(13), line);
+    }
+    // A cache that parses says nothing.
+    QFile::remove(log);
+    modServerAddressUtil::ForgetServerDirectory();
+    writeCache(Bom + R"({"ver": 1,"servers": []})");
+    modServerAddressUtil::LoadServerDirectory();
+    EXPECT_FALSE(QFile::exists(log));
+}
+
+TEST_F(DirectoryTest, AWriteThatFailsHalfWayLeavesTheOldCache) {
+    // The file size limit makes the write fail part of the way through, as a crash or a full disk would.
+    const QByteArray old = Bom + R"({"ver": 11,"servers": []})";
+    writeCache(old);
+    const QString big =
+        R"({"ver": 12,"servers": [)" + QString(R"({"name": "n","host": "127.0.0.1"},)").repeated(200) + "1]}";
+    {
+        const FileSizeLimit limit(256);
+        ASSERT_TRUE(limit.active());
+        modServerAddressUtil::WriteUtf8File(cache(), big);
+    }
+
+    EXPECT_EQ(readAll(cache()), old);
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].startsWith("파일 저장 중 오류 발생: ")) << boxes.texts[0].toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              QStringList({"deployment.ini", "server_address_setting.json"}))
+        << "no temporary file is left behind";
 }
 
 TEST_F(DirectoryTest, ADeadOrSlowServerCostsSecondsOnly) {

@@ -2,6 +2,8 @@
 #include "MachineId.h"
 #include "MessengerPeer.h"
 #include "ProgramInfo.h"
+#include "ReportQueue.h"
+#include "TcpKeepAlive.h"
 #include "UserRecords.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -11,7 +13,11 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -350,10 +356,9 @@ TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
 
     form.StopConnection(false);
     EXPECT_FALSE(form.scheduleTimer().isActive());
-    form.cmdTest_Click(); // logged out: the report is made, and the send is logged as impossible
-    EXPECT_EQ(errorLogLines(folder.path()),
-              QStringList({"Error 40006 (Wrong protocol or connection state for the requested transaction or "
-                           "request) in procedure SockSendData of Module modMain"}));
+    form.cmdTest_Click(); // logged out: the report is made and kept for the next login
+    EXPECT_EQ(ReportQueue::Load(folder.path()), QList<ReportQueue::Report>({{"92", report}}));
+    EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
 }
 
 TEST_F(FormTest, TestButtonSendsAtAnyTime) {
@@ -403,6 +408,143 @@ TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
         form.cmdClose_Click();
         ASSERT_TRUE(waitUntil([&] { return !peer.connected(); }));
     }
+}
+
+// A clock the test moves.
+class SettableClock : public Clock {
+public:
+    explicit SettableClock(QDateTime at) : at_(std::move(at)) {}
+    QDateTime now() const override { return at_; }
+    void set(QDateTime at) { at_ = std::move(at); }
+
+private:
+    QDateTime at_;
+};
+
+// Every job fails at once: no FTP or MySQL server on port 1.
+void failFast(const QString& folder) {
+    QFile ini(folder + "/deployment.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Deployment]\r\nFtpPort=1\r\nMySqlPort=1\r\n");
+}
+
+const QString BackupReport =
+    "< DB 백업결과 보고서 >\r\n\r\nFTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker\r\n";
+
+TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
+    failFast(folder.path());
+    SettableClock clock(QDateTime(QDate(2026, 12, 9), QTime(10, 59, 30)));
+    frmMain::Intervals intervals = fast();
+    intervals.schedule = 250;
+    frmMain form(peer.port(), intervals, clock);
+    logIn(form);
+    // The first tick comes only at 11:01:10 (a job held the thread): 11:00 still runs, once.
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(11, 1, 10)));
+    const auto backup = peer.take(2, 2000);
+    ASSERT_TRUE(backup);
+    EXPECT_EQ(backup->header, QStringLiteral("123;92"));
+    EXPECT_EQ(backup->body, BackupReport);
+    pump(600);
+    EXPECT_EQ(peer.count(2), 0);
+
+    // Logged out over 14:00: nothing runs for it after the next login.
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(13, 59, 30)));
+    pump(300);
+    peer.drop();
+    ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(14, 2, 0)));
+    ASSERT_TRUE(peer.take(50, 2000));
+    peer.send(50, Accepted);
+    peer.send(51, UserList);
+    ASSERT_TRUE(peer.take(10));
+    pump(800);
+    EXPECT_EQ(peer.count(2), 0);
+}
+
+TEST_F(FormTest, TheConnectionCarriesKeepAliveBounds) {
+    const auto option = [](qintptr fd, int level, int name) {
+        int value = -1;
+        socklen_t size = sizeof value;
+        EXPECT_EQ(getsockopt(int(fd), level, name, &value, &size), 0);
+        return value;
+    };
+    struct Case {
+        const char* name;
+        TcpKeepAlive::Bounds bounds;
+    };
+    const Case cases[] = {{"the program's", TcpKeepAlive::Default}, {"shortened", {2, 1, 3, 4000}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        frmMain::Intervals intervals = fast();
+        intervals.keepAlive = c.bounds;
+        frmMain form(peer.port(), intervals);
+        logIn(form);
+        const qintptr fd = form.socketDescriptor();
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(option(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+        EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPIDLE), c.bounds.idleSeconds);
+        EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPINTVL), c.bounds.intervalSeconds);
+        EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPCNT), c.bounds.probeCount);
+        EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_USER_TIMEOUT), c.bounds.userTimeoutMs);
+        form.cmdClose_Click();
+        ASSERT_TRUE(waitUntil([&] { return !peer.connected(); }));
+    }
+    static_assert(TcpKeepAlive::DeadPeerNoticedWithinMs(TcpKeepAlive::Default) <= 120000);
+    EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
+}
+
+TEST_F(FormTest, AReportMadeWhileThePeerClosedWaitsForTheNextLogin) {
+    failFast(folder.path());
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    // The server closes the connection while a job holds the thread; the report comes after.
+    peer.drop();
+    QThread::msleep(100);
+    form.cmdTest_Click();
+    EXPECT_EQ(ReportQueue::Load(folder.path()).size(), 1);
+
+    ASSERT_TRUE(peer.take(50, 2000));
+    peer.send(50, Accepted);
+    EXPECT_TRUE(waitUntil([&] { return !form.autoLoginTimer().isActive(); }));
+    pump(100);
+    EXPECT_EQ(peer.count(2), 0) << "kept until the contact list has arrived";
+    peer.send(51, UserList);
+    ASSERT_TRUE(waitUntil([&] { return peer.count(2) == 1; }));
+    ASSERT_EQ(peer.received.size(), 2);
+    EXPECT_EQ(peer.received[0].code, 10) << "after the version report that follows the list";
+    const auto kept = peer.take(2);
+    EXPECT_EQ(kept->header, QStringLiteral("123;92"));
+    EXPECT_EQ(kept->body, BackupReport);
+    EXPECT_FALSE(QFile::exists(folder.path() + "/" + ReportQueue::FileName()));
+    EXPECT_TRUE(errorLogLines(folder.path()).isEmpty());
+}
+
+TEST_F(FormTest, KeptReportsSurviveARestartAndGoOutOnceInOrder) {
+    // A text that a line-based file would take for a second record.
+    const QString Framed = "[FTP의 _2제거 일괄작업 처리결과]\r\n92\t3\nabc\n\n";
+    failFast(folder.path());
+    {
+        frmMain form(peer.port(), fast());
+        form.cmdTest_Click(); // never connected
+        ASSERT_TRUE(ReportQueue::Keep(folder.path(), {"-1", Framed}));
+    }
+    frmMain form(peer.port(), fast());
+    logIn(form);
+    const auto first = peer.take(2), second = peer.take(2);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->header, QStringLiteral("123;92"));
+    EXPECT_EQ(first->body, BackupReport);
+    EXPECT_EQ(second->header, QStringLiteral("123;-1"));
+    EXPECT_EQ(second->bytes, MessengerPeer::frame(2, "123;-1", Framed));
+
+    // A second login sends nothing again.
+    peer.drop();
+    ASSERT_TRUE(peer.take(50, 2000));
+    peer.send(50, Accepted);
+    peer.send(51, UserList);
+    ASSERT_TRUE(peer.take(10));
+    pump(300);
+    EXPECT_EQ(peer.count(2), 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "CommandJobRunner.h"
 
 #include "TestSupport.h"
+#include "VbError.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,37 @@ TEST(CommandJobRunnerTest, RunsTheQueuedJobAndFreesTheLock) {
             EXPECT_EQ(sent->text, c.sent->text);
             EXPECT_EQ(sent->code, c.sent->code);
         }
+    }
+}
+
+TEST(CommandJobRunnerTest, AJobThatRaisesStillFreesTheLock) {
+    // Both jobs raise, as the removal does past 32,767 renames of one outcome.
+    const auto overflow = [] {
+        throw VbError(VbErrors::Overflow, QStringLiteral("modJobFTP"),
+                      VbErrors::describe(VbErrors::Overflow));
+    };
+    const CommandJobRunner::Jobs jobs{
+        [&]() -> bool {
+            overflow();
+            return false;
+        },
+        [&](QString&) -> bool {
+            overflow();
+            return false;
+        },
+    };
+    for (const qint16 workJob : {CommandJob::SelfUpdate, CommandJob::Remove2}) {
+        SCOPED_TRACE(workJob);
+        CommandJob job;
+        job.WorkJob = workJob;
+        job.WorkJobRequester = "17";
+        try {
+            CommandJobRunner::tmrWork_Timer(job, jobs);
+            ADD_FAILURE() << "the error must reach the caller, which logs it";
+        } catch (const VbError& e) {
+            EXPECT_EQ(e.number(), VbErrors::Overflow);
+        }
+        EXPECT_EQ(job.WorkJob, CommandJob::None);
     }
 }
 
