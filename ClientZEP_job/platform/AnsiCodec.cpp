@@ -67,11 +67,14 @@ QString toUnicode(const char* data, qsizetype size) {
             break;
         if (errno != EILSEQ && errno != EINVAL)
             break;
-        // Replace the offending byte and go on after it; a truncated sequence at the end ends the text.
+        // Replace the offending byte and go on after it; a truncated sequence at the end ends the text. glibc
+        // may report a bad pair at the very end after it has taken it in, leaving nothing to skip.
+        if (outLeft < sizeof(char16_t))
+            break;
         *reinterpret_cast<char16_t*>(outPtr) = 0xFFFD;
         outPtr += sizeof(char16_t);
         outLeft -= sizeof(char16_t);
-        if (errno == EINVAL)
+        if (errno == EINVAL || inLeft == 0)
             break;
         ++in;
         --inLeft;

@@ -46,6 +46,9 @@ TEST(AnsiCodecTest, BadBytesBecomeReplacementCharacters) {
                     "x",
                     2),
          QString(QChar(0)) + "x"},
+        // iconv takes in the bad pair that ends the text before it reports it: nothing is left to skip
+        {"\xa2\xa2$\xa2\xe8", QStringLiteral("\u21D4$") + fffd},
+        {"\xa2\xe8", fffd},
     };
     for (const Case& c : cases)
         EXPECT_EQ(AnsiCodec::toUnicode(c.bytes), c.text) << c.bytes.toHex().toStdString();
