@@ -36,8 +36,9 @@ cleanup() {
   if ((status != 0)) && [[ -n "$leader" ]] && kill -0 "$leader" 2>/dev/null; then
     inside journalctl -u clientzep-job.service --no-pager -b -o short-precise >"$work/journal.txt" 2>&1 || true
   fi
+  local stopping=$(date +%s)
   if [[ -n "$leader" ]] && kill -0 "$leader" 2>/dev/null; then
-    kill -RTMIN+4 "$leader" 2>/dev/null || true # systemd: power off
+    inside systemctl poweroff --no-block >/dev/null 2>&1 || kill -RTMIN+4 "$leader" 2>/dev/null || true
   fi
   if [[ -n "$nspawn_pid" ]]; then
     for _ in $(seq 100); do
@@ -53,7 +54,10 @@ cleanup() {
     echo "--- journal of the unit (last lines)" >&2
     tail -n "${PACKAGE_TEST_JOURNAL_LINES:-40}" "$work/journal.txt" >&2 2>/dev/null || true
   fi
+  local stopped=$(date +%s)
   rm -rf "$work"
+  [[ -n "$nspawn_pid" ]] &&
+    echo "container stopped in $((stopped - stopping)) s, removed in $(($(date +%s) - stopped)) s; $(($(date +%s) - started)) s in all"
   exit "$status"
 }
 trap cleanup EXIT
@@ -177,9 +181,11 @@ echo "container up: PID 1 of the container is $leader on this machine"
 # The peers, on the container's loopback: the messenger (its commands through a pipe held open here) and the
 # update server with revision $((revision + 1)).
 mkfifo "$root/srv/pkgtest/sim.in"
-inside sh -c 'exec /mnt/pkgtest/messenger-sim --port 10015 --users /mnt/pkgtest/users.tsv \
-  --login-id pkgtest-bot --password "pk#9;x" --quiet-keepalive \
-  </srv/pkgtest/sim.in >/srv/pkgtest/sim.log 2>&1' &
+# Both run as services of the container's own systemd, so its power-off ends them.
+inside systemd-run --quiet --unit=pkgtest-sim -p StandardInput=file:/srv/pkgtest/sim.in \
+  -p StandardOutput=file:/srv/pkgtest/sim.log \
+  /mnt/pkgtest/messenger-sim --port 10015 --users /mnt/pkgtest/users.tsv --login-id pkgtest-bot \
+  --password "pk#9;x" --quiet-keepalive
 exec 7>"$root/srv/pkgtest/sim.in"
 updates=$root/srv/pkgtest/http/www/download/자동업데이트_v1
 mkdir -p "$updates"
@@ -187,7 +193,7 @@ cp "$next_bin" "$updates/ClientZEP_job"
 echo $((revision + 1)) >"$updates/ClientZEP_job_lastver.txt"
 (cd "$updates" && sha256sum ClientZEP_job >ClientZEP_job.sha256)
 sed -n 's/^set(ZEPJOB_UPDATE_TOOLS_BUILD \([0-9]*\).*/\1/p' "$repo/CMakeLists.txt" >"$updates/VerProbeV1_lastver.txt"
-inside sh -c 'exec python3 /mnt/pkgtest/http-server.py /srv/pkgtest/http </dev/null >/dev/null 2>&1' &
+inside systemd-run --quiet --unit=pkgtest-http /usr/bin/python3 /mnt/pkgtest/http-server.py /srv/pkgtest/http
 until_true 20 test -s "$root/srv/pkgtest/http/port" || fail "the update server did not start"
 http_port=$(cat "$root/srv/pkgtest/http/port")
 until_true 20 grep -q 'SIM listening' "$sim_log" || fail "messenger-sim did not start"
