@@ -23,6 +23,8 @@ packages=(
   libcurl4-openssl-dev python3-pyftpdlib lftp
   # the JSON benchmark's reference
   nlohmann-json3-dev
+  # the package test: the .deb files and their check, a Debian root of their own, booted in a container
+  dpkg-dev lintian mmdebstrap systemd-container
   # the fuzz targets: clang, its libFuzzer and sanitizer runtimes, and the symbolizer for their reports
   clang-14 libclang-rt-14-dev llvm-14
 )

@@ -11,6 +11,9 @@ echo "== release build =="
 scripts/build.sh release
 ctest --preset release -j2
 
+echo "== packages in a booted Debian 12 container =="
+scripts/package-test.sh build/release
+
 echo "== sanitizer build =="
 scripts/build.sh asan
 ctest --preset asan -j2

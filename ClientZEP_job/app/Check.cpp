@@ -87,7 +87,7 @@ int main(const QString& hostText) {
                    deployment.present ? QString() : QStringLiteral(" (none: every value is its default)")));
     for (const DeploymentFile::Setting& s : deployment.settings)
         print(QStringLiteral("  %1 %2 %3")
-                  .arg(padded(s.key, 16), padded(s.value, 15),
+                  .arg(padded(s.key, 16), padded(s.secret ? QStringLiteral("(not shown)") : s.value, 15),
                        s.line != 0 ? QStringLiteral("line %1").arg(s.line) : QStringLiteral("default")));
     for (const DeploymentIssue& issue : deployment.issues)
         print(QStringLiteral("  problem: ") + issue.text(deploymentPath));

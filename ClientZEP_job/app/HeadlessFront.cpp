@@ -37,7 +37,13 @@ void printTree(const ContactTree& tree) {
 } // namespace
 
 HeadlessFront::HeadlessFront(frmMain& form) : QObject(&form) {
-    connect(&form, &frmMain::stateLine, this, print);
+    connect(&form, &frmMain::stateLine, this, [](const QString& line, const QString& reportRecipient) {
+        // In the journal a report's line carries its recipient: journalctl ZEPJOB_RECIPIENT=92.
+        Journal::Fields fields;
+        if (!reportRecipient.isEmpty())
+            fields.append({"ZEPJOB_RECIPIENT", reportRecipient.toUtf8()});
+        Startup::stateLine(line, Journal::Info, fields);
+    });
     connect(&form, &frmMain::captionChanged, this,
             [](const QString& caption) { print(QStringLiteral("window: ") + caption); });
     connect(&form, &frmMain::userListReceived, this, [&form] { printTree(form.tree()); });

@@ -7,8 +7,14 @@
 
 namespace Startup {
 
-void stateLine(const QString& line) {
-    std::fprintf(stderr, "ClientZEP_job: %s\n", line.toUtf8().constData());
+void stateLine(const QString& line, Journal::Priority priority, const Journal::Fields& fields) {
+    static const bool journal = Journal::standardErrorIsJournal();
+    if (journal && Journal::send("ClientZEP_job", priority, line, fields))
+        return;
+    // The journal's stream takes a "<n>" in front of a line as its priority.
+    const QByteArray level =
+        journal ? QByteArray("<") + QByteArray::number(int(priority)) + '>' : QByteArray();
+    std::fprintf(stderr, "%sClientZEP_job: %s\n", level.constData(), line.toUtf8().constData());
     std::fflush(stderr);
 }
 
@@ -16,7 +22,8 @@ void reportDeploymentIssues(const DeploymentFile& deployment, const QString& pat
     for (const DeploymentIssue& issue : deployment.issues) {
         const QString text = issue.text(path);
         ErrorLog::WriteToFile(text);
-        stateLine(text);
+        if (!ErrorLog::observed()) // else the observer has told already
+            stateLine(text, Journal::Err);
     }
 }
 

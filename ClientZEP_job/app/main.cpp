@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "ProgramInfo.h"
 #include "RunJob.h"
+#include "ServiceFront.h"
 #include "Startup.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
         MessageBox::install(guiBoxes.get());
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+        ServiceFront::routeToJournal();
     }
 
     // 1. The whole command-line text, unchanged.
@@ -142,6 +144,7 @@ int main(int argc, char** argv) {
         gui->createWindow(form);
     else
         new HeadlessFront(form);
+    new ServiceFront(form);
     form.Form_Load();
     const int status = app->exec();
     MessageBox::install(nullptr);

@@ -16,6 +16,7 @@
 #include "modZEPProtocol.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <poll.h>
 
@@ -116,8 +117,10 @@ void frmMain::Form_Load() {
         emit captionChanged(caption_);
     });
     guarded("Form_Load", [this] {
-        LoginId = QStringLiteral("jobserver");
-        LoginPassword = QStringLiteral("kx-630195");
+        // The bot account; a site may set its own in deployment.ini.
+        const Deployment deployment = Deployment::load(ProgramInfo::folder());
+        LoginId = deployment.LoginId;
+        LoginPassword = deployment.LoginPassword;
     });
     guarded("Form_Load", [] {
         const QString folder = ProgramInfo::folder();
@@ -207,6 +210,8 @@ void frmMain::ConnectServer() {
         return;
     closeSocket();
     emit stateLine(QStringLiteral("connecting to %1:%2").arg(modMain::ServerAddress).arg(messengerPort_));
+    setConnectionStatus(
+        QStringLiteral("connecting to %1:%2").arg(modMain::ServerAddress).arg(messengerPort_));
     SckChat.connectToHost(modMain::ServerAddress, messengerPort_);
 }
 
@@ -234,6 +239,8 @@ void frmMain::SckChat_Connect() {
         ErrorLog::WriteToFile(VbErrors::trappedText(VbErrors::InvalidProcedureCall, refused,
                                                     QStringLiteral("SckChat_Connect"), Form, FormName));
     emit stateLine(QStringLiteral("connected; sending login as %1").arg(LoginId));
+    setConnectionStatus(
+        QStringLiteral("connected to %1, logging in as %2").arg(modMain::ServerAddress, LoginId));
     SockSendData(50, LoginBody(LoginId, LoginPassword, mac, serial), QStringLiteral("0"));
 }
 
@@ -299,6 +306,8 @@ void frmMain::SckChat_Close() {
     StartAutoLogin();
     emit stateLine(
         QStringLiteral("connection closed; reconnecting every %1 s").arg(trmAutoLogin.interval() / 1000.0));
+    setConnectionStatus(
+        QStringLiteral("connection lost; reconnecting every %1 s").arg(trmAutoLogin.interval() / 1000.0));
 }
 
 void frmMain::ResetConnection() {
@@ -324,7 +333,7 @@ void frmMain::trmAutoLogin_Timer() {
 void frmMain::tmrSchedule_Timer() {
     // A late tick also runs the minutes it skipped, in order; one job's error does not cost the others.
     const JobContext context = jobContext();
-    const Scheduler::Jobs jobs = Scheduler::Jobs::real(context);
+    const Scheduler::Jobs jobs = announced(Scheduler::Jobs::real(context));
     for (const QDateTime& minute : scheduleMinutes_.due(clock_.now())) {
         guarded("tmrSchedule_Timer", [&] {
             const auto report = Scheduler::tmrSchedule_Timer(minute, contacts_.IsFewUsersOnline(), jobs);
@@ -337,7 +346,7 @@ void frmMain::tmrSchedule_Timer() {
 void frmMain::cmdTest_Click() {
     guarded("cmdTest_Click", [this] {
         const JobContext context = jobContext();
-        const Scheduler::Report report = Scheduler::cmdTest_Click(Scheduler::Jobs::real(context));
+        const Scheduler::Report report = Scheduler::cmdTest_Click(announced(Scheduler::Jobs::real(context)));
         sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
     });
 }
@@ -357,11 +366,34 @@ void frmMain::sendReport(const QString& recipient, const QString& text, int code
     if (code == Scheduler::ReportPacketCode && !reportCanGoOut()) {
         if (ReportQueue::Keep(ProgramInfo::folder(), {recipient, text}))
             emit stateLine(
-                QStringLiteral("report kept for the next login, to %1: %2").arg(recipient, firstLine));
+                QStringLiteral("report kept for the next login, to %1: %2").arg(recipient, firstLine),
+                recipient);
         return;
     }
     SendChatMessage(recipient, text, code);
-    emit stateLine(QStringLiteral("report sent to %1: %2").arg(recipient, firstLine));
+    emit stateLine(QStringLiteral("report sent to %1: %2").arg(recipient, firstLine), recipient);
+}
+
+void frmMain::setConnectionStatus(const QString& status) {
+    connectionStatus_ = status;
+    emit statusChanged(status);
+}
+
+template <typename Job> Job frmMain::announced(const char* what, Job job) {
+    return [this, what, job](auto&&... arguments) {
+        emit statusChanged(QStringLiteral("running %1").arg(QString::fromUtf8(what)));
+        // Back to the connection's state however the job ends.
+        const auto restore = qScopeGuard([this] { emit statusChanged(connectionStatus_); });
+        return job(std::forward<decltype(arguments)>(arguments)...);
+    };
+}
+
+Scheduler::Jobs frmMain::announced(Scheduler::Jobs jobs) {
+    jobs.ServersHDDFreeCheck = announced("the disk-space report", jobs.ServersHDDFreeCheck);
+    jobs.FTP_2RemoveBatch = announced("the \"_2\" removal", jobs.FTP_2RemoveBatch);
+    jobs.DB_BackupCheck = announced("the DB backup check", jobs.DB_BackupCheck);
+    jobs.CSDB_DownloadCheck = announced("the CS backup check", jobs.CSDB_DownloadCheck);
+    return jobs;
 }
 
 bool frmMain::reportCanGoOut() {
@@ -386,7 +418,10 @@ void frmMain::tmrWork_Timer() {
     // A one-shot: the queued command job runs from here, after its acknowledgement has gone out.
     tmrWork.stop();
     const JobContext context = jobContext();
-    const auto message = CommandJobRunner::tmrWork_Timer(job_, CommandJobRunner::Jobs::real(context));
+    CommandJobRunner::Jobs jobs = CommandJobRunner::Jobs::real(context);
+    jobs.RunAutoUpdate = announced("the self-update", jobs.RunAutoUpdate);
+    jobs.FTP_2RemoveBatch = announced("the \"_2\" removal", jobs.FTP_2RemoveBatch);
+    const auto message = CommandJobRunner::tmrWork_Timer(job_, jobs);
     if (message)
         sendReport(message->recipient, message->text, message->code);
 }
@@ -397,6 +432,9 @@ void frmMain::Proc_LoginResult(const QString& body) {
     if (body.startsWith(QLatin1Char('0'))) {
         ErrorLog::WriteToFile(QStringLiteral("로그인 실패: ") + body);
         emit stateLine(QStringLiteral("login refused: ") + body);
+        setConnectionStatus(QStringLiteral("login as %1 refused; trying again every %2 s")
+                                .arg(LoginId)
+                                .arg(trmAutoLogin.interval() / 1000.0));
         return;
     }
     if (!body.startsWith(QLatin1Char('1')))
@@ -416,6 +454,8 @@ void frmMain::Proc_CL_List(const QString& body) {
     contacts_.Proc_CL_List(body, modMain::MyUserId);
     setOnlineCountText(contacts_.OnlineCountText());
     emit stateLine(QStringLiteral("user list: %1 users, %2 online").arg(contacts_.UserCount).arg(lblCnt_));
+    setConnectionStatus(
+        QStringLiteral("logged in as %1 (%2), %3 users").arg(LoginId, lblMyInfo_).arg(contacts_.UserCount));
     emit userListReceived();
     SockSendData(10, QString::number(modMain::MyUserId) + QLatin1Char(';') + ProgramInfo::versionText(),
                  QStringLiteral("0"));

@@ -106,8 +106,12 @@ signals:
     void captionChanged(const QString& caption);
     void myInfoChanged(const QString& text);
     void onlineCountTextChanged(const QString& text);
-    // One line per change of state worth telling an operator (connected, logged in, list, sent, errors).
-    void stateLine(const QString& line);
+    // One line per change of state worth telling an operator (connected, logged in, list, sent, errors);
+    // `reportRecipient` is the recipient when the line is about a report.
+    void stateLine(const QString& line, const QString& reportRecipient = QString());
+    // What the bot is doing now, in a few words (connecting, logged in as ..., running a job), for a
+    // service manager's status line.
+    void statusChanged(const QString& status);
     // A user list has been taken into the contact tree.
     void userListReceived();
     // The window has unloaded: the program ends.
@@ -115,6 +119,11 @@ signals:
 
 private:
     void closeSocket();
+    // The state the connection is in; a job's status lasts while the job runs, then this one is back.
+    void setConnectionStatus(const QString& status);
+    // `jobs` with a status line each while it runs.
+    Scheduler::Jobs announced(Scheduler::Jobs jobs);
+    template <typename Job> Job announced(const char* what, Job job);
     // Where the jobs find their servers: the endpoints and deployment.ini as they are now.
     JobContext jobContext() const;
     // A job's message, with a line for the operator. A report (packet code 2) that finds no connection to go
@@ -136,6 +145,7 @@ private:
     QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
     QString lblMyInfo_ = QStringLiteral("MyInfo");
     QString lblCnt_ = QStringLiteral("00명");
+    QString connectionStatus_;
     QString LoginId;
     QString LoginPassword;
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Deployment.h"
+#include "ProgramInfo.h"
+
 #include <QString>
 
-// The accounts the jobs log in with, fixed in the program. "--check" tries the same ones.
+// The accounts the jobs log in with: deployment.ini's, else the program's own. "--check" tries the same ones.
 namespace JobAccounts {
 
 struct Account {
@@ -12,20 +15,20 @@ struct Account {
 };
 
 // The log database of the disk-space collector; a read-only account.
-inline Account LogDatabase() {
-    return {QStringLiteral("qz_logs_read"), QStringLiteral("pomel3526"), QStringLiteral("qz_logs")};
+inline Account LogDatabase(const Deployment& d = Deployment::load(ProgramInfo::folder())) {
+    return {d.LogDatabaseUser, d.LogDatabasePassword, QStringLiteral("qz_logs")};
 }
 // The web-host database of the download-file update.
-inline Account WebDatabase() {
-    return {QStringLiteral("WebHostUser"), QStringLiteral("SiteRun4172"), QStringLiteral("webhost")};
+inline Account WebDatabase(const Deployment& d = Deployment::load(ProgramInfo::folder())) {
+    return {d.WebDatabaseUser, d.WebDatabasePassword, QStringLiteral("webhost")};
 }
 // The web host's FTP server of the "_2" removal.
-inline Account WebHostFtp() {
-    return {QStringLiteral("qzc1"), QStringLiteral("qrw4#KLBcvx2"), QString()};
+inline Account WebHostFtp(const Deployment& d = Deployment::load(ProgramInfo::folder())) {
+    return {d.WebHostFtpUser, d.WebHostFtpPassword, QString()};
 }
 // The backup FTP server of the DB backup check.
-inline Account BackupFtp() {
-    return {QStringLiteral("backup_checker"), QStringLiteral("Rtm_e457."), QString()};
+inline Account BackupFtp(const Deployment& d = Deployment::load(ProgramInfo::folder())) {
+    return {d.BackupFtpUser, d.BackupFtpPassword, QString()};
 }
 
 } // namespace JobAccounts

@@ -22,8 +22,6 @@ namespace {
 const QString CrLf = QStringLiteral("\r\n");
 const QString Rule = QStringLiteral("-----------------------------");
 
-const JobAccounts::Account Log = JobAccounts::LogDatabase();
-
 // Megabytes: below this a drive is in danger whatever its trend.
 constexpr double DangerFreeMb = 3000;
 // A daily decrease up to this is noise, not a trend.
@@ -165,6 +163,7 @@ QString ServersHDDFreeCheck(const JobContext& context) {
     std::unique_ptr<Recordset> rs;
     try {
         db = std::make_unique<cMySQL>();
+        const JobAccounts::Account Log = JobAccounts::LogDatabase();
         if (!db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
             table +=
                 QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + Log.user + CrLf;

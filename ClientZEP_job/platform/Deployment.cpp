@@ -27,13 +27,15 @@ const QString Section = QStringLiteral("Deployment");
 
 // What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
 // their own key, so a ":port" there would only make the host name unresolvable.
-enum class Kind { HostAndPort, Host, Port };
+// Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
+enum class Kind { HostAndPort, Host, Port, Account, LoginAccount };
 
 struct Key {
     const char* name;
     Kind kind;
     QString Deployment::*text;
     quint16 Deployment::*port;
+    bool secret = false;
 };
 
 const Key Keys[] = {
@@ -48,7 +50,27 @@ const Key Keys[] = {
     {"MessengerPort", Kind::Port, nullptr, &Deployment::MessengerPort},
     {"FtpPort", Kind::Port, nullptr, &Deployment::FtpPort},
     {"MySqlPort", Kind::Port, nullptr, &Deployment::MySqlPort},
+    {"LoginId", Kind::LoginAccount, &Deployment::LoginId, nullptr},
+    {"LoginPassword", Kind::LoginAccount, &Deployment::LoginPassword, nullptr, true},
+    {"LogDatabaseUser", Kind::Account, &Deployment::LogDatabaseUser, nullptr},
+    {"LogDatabasePassword", Kind::Account, &Deployment::LogDatabasePassword, nullptr, true},
+    {"WebDatabaseUser", Kind::Account, &Deployment::WebDatabaseUser, nullptr},
+    {"WebDatabasePassword", Kind::Account, &Deployment::WebDatabasePassword, nullptr, true},
+    {"WebHostFtpUser", Kind::Account, &Deployment::WebHostFtpUser, nullptr},
+    {"WebHostFtpPassword", Kind::Account, &Deployment::WebHostFtpPassword, nullptr, true},
+    {"BackupFtpUser", Kind::Account, &Deployment::BackupFtpUser, nullptr},
+    {"BackupFtpPassword", Kind::Account, &Deployment::BackupFtpPassword, nullptr, true},
 };
+
+// Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
+std::optional<QString> accountProblem(Kind kind, QStringView text) {
+    for (QChar c : text)
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("holds a control character");
+    if (kind == Kind::LoginAccount && text.contains(u'/'))
+        return QStringLiteral("holds a \"/\", which separates the fields of the messenger log-in");
+    return std::nullopt;
+}
 
 // A value enclosed in a pair of double or single quotes loses them, as with the system's ini service.
 QString unquoted(const QString& value) {
@@ -133,6 +155,16 @@ Deployment Deployment::defaults() {
     d.MessengerPort = ZEPJOB_DEFAULT_MESSENGER_PORT;
     d.FtpPort = ZEPJOB_DEFAULT_FTP_PORT;
     d.MySqlPort = ZEPJOB_DEFAULT_MYSQL_PORT;
+    d.LoginId = QStringLiteral("jobserver");
+    d.LoginPassword = QStringLiteral("kx-630195");
+    d.LogDatabaseUser = QStringLiteral("qz_logs_read");
+    d.LogDatabasePassword = QStringLiteral("pomel3526");
+    d.WebDatabaseUser = QStringLiteral("WebHostUser");
+    d.WebDatabasePassword = QStringLiteral("SiteRun4172");
+    d.WebHostFtpUser = QStringLiteral("qzc1");
+    d.WebHostFtpPassword = QStringLiteral("qrw4#KLBcvx2");
+    d.BackupFtpUser = QStringLiteral("backup_checker");
+    d.BackupFtpPassword = QStringLiteral("Rtm_e457.");
     return d;
 }
 
@@ -216,7 +248,7 @@ DeploymentFile Deployment::parse(const QString& text) {
         const Key& key = Keys[k];
         const QString& value = given[k].value;
         const QString name = QLatin1String(key.name);
-        DeploymentFile::Setting setting{name, QString(), 0};
+        DeploymentFile::Setting setting{name, QString(), 0, key.secret};
         // An empty value means the default, as it always has.
         bool usable = value.isEmpty();
         if (!value.isEmpty()) {
@@ -247,6 +279,19 @@ DeploymentFile Deployment::parse(const QString& text) {
                         {given[k].line, name,
                          quoted(value) + QStringLiteral(" is not a %1; the default %2 is used")
                                              .arg(form, defaults.*key.text)});
+                }
+                break;
+            case Kind::Account:
+            case Kind::LoginAccount:
+                if (const auto problem = accountProblem(key.kind, value)) {
+                    // A password is not repeated into the logs.
+                    result.issues.append({given[k].line, name,
+                                          (key.secret ? QStringLiteral("the value") : quoted(value)) +
+                                              QLatin1Char(' ') + *problem +
+                                              QStringLiteral("; the default is used")});
+                } else {
+                    result.values.*key.text = value;
+                    usable = true;
                 }
                 break;
             }

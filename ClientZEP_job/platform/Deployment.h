@@ -19,6 +19,18 @@ struct Deployment {
     quint16 MessengerPort = 0;
     quint16 FtpPort = 0;
     quint16 MySqlPort = 0;
+    // The accounts: the messenger log-in, the log database, the web database, the web host's FTP server and
+    // the backup FTP server.
+    QString LoginId;
+    QString LoginPassword;
+    QString LogDatabaseUser;
+    QString LogDatabasePassword;
+    QString WebDatabaseUser;
+    QString WebDatabasePassword;
+    QString WebHostFtpUser;
+    QString WebHostFtpPassword;
+    QString BackupFtpUser;
+    QString BackupFtpPassword;
 
     // The compiled defaults alone.
     static Deployment defaults();
@@ -51,7 +63,8 @@ struct DeploymentFile {
     struct Setting {
         QString key;
         QString value;
-        int line = 0; // the line it was read from; 0 for the compiled default
+        int line = 0;        // the line it was read from; 0 for the compiled default
+        bool secret = false; // a password: never shown
     };
 
     bool present = false; // the file exists and could be read

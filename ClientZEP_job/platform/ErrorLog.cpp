@@ -7,6 +7,22 @@
 #include <QFile>
 
 namespace ErrorLog {
+namespace {
+
+std::function<void(const QString&)>& observer() {
+    static std::function<void(const QString&)> current;
+    return current;
+}
+
+} // namespace
+
+void setObserver(std::function<void(const QString&)> function) {
+    observer() = std::move(function);
+}
+
+bool observed() {
+    return bool(observer());
+}
 
 QByteArray entry(const QDateTime& at, const QString& message) {
     QByteArray line = at.toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
@@ -27,6 +43,8 @@ void WriteToFile(const QString& folder, const QDateTime& at, const QString& mess
 
 void WriteToFile(const QString& message) {
     WriteToFile(ProgramInfo::folder(), Clock::system().now(), message);
+    if (const auto& tell = observer())
+        tell(message);
 }
 
 } // namespace ErrorLog

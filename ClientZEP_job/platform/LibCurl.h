@@ -2,6 +2,8 @@
 
 // Types and constants only: the library itself is loaded while a transfer needs it.
 #define CURL_DISABLE_TYPECHECK
+#include "ServiceManager.h"
+
 #include <curl/curl.h>
 
 // libcurl, loaded on demand. Linked in, it and the thirty-odd libraries it pulls in would stay resident for
@@ -45,6 +47,8 @@ template <typename T> CURLcode easy_setopt(CURL* curl, CURLoption option, T valu
     return api().easy_setopt(curl, option, value);
 }
 inline CURLcode easy_perform(CURL* curl) {
+    // A transfer is bounded well inside a service manager's watchdog; a job of many tells it between them.
+    ServiceManager::feedWatchdog();
     return api().easy_perform(curl);
 }
 template <typename T> CURLcode easy_getinfo(CURL* curl, CURLINFO info, T target) {

@@ -4,6 +4,7 @@
 #include "Deployment.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
+#include "ServiceManager.h"
 #include "VbError.h"
 
 #include <cstring>
@@ -125,6 +126,9 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
         const int dialled =
             port == modMySQL::DefaultPort ? Deployment::load(ProgramInfo::folder()).MySqlPort : port;
         const CText h(host_), u(user_), p(password_), d(db_), s(unixSocket_);
+        // Each call is bounded well inside a service manager's watchdog; a job of many calls tells it
+        // between them that the program is alive.
+        ServiceManager::feedWatchdog();
         handle_ = mysql_real_connect(&mysql_, h.get(), u.get(), p.get(), d.get(), unsigned(dialled), s.get(),
                                      static_cast<unsigned long>(static_cast<unsigned>(clientFlags_)));
         if (handle_ != nullptr)
@@ -144,6 +148,7 @@ std::unique_ptr<Recordset> cMySQL::query(const QString& SQL) {
     bool retried = false;
     for (;;) {
         const CText sql(SQL);
+        ServiceManager::feedWatchdog();
         if (mysql_query(&mysql_, sql.orEmpty()) != 0) {
             const int number = int(mysql_errno(&mysql_));
             const QString description = text_from_cstr(mysql_error(&mysql_));
@@ -174,6 +179,7 @@ std::unique_ptr<Recordset> cMySQL::real_query(const QString& query, int Length) 
     const CText sql(query);
     // The length counts bytes of the converted text; it can shorten the statement but never read past it.
     const unsigned long length = static_cast<unsigned long>(qBound(0, Length, int(sql.bytes().size())));
+    ServiceManager::feedWatchdog();
     if (mysql_real_query(&mysql_, sql.orEmpty(), length) != 0)
         raise("real_query");
     MYSQL_RES* result = mysql_store_result(&mysql_);

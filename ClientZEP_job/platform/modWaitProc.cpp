@@ -1,5 +1,7 @@
 #include "modWaitProc.h"
 
+#include "ServiceManager.h"
+
 #include <QProcess>
 
 namespace modWaitProc {
@@ -19,7 +21,10 @@ void RunAndWait(const QString& file, qint32, const QString& parameters, const QS
     process.start();
     if (!process.waitForStarted(-1))
         return;
-    process.waitForFinished(-1);
+    // The wait is part of the work (the update checker may download for minutes): a service manager's
+    // watchdog is told the program is alive meanwhile.
+    while (!process.waitForFinished(1000) && process.state() != QProcess::NotRunning)
+        ServiceManager::feedWatchdog();
 }
 
 } // namespace modWaitProc

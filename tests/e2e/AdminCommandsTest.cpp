@@ -289,8 +289,17 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("AddrMessenger", "127.0.0.1", "default") + row("WebHostFtpHost", "127.0.0.1", "default") +
         row("BackupFtpHost", "127.0.0.1", "default") +
         row("MessengerPort", QString::number(messenger.serverPort()), "line 2") +
-        row("FtpPort", ftp, "line 5") + row("MySqlPort", db, "line 6") + "\n" + "setup.ini: " + d +
-        "/setup.ini\n" + row("FTP_PASV", "1", "passive FTP") + row("CSBackupPath", root, "exists") + "\n" +
+        row("FtpPort", ftp, "line 5") + row("MySqlPort", db, "line 6") +
+        // The accounts, passwords never shown.
+        row("LoginId", "jobserver", "default") + row("LoginPassword", "(not shown)", "default") +
+        row("LogDatabaseUser", "qz_logs_read", "default") +
+        row("LogDatabasePassword", "(not shown)", "default") +
+        row("WebDatabaseUser", "WebHostUser", "default") +
+        row("WebDatabasePassword", "(not shown)", "default") + row("WebHostFtpUser", "qzc1", "default") +
+        row("WebHostFtpPassword", "(not shown)", "default") +
+        row("BackupFtpUser", "backup_checker", "default") +
+        row("BackupFtpPassword", "(not shown)", "default") + "\n" + "setup.ini: " + d + "/setup.ini\n" +
+        row("FTP_PASV", "1", "passive FTP") + row("CSBackupPath", root, "exists") + "\n" +
         "address directory: cache " + d + "/server_address_setting.json: ver 4\n" + "  asked http://" + http +
         "/serverinfo/server-address-checker.php?ver=4: a new directory (start-up keeps it as the cache)\n" +
         row("AddrMasterServer", "127.0.0.1", "directory answer (토박마스터서버)") +

@@ -59,9 +59,10 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 11);
+    ASSERT_EQ(file.settings.size(), 21);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
-    EXPECT_EQ(file.settings.last().key, "MySqlPort");
+    EXPECT_EQ(file.settings[10].key, "MySqlPort");
+    EXPECT_EQ(file.settings.last().key, "BackupFtpPassword");
 }
 
 // Each unusable value is named with its line and key, and the default stays in its place.
@@ -181,6 +182,66 @@ TEST(DeploymentParseTest, EmptyAndMissingFilesGiveTheDefaults) {
     EXPECT_FALSE(missing.present);
     EXPECT_TRUE(missing.issues.isEmpty());
     EXPECT_EQ(missing.values.FtpPort, 21);
+}
+
+// The accounts: absent, today's; given, the site's, passwords included as written ("#" and ";" inside a value
+// are no comment); a value that would break a log-in line is refused without repeating a password.
+TEST(DeploymentParseTest, AccountsComeFromTheFileOrStayTheProgramsOwn) {
+    const Deployment defaults = Deployment::defaults();
+    EXPECT_EQ(defaults.LoginId, "jobserver");
+    EXPECT_EQ(defaults.LoginPassword, "kx-630195");
+    EXPECT_EQ(defaults.LogDatabaseUser, "qz_logs_read");
+    EXPECT_EQ(defaults.WebHostFtpPassword, "qrw4#KLBcvx2");
+    EXPECT_EQ(defaults.BackupFtpUser, "backup_checker");
+
+    const DeploymentFile file = Deployment::parse("[Deployment]\n"
+                                                  "LoginId=bot2\n"
+                                                  "LoginPassword=s3cr#t;x\n"
+                                                  "LogDatabaseUser=reader\n"
+                                                  "LogDatabasePassword=\"with blank\"\n"
+                                                  "WebDatabaseUser=web\n"
+                                                  "WebDatabasePassword=pa/ss\n"
+                                                  "WebHostFtpUser=ftpweb\n"
+                                                  "WebHostFtpPassword=\n"
+                                                  "BackupFtpUser=bk\n"
+                                                  "BackupFtpPassword=b:k\n");
+    EXPECT_TRUE(file.issues.isEmpty()) << ::testing::PrintToString(file.issues);
+    EXPECT_EQ(file.values.LoginId, "bot2");
+    EXPECT_EQ(file.values.LoginPassword, "s3cr#t;x");
+    EXPECT_EQ(file.values.LogDatabaseUser, "reader");
+    EXPECT_EQ(file.values.LogDatabasePassword, "with blank");
+    EXPECT_EQ(file.values.WebDatabasePassword, "pa/ss"); // "/" only matters in the messenger log-in
+    EXPECT_EQ(file.values.WebHostFtpPassword, "qrw4#KLBcvx2");
+    EXPECT_EQ(file.values.BackupFtpPassword, "b:k");
+    int line = -1;
+    settingOf(file, "LoginPassword", &line);
+    EXPECT_EQ(line, 3);
+    for (const DeploymentFile::Setting& s : file.settings)
+        EXPECT_EQ(s.secret, s.key.endsWith("Password")) << s.key.toStdString();
+
+    struct Case {
+        const char* line;
+        const char* key;
+        const char* problem;
+    };
+    const Case refused[] = {
+        {"LoginId=a/b", "LoginId",
+         "\"a/b\" holds a \"/\", which separates the fields of the messenger log-in; the default is used"},
+        {"LoginPassword=x/y", "LoginPassword",
+         "the value holds a \"/\", which separates the fields of the messenger log-in; the default is used"},
+        {"BackupFtpPassword=a\x01b", "BackupFtpPassword",
+         "the value holds a control character; the default is used"},
+        {"WebDatabaseUser=w\x7f", "WebDatabaseUser",
+         "\"w\x7f\" holds a control character; the default is used"},
+    };
+    for (const Case& c : refused) {
+        const DeploymentFile bad =
+            Deployment::parse(QStringLiteral("[Deployment]\n") + QString::fromUtf8(c.line));
+        ASSERT_EQ(bad.issues.size(), 1) << c.line;
+        EXPECT_EQ(bad.issues[0].key, c.key);
+        EXPECT_EQ(bad.issues[0].problem, c.problem);
+        EXPECT_EQ(settingOf(bad, c.key), settingOf(Deployment::parse(QString()), c.key)) << c.line;
+    }
 }
 
 } // namespace
