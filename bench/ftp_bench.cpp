@@ -5,7 +5,7 @@
 // once; its message box goes to a recorder.
 #include "BenchReport.h"
 #include "JobContext.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "modJobFTP.h"
 

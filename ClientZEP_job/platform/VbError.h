@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <exception>
 
@@ -7,17 +8,20 @@
 class VbError : public std::exception {
 public:
     VbError(int number, QString source, QString description)
-        : number_(number), source_(std::move(source)), description_(std::move(description)) {}
+        : number_(number), source_(std::move(source)), description_(std::move(description)),
+          what_(description_.toUtf8()) {}
 
     int number() const { return number_; }
     const QString& source() const { return source_; }
     const QString& description() const { return description_; }
-    const char* what() const noexcept override { return "VbError"; }
+    // The description as UTF-8, for whoever catches it as a std::exception.
+    const char* what() const noexcept override { return what_.constData(); }
 
 private:
     int number_;
     QString source_;
     QString description_;
+    QByteArray what_;
 };
 
 namespace VbErrors {

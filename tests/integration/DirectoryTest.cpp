@@ -1,6 +1,6 @@
 #include "FileSizeLimit.h"
 #include "HttpServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "VbError.h"

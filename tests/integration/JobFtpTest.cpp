@@ -1,6 +1,6 @@
 #include "FtpServer.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "modJobFTP.h"

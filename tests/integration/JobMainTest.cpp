@@ -1,7 +1,7 @@
 #include "AnsiCodec.h"
 #include "FileSystem.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "VbError.h"

@@ -3,7 +3,7 @@
 
 #include "FtpServer.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "modJobFTP.h"

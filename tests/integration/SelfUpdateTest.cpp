@@ -1,6 +1,6 @@
 #include "HttpClient.h"
 #include "HttpServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "WindowsExecutable.h"

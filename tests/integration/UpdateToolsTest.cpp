@@ -3,7 +3,7 @@
 
 #include "HttpServer.h"
 #include "InstanceLock.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "ServiceManager.h"

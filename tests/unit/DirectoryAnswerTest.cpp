@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "modServerAddressUtil.h"

@@ -3,7 +3,7 @@
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "MachineId.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "NumericText.h"
 #include "TestSupport.h"
 #include "VbError.h"
