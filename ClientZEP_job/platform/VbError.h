@@ -41,4 +41,9 @@ QString trappedText(int number, const QString& description, const QString& proce
                     const QString& module);
 QString trappedText(const VbError& error, const QString& procedure, const QString& kind,
                     const QString& module);
+// The same for whatever a boundary caught: a VbError with its own number and description, any other
+// std::exception as error 51 with its what().
+QString trappedText(const std::exception& error, const QString& procedure, const QString& kind,
+                    const QString& module);
+inline constexpr int InternalError = 51;
 } // namespace VbErrors

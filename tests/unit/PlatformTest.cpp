@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <new>
 
 namespace {
 
@@ -50,6 +51,21 @@ TEST(VbErrorTest, TrappedTextShape) {
         VbErrors::trappedText(VbError(9, "x", VbErrors::describe(9)), QStringLiteral("Find"),
                               QStringLiteral("Class Module"), QStringLiteral("cStringBuilder")),
         QStringLiteral("Error 9 (Subscript out of range) in procedure Find of Class Module cStringBuilder"));
+}
+
+// Whatever a boundary catches as a std::exception gives one trapped text: a VbError its own number and
+// description (also through what()), anything else error 51 with its what().
+TEST(VbErrorTest, BoundariesTrapAnyStandardException) {
+    const VbError vb(35602, QString(), QStringLiteral("Key is not unique in collection: 키"));
+    EXPECT_STREQ(vb.what(), "Key is not unique in collection: \xed\x82\xa4");
+    const std::exception& caught = vb;
+    EXPECT_EQ(
+        VbErrors::trappedText(caught, QStringLiteral("Add"), QStringLiteral("Form"),
+                              QStringLiteral("frmMain")),
+        QStringLiteral("Error 35602 (Key is not unique in collection: 키) in procedure Add of Form frmMain"));
+    EXPECT_EQ(VbErrors::trappedText(std::bad_alloc(), QStringLiteral("tmrWork_Timer"), QStringLiteral("Form"),
+                                    QStringLiteral("frmMain")),
+              QStringLiteral("Error 51 (std::bad_alloc) in procedure tmrWork_Timer of Form frmMain"));
 }
 
 TEST(NumericTextTest, LenientAndStrictReadings) {
