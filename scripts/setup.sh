@@ -13,6 +13,8 @@ packages=(
   xvfb xauth qt6-qpa-plugins fonts-nanum
   # time-scaled runs of the bot, the iconv command for the codec cross-check, procps for ps/pgrep
   faketime libc-bin procps
+  # network namespaces and a veth link of its own for the vanishing-server test
+  iproute2 util-linux
   # the MySQL client library, and a real MariaDB server and client for the tests and benchmarks
   libmariadb-dev mariadb-server mariadb-client
   # a resource compiler and linker that make real Windows executables for the version-information tests

@@ -376,7 +376,7 @@ TEST_F(AdminCommandsTest, CheckNamesTimeOutsAndMissingFiles) {
 // At start-up each unusable line of deployment.ini is one error-log line and one state line naming file, line
 // and key; its default is used and the bot goes on to log in.
 TEST(StartupDeploymentTest, UnusableLinesAreLoggedAndTheDefaultsUsed) {
-    BotRun run({}, "waitlogin\nquit\n", {}, {}, "FtpPort=99999\r\nColour=blue\r\nwhat is this\r\n");
+    BotRun run({}, "waitlogin\nwait 10\nquit\n", {}, {}, "FtpPort=99999\r\nColour=blue\r\nwhat is this\r\n");
     ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
     const QString ini = QFileInfo(run.folder.path()).canonicalFilePath() + "/deployment.ini";
     const QStringList problems = {

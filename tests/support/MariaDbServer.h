@@ -31,9 +31,11 @@ inline void pointDeploymentAt(const QString& programFolder) {
 // back what was stored and kills connections.
 class Admin {
 public:
-    Admin() {
+    Admin() : Admin(folder() + QStringLiteral("/mysqld.sock")) {}
+    // A root session over the socket of another server (one a test started for itself).
+    explicit Admin(const QString& socketPath) {
         mysql_init(&mysql_);
-        const QByteArray socket = (folder() + QStringLiteral("/mysqld.sock")).toLocal8Bit();
+        const QByteArray socket = socketPath.toLocal8Bit();
         connected_ = mysql_real_connect(&mysql_, nullptr, "root", nullptr, nullptr, 0, socket.constData(), 0);
         mysql_set_character_set(&mysql_, "utf8mb4");
     }

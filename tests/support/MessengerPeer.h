@@ -42,9 +42,10 @@ public:
         qint64 atMs;      // when it arrived, on the peer's clock
     };
 
-    MessengerPeer() {
+    // Listens on a free port of `address`: loopback, unless a test has made a network of its own.
+    explicit MessengerPeer(const QHostAddress& address = QHostAddress::LocalHost) {
         clock_.start();
-        server_.listen(QHostAddress::LocalHost, 0);
+        server_.listen(address, 0);
         QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_.nextPendingConnection()) {
                 delete socket_;
@@ -111,7 +112,9 @@ private:
             const qsizetype end = buffer_.indexOf("/\x03", start + 2);
             if (start < 0 || end < 0)
                 return;
-            const QByteArray packet = buffer_.mid(start, end + 2 - start);
+            // A copy of its own: a slice would keep the whole read buffer alive as long as the packet is
+            // kept.
+            const QByteArray packet(buffer_.constData() + start, end + 2 - start);
             buffer_.remove(0, end + 2);
             const qsizetype text = packet.indexOf("/\x02");
             received.append({packet.mid(2, 2).toInt(), AnsiCodec::toUnicode(packet.mid(4, text - 4)),

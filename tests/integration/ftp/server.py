@@ -1,15 +1,20 @@
-"""The FTP server of the tests: `server.py DIR` serves two accounts on a free 127.0.0.1 port and writes that port
-to DIR/port once it listens.
+"""The FTP server of the tests: `server.py DIR [PORT]` serves two accounts on 127.0.0.1 (PORT, or a free port
+when none is given) and writes that port to DIR/port once it listens.
 
 - qzc1 / qrw4#KLBcvx2, home DIR/webhost: the web host of the "_2" removal (public_html/download/versions/).
 - backup_checker / Rtm_e457., home DIR/backup: the backup server (csdb_backup/servers, pvdb_backup/servers,
   csdb_backup_new/daily, pvdb_backup_new/daily).
 
 Like the Korean Windows servers the program talks to, names travel in CP949 on the control and the listing
-connections. Two hooks let the tests reproduce what a healthy server never does on demand (the tests may run
+connections. Hooks let the tests reproduce what a healthy server never does on demand (the tests may run
 as root, which file permissions do not stop):
 - RNFR of a name containing "refuse" is answered "550 Permission denied.";
-- NLST of a path containing "stall" is never answered, as a server that stops responding.
+- NLST of a path containing "stall" is never answered, as a server that stops responding;
+- RNFR of a name containing "crash" kills the server on the spot (SIGKILL, no answer), once: DIR/crashed
+  records it, and a server started again in DIR renames the file like any other;
+- NLST of a directory holding a name that contains "freeze" sends the names sorted before it and then stops
+  the whole server (SIGSTOP) in the middle of the listing, once: DIR/frozen records it. SIGCONT lets it go on
+  with the rest of the listing.
 Every data connection set up is noted in DIR/datamodes as a line "passive" or "active".
 
 Runs with Debian's python3-pyftpdlib, which only /usr/bin/python3 sees.
@@ -17,6 +22,7 @@ Runs with Debian's python3-pyftpdlib, which only /usr/bin/python3 sees.
 
 import logging
 import os
+import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -27,6 +33,8 @@ from pyftpdlib.servers import FTPServer
 ENCODING = "cp949"
 REFUSE_MARKER = "refuse"
 STALL_MARKER = "stall"
+CRASH_MARKER = "crash"
+FREEZE_MARKER = "freeze"
 FULL_PERMISSIONS = "elradfmwMT"
 
 
@@ -70,15 +78,46 @@ class Handler(FTPHandler):
         except (OSError, FilesystemError) as err:
             self.respond("550 %s." % (err.strerror if isinstance(err, OSError) else err))
             return None
-        data = "".join(name + "\r\n" for name in listing)
-        self.push_dtp_data(data.encode(ENCODING, self.unicode_errors), cmd="NLST")
+        lines = [(name + "\r\n").encode(ENCODING, self.unicode_errors) for name in listing]
+        frozen = os.path.join(self.root, "frozen")
+        freeze = next((i for i, name in enumerate(listing) if FREEZE_MARKER in name), None)
+        if freeze is not None and not os.path.exists(frozen):
+            open(frozen, "w").close()
+            self.push_dtp_data(FreezingListing(b"".join(lines[:freeze]), b"".join(lines[freeze:])),
+                               isproducer=True, cmd="NLST")
+        else:
+            self.push_dtp_data(b"".join(lines), cmd="NLST")
         return path
 
     def ftp_RNFR(self, path):
-        if REFUSE_MARKER in os.path.basename(path):
+        name = os.path.basename(path)
+        if REFUSE_MARKER in name:
             self.respond("550 Permission denied.")
             return None
+        crashed = os.path.join(self.root, "crashed")
+        if CRASH_MARKER in name and not os.path.exists(crashed):
+            open(crashed, "w").close()
+            os.kill(os.getpid(), signal.SIGKILL)
         return super().ftp_RNFR(path)
+
+
+class FreezingListing:
+    """A listing producer: the first part, then, once that part has gone out, the server stops itself; the
+    rest follows when it is continued."""
+
+    def __init__(self, first, rest):
+        self.first, self.rest = first, rest
+        self.stopped = False
+
+    def more(self):
+        if self.first:
+            first, self.first = self.first, b""
+            return first
+        if not self.stopped:
+            self.stopped = True
+            os.kill(os.getpid(), signal.SIGSTOP)
+        rest, self.rest = self.rest, b""
+        return rest
 
 
 def main():
@@ -99,7 +138,8 @@ def main():
     Handler.root = root
 
     logging.basicConfig(level=logging.WARNING, format="%(asctime)s %(message)s")
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    port = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+    server = FTPServer(("127.0.0.1", port), Handler)
     port = server.socket.getsockname()[1]
     with open(os.path.join(root, "port.tmp"), "w") as file:
         file.write("%d\n" % port)

@@ -4,8 +4,9 @@ Every request line's path (with its query) is appended to DIR/requests.log. Thre
 sent back:
   <file>.status   an HTTP status to answer instead of 200 (the file itself, if any, is the body)
   <file>.delay    seconds to wait before answering (a server slower than the client's patience)
-  <file>.cut      a number of bytes: the answer announces the whole file but the connection closes after
-                  that many bytes of it (a download cut half-way)
+  <file>.cut      the answer announces the whole file but only its first N bytes (the number in the .cut file,
+                  half the file when it is empty) are sent before the connection is closed: a download
+                  dropped half-way
 A missing file is a 404 with a small HTML page. The query string does not take part in finding the file.
 """
 import http.server
@@ -34,27 +35,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.exists(local + ".status"):
             with open(local + ".status") as f:
                 status = int(f.read().strip())
-        cut = None
-        if os.path.exists(local + ".cut"):
-            with open(local + ".cut") as f:
-                cut = int(f.read().strip())
         if os.path.isfile(local):
             with open(local, "rb") as f:
-                return self.answer(status, f.read(), cut=cut)
+                body = f.read()
+            sent = len(body)
+            if os.path.exists(local + ".cut"):
+                with open(local + ".cut") as f:
+                    text = f.read().strip()
+                sent = int(text) if text else len(body) // 2
+                self.close_connection = True
+            return self.answer(status, body, sent=sent)
         self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
 
-    def answer(self, status, body, content_type="application/octet-stream", cut=None):
+    def answer(self, status, body, content_type="application/octet-stream", sent=None):
         try:
             self.send_response(status)
             self.send_header("Content-Type", content_type)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            if cut is not None:
-                self.wfile.write(body[:cut])
-                self.wfile.flush()
-                self.close_connection = True
-                return
-            self.wfile.write(body)
+            self.wfile.write(body if sent is None else body[:sent])
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up waiting
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <malloc.h>
+
+// What this process holds right now, read from /proc: the figures a long run must keep flat.
+namespace ProcessFigures {
+
+// Open file descriptors (the listing's own descriptor is counted alike every time).
+inline int openDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                   .size());
+}
+
+// Resident memory in kB (VmRSS), or -1 when it cannot be read.
+inline long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Bytes of the heap in use (allocated and not freed): what a leak shows in, whatever the allocator keeps.
+inline long long heapInUseBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks + info.hblkhd);
+}
+
+} // namespace ProcessFigures
