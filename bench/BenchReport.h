@@ -39,21 +39,26 @@ inline Figure figureOf(std::vector<double> rounds) {
     return {median, median > 0 ? medianOf(deviations) / median : 0};
 }
 
-// Prints the usual table and keeps every round's real time per iteration (ns) and its counters, so a program
-// can finish with ratios against the reference measured in the same run.
+// Prints the usual table and keeps every round's time per iteration (ns) and its counters, so a program can
+// finish with ratios against the reference measured in the same run. Benchmarks that compute on this thread
+// alone are timed by their CPU time, which other processes on a shared machine barely move; those that wait
+// for a server or a child process need the wall time.
 class KeepingReporter : public benchmark::ConsoleReporter {
 public:
+    enum class Timing { Wall, Cpu };
+    explicit KeepingReporter(Timing timing = Timing::Wall) : timing_(timing) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred)
                 continue;
             const std::string name = run.run_name.str();
-            rounds[name].push_back(run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMillisecond ? 1e6
-                                                                : run.time_unit == benchmark::kMicrosecond
-                                                                    ? 1e3
-                                                                : run.time_unit == benchmark::kSecond ? 1e9
-                                                                                                      : 1.0));
+            const double time = timing_ == Timing::Cpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+            rounds[name].push_back(time * (run.time_unit == benchmark::kMillisecond   ? 1e6
+                                           : run.time_unit == benchmark::kMicrosecond ? 1e3
+                                           : run.time_unit == benchmark::kSecond      ? 1e9
+                                                                                      : 1.0));
             for (const auto& [key, counter] : run.counters)
                 counters[name][key] = counter.value;
         }
@@ -67,6 +72,9 @@ public:
 
     std::map<std::string, std::vector<double>> rounds;
     std::map<std::string, std::map<std::string, double>> counters;
+
+private:
+    Timing timing_;
 };
 
 // Runs every registered benchmark in rounds: 5 repetitions each unless --benchmark_repetitions asks for more,

@@ -128,7 +128,7 @@ BENCHMARK(BM_NlohmannDump)->Apply(sizes);
 } // namespace
 
 int main(int argc, char** argv) {
-    KeepingReporter reporter;
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
     runInRounds(argc, argv, reporter);
 
     const auto timeOf = [&](const char* function, qsizetype size) {

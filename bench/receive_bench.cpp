@@ -87,7 +87,7 @@ BENCHMARK(BM_MemchrScan)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    KeepingReporter reporter;
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
     runInRounds(argc, argv, reporter);
 
     const auto time = [&](const char* name) { return reporter.figure(std::string(name) + "/"); };

@@ -55,7 +55,7 @@ BENCHMARK(BM_QStringAppend)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    KeepingReporter reporter;
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
     runInRounds(argc, argv, reporter);
 
     const Figure builder = reporter.figure("BM_BuilderAppend"),

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir folder; // the version packet cannot be sent without a connection; its log line goes here
     ProgramInfo::setFolder(folder.path());
-    KeepingReporter reporter;
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
     runInRounds(argc, argv, reporter);
 
     const Figure list = reporter.figure("BM_ProcCLList"), split = reporter.figure("BM_SplitOnly");

@@ -7,6 +7,7 @@
 #include "NumericText.h"
 #include "TestSupport.h"
 #include "VbError.h"
+#include "Version.h"
 #include "frmMain.h"
 
 #include <QDir>
@@ -17,16 +18,8 @@
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using TestSupport::readAll;
+using TestSupport::writeFile;
 
 TEST(ErrorLogTest, EntriesAreStampedCp949LinesAppended) {
     const QDateTime at(QDate(2026, 12, 7), QTime(14, 5, 9));
@@ -162,6 +155,12 @@ TEST(InstanceLockTest, SecondInstanceIsRefused) {
     EXPECT_TRUE(first.tryLock()); // asking again keeps it
     InstanceLock second(dir.path());
     EXPECT_FALSE(second.tryLock());
+}
+
+// The version every text carries is the one project(VERSION ...) gives the build; the tests compare with it.
+TEST(VersionTest, TheProgramCarriesTheProjectVersion) {
+    EXPECT_EQ(ProgramInfo::versionText(), QStringLiteral(ZEPJOB_PROJECT_VERSION));
+    EXPECT_EQ(ProgramInfo::versionText(), QString::fromLatin1(Version::Text));
 }
 
 TEST(MessageBoxTest, RecorderCollectsTexts) {
