@@ -63,12 +63,18 @@ public:
                 counters[name][key] = counter.value;
         }
     }
-    // The rounds of the first run whose name starts with `prefix` (runs carry their settings in their names,
-    // "BM_JsonParse/1024/repeats:5"), or a zero figure when there is none, as in a filtered run.
-    Figure figure(const std::string& prefix) const {
-        const auto it = rounds.lower_bound(prefix);
-        return it != rounds.end() && it->first.rfind(prefix, 0) == 0 ? figureOf(it->second) : Figure{};
+    // The rounds of the run named `name`, or of the one whose name goes on from it after a "/" (runs carry
+    // their settings in their names, "BM_Receive/16/repeats:5"); a zero figure when there is none, as in a
+    // filtered run. "BM_JsonParse/1024" is never "BM_JsonParse/102400".
+    Figure figure(const std::string& name) const {
+        for (auto it = rounds.lower_bound(name); it != rounds.end() && it->first.rfind(name, 0) == 0; ++it)
+            if (it->first.size() == name.size() || it->first[name.size()] == '/')
+                return figureOf(it->second);
+        return {};
     }
+
+    // A reporter given to Google Benchmark keeps its own colours whatever --benchmark_color says.
+    void withoutColour() { output_options_ = OutputOptions(output_options_ & ~OO_Color); }
 
     std::map<std::string, std::vector<double>> rounds;
     std::map<std::string, std::map<std::string, double>> counters;
@@ -87,6 +93,9 @@ inline void runInRounds(int argc, char** argv, KeepingReporter& reporter) {
     args.insert(args.begin() + 1, {interleave, repetitions});
     int count = int(args.size());
     args.push_back(nullptr);
+    for (const std::string colour : {"--benchmark_color=false", "--benchmark_color=no"})
+        if (std::find(args.begin() + 1, args.end() - 1, colour) != args.end() - 1)
+            reporter.withoutColour();
     benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     runInRounds(argc, argv, reporter);
 
     const auto timeOf = [&](const char* function, qsizetype size) {
-        return reporter.figure(std::string(function) + "/" + std::to_string(size) + "/");
+        return reporter.figure(std::string(function) + "/" + std::to_string(size));
     };
     bool met = true, any = false;
     for (const qsizetype size : Sizes) {

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     KeepingReporter reporter(KeepingReporter::Timing::Cpu);
     runInRounds(argc, argv, reporter);
 
-    const auto time = [&](const char* name) { return reporter.figure(std::string(name) + "/"); };
+    const auto time = [&](const char* name) { return reporter.figure(name); };
     const Figure oneChunk1 = time("BM_ReceiveOneChunk/1"), oneChunk16 = time("BM_ReceiveOneChunk/16"),
                  chunks1 = time("BM_Receive1KiBChunks/1"), chunks16 = time("BM_Receive1KiBChunks/16"),
                  memchr16 = time("BM_MemchrScan/16");

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringView>
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -64,6 +66,13 @@ private:
 // An object: unique keys, compared code unit by code unit, enumerated in insertion order.
 class JsonObject {
 public:
+    JsonObject();
+    JsonObject(const JsonObject& other);
+    JsonObject(JsonObject&&) noexcept;
+    JsonObject& operator=(const JsonObject& other);
+    JsonObject& operator=(JsonObject&&) noexcept;
+    ~JsonObject();
+
     qsizetype count() const;
     bool contains(const QString& key) const { return indexOf(key) >= 0; }
     // The member's value, or an empty value when the object has no such key.
@@ -80,8 +89,12 @@ public:
 
 private:
     qsizetype indexOf(const QString& key) const;
+    void indexLast();
 
     std::vector<JsonMember> members_;
+    // Key to position, kept once the object is too large for a linear search: without it a hostile object of
+    // 100,000 keys takes quadratic time to read.
+    std::unique_ptr<QHash<QString, qsizetype>> index_;
 };
 
 struct JsonNull {

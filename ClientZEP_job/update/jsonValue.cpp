@@ -2,6 +2,8 @@
 #include "json.h"
 #include "jsonDetail.h"
 
+#include <cstring>
+
 using json::detail::fail;
 
 namespace {
@@ -19,10 +21,36 @@ const JsonValue& JsonArray::item(qsizetype position) const {
     return items_[size_t(position - 1)];
 }
 
+namespace {
+// Up to this many members a linear search beats hashing the key.
+constexpr size_t LinearSearchLimit = 12;
+} // namespace
+
+JsonObject::JsonObject() = default;
+JsonObject::JsonObject(JsonObject&&) noexcept = default;
+JsonObject& JsonObject::operator=(JsonObject&&) noexcept = default;
+JsonObject::~JsonObject() = default;
+
+JsonObject::JsonObject(const JsonObject& other)
+    : members_(other.members_),
+      index_(other.index_ ? std::make_unique<QHash<QString, qsizetype>>(*other.index_) : nullptr) {}
+
+JsonObject& JsonObject::operator=(const JsonObject& other) {
+    if (this != &other)
+        *this = JsonObject(other);
+    return *this;
+}
+
 qsizetype JsonObject::indexOf(const QString& key) const {
-    for (size_t i = 0; i < members_.size(); ++i)
-        if (members_[i].key == key)
+    if (index_)
+        return index_->value(key, -1);
+    const qsizetype length = key.size();
+    for (size_t i = 0; i < members_.size(); ++i) {
+        const QString& k = members_[i].key;
+        if (k.size() == length &&
+            std::memcmp(k.constData(), key.constData(), size_t(length) * sizeof(QChar)) == 0)
             return qsizetype(i);
+    }
     return -1;
 }
 
@@ -35,6 +63,7 @@ bool JsonObject::insert(QString&& key, JsonValue&& value) {
     if (indexOf(key) >= 0)
         return false;
     members_.push_back({std::move(key), std::move(value)});
+    indexLast();
     return true;
 }
 
@@ -42,7 +71,19 @@ bool JsonObject::insert(const QString& key, const JsonValue& value) {
     if (indexOf(key) >= 0)
         return false;
     members_.push_back({key, value});
+    indexLast();
     return true;
+}
+
+void JsonObject::indexLast() {
+    if (index_) {
+        index_->insert(members_.back().key, qsizetype(members_.size() - 1));
+    } else if (members_.size() > LinearSearchLimit) {
+        index_ = std::make_unique<QHash<QString, qsizetype>>();
+        index_->reserve(qsizetype(members_.size() * 2));
+        for (size_t i = 0; i < members_.size(); ++i)
+            index_->insert(members_[i].key, qsizetype(i));
+    }
 }
 
 JsonValue::JsonValue(const JsonValue&) = default;
