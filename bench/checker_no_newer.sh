@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The update checker's most common run, "no newer build", against the loopback HTTP fixture: the median wall
-# time of N rounds (default 21, at least 5), each round one run of the checker and one of curl fetching the same
+# time of N rounds (default 20, at least 5), each round one run of the checker and one of curl fetching the same
 # version file as the reference, so that both sides see the same machine. Target: under 1 s.
 # bench/checker_no_newer.sh BUILD-DIR [N]
 set -euo pipefail

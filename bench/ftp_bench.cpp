@@ -1,6 +1,6 @@
 // FTP_2RemoveBatch renaming 1,000 files (500 in the download folder, 500 in versions) on a loopback pyftpdlib
 // server, against Debian's lftp doing the same 1,000 renames in one session on the same server. The server is
-// the tests' FTP fixture, started here (tests/integration/ftp/fixture.sh, found beside this source or through
+// the tests' FTP fixture, started here (tests/integration/ftp/fixture.sh, found in the source tree or through
 // ZEPJOB_FTP_FIXTURE_SCRIPT). The web database update that ends the job dials a closed port, so it fails at
 // once; its message box goes to a recorder.
 #include "BenchReport.h"
@@ -25,9 +25,7 @@ const QString Folders[] = {QStringLiteral("/public_html/download/"),
 
 QString fixtureScript() {
     const QString configured = qEnvironmentVariable("ZEPJOB_FTP_FIXTURE_SCRIPT");
-    return !configured.isEmpty() ? configured
-                                 : QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                                       QStringLiteral("/../tests/integration/ftp/fixture.sh");
+    return !configured.isEmpty() ? configured : QStringLiteral(ZEPJOB_FTP_FIXTURE_SCRIPT);
 }
 
 QString fixtureFolder;
