@@ -93,7 +93,6 @@ BENCHMARK(BM_ServersHDDFreeCheck)->Unit(benchmark::kMillisecond)->MinTime(2.0)->
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
     QTemporaryDir folder;
     if (!MariaDbFixture::useAsProgramFolder(folder, "hddfree_bench"))
         return 1;
@@ -101,15 +100,14 @@ int main(int argc, char** argv) {
         return 1;
 
     KeepingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    runInRounds(argc, argv, reporter);
 
-    const auto time = [&](const char* name) { return reporter.nanosecondsOf(name); };
-    const double client = time("BM_MariadbClient"), ours = time("BM_ServersHDDFreeCheck");
-    if (client == 0 || ours == 0)
+    const Figure client = reporter.figure("BM_MariadbClient"),
+                 ours = reporter.figure("BM_ServersHDDFreeCheck");
+    if (client.value == 0 || ours.value == 0)
         return 0; // a filtered run: no summary
-    std::printf("\n10,000 drive rows over loopback: report %.1f ms, mariadb client %.1f ms\n", ours / 1e6,
-                client / 1e6);
+    std::printf("\n10,000 drive rows over loopback (medians): report %.1f ms, mariadb client %.1f ms\n",
+                ours.value / 1e6, client.value / 1e6);
     const bool met = verdict("disk-space report / mariadb client, same query", ours / client, "x", "<=", 2.0);
     return met ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 // nlohmann reads and writes UTF-8 std::string; our codec reads and writes QString (UTF-16). The targets are
 // taken with the conversion counted on our side: QString::fromUtf8 before JsonParse, toUtf8 after JsonToText,
 // which is what reading and writing a UTF-8 file or an HTTP body costs the program. The figures of the codec
-// alone are printed beside them.
+// alone are printed beside them. Every figure is the median of the rounds of scripts/bench.sh's kind (see
+// runInRounds), ours and nlohmann's shuffled together.
 
 #include "BenchReport.h"
 #include "json.h"
@@ -114,7 +115,7 @@ void BM_NlohmannDump(benchmark::State& state) {
 void sizes(benchmark::internal::Benchmark* b) {
     for (const qsizetype size : Sizes)
         b->Arg(size);
-    b->Unit(benchmark::kMicrosecond)->Repetitions(3)->ReportAggregatesOnly(true);
+    b->Unit(benchmark::kMicrosecond);
 }
 
 BENCHMARK(BM_JsonParse)->Apply(sizes);
@@ -127,36 +128,36 @@ BENCHMARK(BM_NlohmannDump)->Apply(sizes);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    KeepingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
+    runInRounds(argc, argv, reporter);
 
-    // With repetitions only the median is kept, under "<name>/<size>/repeats:n".
     const auto timeOf = [&](const char* function, qsizetype size) {
-        return reporter.nanosecondsOf(std::string(function) + "/" + std::to_string(size) + "/");
+        return reporter.figure(std::string(function) + "/" + std::to_string(size));
     };
     bool met = true, any = false;
     for (const qsizetype size : Sizes) {
-        const double parse = timeOf("BM_JsonParse", size), parseUtf8 = timeOf("BM_JsonParseFromUtf8", size),
+        const Figure parse = timeOf("BM_JsonParse", size), parseUtf8 = timeOf("BM_JsonParseFromUtf8", size),
                      nlohmannParse = timeOf("BM_NlohmannParse", size), dump = timeOf("BM_JsonToText", size),
                      dumpUtf8 = timeOf("BM_JsonToTextAsUtf8", size),
                      nlohmannDump = timeOf("BM_NlohmannDump", size);
-        if (parseUtf8 == 0 || nlohmannParse == 0 || dumpUtf8 == 0 || nlohmannDump == 0)
+        if (parseUtf8.value == 0 || nlohmannParse.value == 0 || dumpUtf8.value == 0 ||
+            nlohmannDump.value == 0)
             continue; // a filtered run: no summary
         any = true;
         const double bytes = double(document(size).size());
-        const auto mbps = [bytes](double ns) { return ns > 0 ? bytes / ns * 1e3 : 0; };
-        std::printf("\n%lld bytes of UTF-8 (%lld UTF-16 units):\n", qlonglong(bytes),
+        const auto mbps = [bytes](const Figure& ns) { return ns.value > 0 ? bytes / ns.value * 1e3 : 0; };
+        std::printf("\n%lld bytes of UTF-8 (%lld UTF-16 units), medians:\n", qlonglong(bytes),
                     qlonglong(documentText(size).size()));
         std::printf(
             "  parse  ours from UTF-8 %12.1f us (%6.1f MB/s)   codec alone %12.1f us   nlohmann %12.1f us "
             "(%6.1f MB/s)\n",
-            parseUtf8 / 1e3, mbps(parseUtf8), parse / 1e3, nlohmannParse / 1e3, mbps(nlohmannParse));
+            parseUtf8.value / 1e3, mbps(parseUtf8), parse.value / 1e3, nlohmannParse.value / 1e3,
+            mbps(nlohmannParse));
         std::printf(
             "  dump   ours to UTF-8   %12.1f us (%6.1f MB/s)   codec alone %12.1f us   nlohmann %12.1f us "
             "(%6.1f MB/s)\n",
-            dumpUtf8 / 1e3, mbps(dumpUtf8), dump / 1e3, nlohmannDump / 1e3, mbps(nlohmannDump));
+            dumpUtf8.value / 1e3, mbps(dumpUtf8), dump.value / 1e3, nlohmannDump.value / 1e3,
+            mbps(nlohmannDump));
         const std::string kib = std::to_string(size / 1024) + " KiB";
         met &= verdict(("JsonParse incl. fromUtf8 / nlohmann parse, " + kib).c_str(),
                        parseUtf8 / nlohmannParse, "x", "<=", 1.0);

@@ -100,7 +100,6 @@ BENCHMARK(BM_QueryIntoRecordsetAndWalk)->Unit(benchmark::kMillisecond)->MinTime(
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
     QTemporaryDir folder;
     if (!MariaDbFixture::useAsProgramFolder(folder, "mysql_bench"))
         return 1;
@@ -108,15 +107,14 @@ int main(int argc, char** argv) {
         return 1;
 
     KeepingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    runInRounds(argc, argv, reporter);
 
-    const auto time = [&](const char* name) { return reporter.nanosecondsOf(name); };
-    const double plain = time("BM_PlainFetchRowLoop"), ours = time("BM_QueryIntoRecordsetAndWalk");
-    if (plain == 0 || ours == 0)
+    const Figure plain = reporter.figure("BM_PlainFetchRowLoop"),
+                 ours = reporter.figure("BM_QueryIntoRecordsetAndWalk");
+    if (plain.value == 0 || ours.value == 0)
         return 0; // a filtered run: no summary
-    std::printf("\n100,000 rows x 4 text columns over loopback: %.1f ms against %.1f ms\n", ours / 1e6,
-                plain / 1e6);
+    std::printf("\n100,000 rows x 4 text columns over loopback (medians): %.1f ms against %.1f ms\n",
+                ours.value / 1e6, plain.value / 1e6);
     const bool met =
         verdict("query into a Recordset + walk / plain fetch_row loop", ours / plain, "x", "<=", 3.0);
     return met ? 0 : 1;

@@ -49,32 +49,24 @@ void BM_QStringAppend(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * Characters);
 }
 
-BENCHMARK(BM_BuilderAppend)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_QStringAppend)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BuilderAppend)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QStringAppend)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    KeepingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    KeepingReporter reporter(KeepingReporter::Timing::Cpu);
+    runInRounds(argc, argv, reporter);
 
-    // With repetitions only the median is kept, under the name with its "/repeats:n".
-    const auto timeOf = [&](const std::string& function) -> double {
-        for (const auto& [name, ns] : reporter.nanoseconds)
-            if (name == function || name.rfind(function + "/", 0) == 0)
-                return ns;
-        return 0;
-    };
-    const double builder = timeOf("BM_BuilderAppend"), reference = timeOf("BM_QStringAppend");
-    if (builder == 0 || reference == 0)
+    const Figure builder = reporter.figure("BM_BuilderAppend"),
+                 reference = reporter.figure("BM_QStringAppend");
+    if (builder.value == 0 || reference.value == 0)
         return 0; // a filtered run: no summary
-    std::printf("\nOne million single-character appends:\n");
-    std::printf("  cStringBuilder::Append + toString: %.2f ms (%.2f ns per character)\n", builder / 1e6,
-                builder / Characters);
-    std::printf("  QString::append:                   %.2f ms (%.2f ns per character)\n", reference / 1e6,
-                reference / Characters);
+    std::printf("\nOne million single-character appends (medians):\n");
+    std::printf("  cStringBuilder::Append + toString: %.2f ms (%.2f ns per character)\n", builder.value / 1e6,
+                builder.value / Characters);
+    std::printf("  QString::append:                   %.2f ms (%.2f ns per character)\n",
+                reference.value / 1e6, reference.value / Characters);
     const bool met =
         verdict("time(cStringBuilder::Append) / time(QString::append)", builder / reference, "x", "<=", 1.0);
     return met ? 0 : 1;

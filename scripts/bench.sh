@@ -3,38 +3,45 @@
 # tables and the disk-space report (against a throw-away MariaDB server), the string builder, JSON, the FTP
 # renames of the _2 removal (against a throw-away FTP server and lftp), the update checker's "no newer build"
 # run (against a throw-away HTTP server), and the idle memory of
-# the headless bot logged in to the simulator. Each prints its figures against a reference measured in the same
-# run and whether its target is met; the script fails when one is not.
+# the headless bot logged in to the simulator. Each measures its own side and its reference in rounds, shuffled
+# together, and prints every round, the medians and the verdict of each target; a figure beyond its target by
+# less than its own noise is no miss. The script runs everything, lists the misses at the end and fails only
+# when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh release
 build=build/release
-status=0
+misses=()
+# bench NAME COMMAND...: runs one benchmark program; its exit status is its verdict.
+bench() {
+  local name=$1
+  shift
+  "$@" || misses+=("$name")
+}
 
 echo "== receive path"
-"$build/bench/receive_bench" --benchmark_color=false --benchmark_repetitions=5 \
-  --benchmark_report_aggregates_only=true || status=1
+bench "receive path" "$build/bench/receive_bench" --benchmark_color=false
 echo "== user list"
-"$build/bench/userlist_bench" --benchmark_color=false || status=1
+bench "user list" "$build/bench/userlist_bench" --benchmark_color=false
 
 echo "== MySQL results into tables, and the disk-space report"
 mariadb_dir=$(mktemp -d /tmp/clientzep-bench-mariadb.XXXXXX)
 tests/integration/mariadb/fixture.sh start "$mariadb_dir" tests/integration/mariadb/accounts.sql \
   tests/integration/mariadb/jobs.sql
-ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/mysql_bench" --benchmark_color=false || status=1
+bench "MySQL results" env ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/mysql_bench" --benchmark_color=false
 echo "== disk-space report"
-ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/hddfree_bench" --benchmark_color=false || status=1
+bench "disk-space report" env ZEPJOB_MARIADB="$mariadb_dir" "$build/bench/hddfree_bench" --benchmark_color=false
 tests/integration/mariadb/fixture.sh stop "$mariadb_dir"
 echo "== string builder"
-"$build/bench/stringbuilder_bench" --benchmark_color=false || status=1
+bench "string builder" "$build/bench/stringbuilder_bench" --benchmark_color=false
 echo "== JSON"
-"$build/bench/json_bench" --benchmark_color=false || status=1
+bench JSON "$build/bench/json_bench" --benchmark_color=false
 echo "== FTP renames (the _2 removal against lftp)"
-"$build/bench/ftp_bench" --benchmark_color=false || status=1
+bench "FTP renames" "$build/bench/ftp_bench" --benchmark_color=false
 
 echo "== update checker, no newer build"
-bench/checker_no_newer.sh "$build" || status=1
+bench "update checker" bench/checker_no_newer.sh "$build"
 
 echo "== idle memory"
 work=$(mktemp -d /tmp/clientzep-bench.XXXXXX)
@@ -57,5 +64,12 @@ awk -v b="$bot_kib" -v s="$sim_kib" 'BEGIN {
   printf "headless bot, logged in, idle: %.1f MB resident (target < 20 MB): %s\n", b / 1024, (b < 20 * 1024 ? "met" : "NOT MET")
   printf "reference, messenger-sim (Qt Core + Network, same list): %.1f MB; ratio %.2f\n", s / 1024, b / s
 }'
-if ((bot_kib >= 20 * 1024)); then status=1; fi
-exit $status
+if ((bot_kib >= 20 * 1024)); then misses+=("idle memory"); fi
+
+echo
+if ((${#misses[@]} == 0)); then
+  echo "== every target met"
+else
+  printf '== targets missed: %s\n' "$(IFS=,; echo "${misses[*]}" | sed 's/,/, /g')"
+  exit 1
+fi

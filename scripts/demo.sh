@@ -22,7 +22,9 @@ build=$top/build/release
 # made for the tests beside the bot.
 newer_bot=$build/tests/e2e/ClientZEP_job_next
 sim_binary=$build/tools/messenger-sim/messenger-sim
-faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
+# libfaketime lives in the machine's multiarch folder; its package says where.
+faketime_lib=$(dpkg -L libfaketime | grep '/faketime/libfaketimeMT\.so\.1$') ||
+  { echo "demo: libfaketime is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
 day=2026-12-09
 
 demo=$(mktemp -d /tmp/clientzep-demo.XXXXXX)

@@ -100,11 +100,8 @@ void frmMain::closeSocket() {
 void frmMain::guarded(const char* procedure, const std::function<void()>& handler) {
     try {
         handler();
-    } catch (const VbError& e) {
-        ErrorLog::WriteToFile(VbErrors::trappedText(e, QLatin1String(procedure), Form, FormName));
     } catch (const std::exception& e) {
-        ErrorLog::WriteToFile(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
-                                                    QLatin1String(procedure), Form, FormName));
+        ErrorLog::WriteToFile(VbErrors::trappedText(e, QLatin1String(procedure), Form, FormName));
     }
 }
 
@@ -218,11 +215,8 @@ void frmMain::ConnectServer() {
 QString frmMain::GetMacAddress() {
     try {
         return MachineId::macAddress();
-    } catch (const VbError& e) {
-        MessageBox::show(VbErrors::trappedText(e, QStringLiteral("GetMacAddress"), Form, FormName));
     } catch (const std::exception& e) {
-        MessageBox::show(VbErrors::trappedText(51, QString::fromLocal8Bit(e.what()),
-                                               QStringLiteral("GetMacAddress"), Form, FormName));
+        MessageBox::show(VbErrors::trappedText(e, QStringLiteral("GetMacAddress"), Form, FormName));
     }
     return QString();
 }

@@ -57,7 +57,7 @@ bool FTP_Open(const QString& host, const QString& user, const QString& password,
             return false;
         connection = std::move(client);
         return true;
-    } catch (...) {
+    } catch (const std::exception&) {
         return false;
     }
 }
@@ -202,7 +202,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
             report += QStringLiteral("결과: 백업실패가 발견되었습니다. (") + QString::number(missing) +
                       QStringLiteral("건)");
         return true;
-    } catch (const VbError& error) {
+    } catch (const std::exception& error) {
         // The connection is not left open behind a failed check.
         FTP_Close();
         report += VbErrors::trappedText(error, QStringLiteral("DB_BackupCheck"), QStringLiteral("Module"),
@@ -212,7 +212,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
 }
 
 void ChangeRnameFile(const JobContext& context) {
-    const auto showTrapped = [](const VbError& error) {
+    const auto showTrapped = [](const std::exception& error) {
         MessageBox::show(VbErrors::trappedText(error, QStringLiteral("ChangeRnameFile_Error"),
                                                QStringLiteral("Form"), QStringLiteral("FrmMain")));
     };
@@ -235,7 +235,7 @@ void ChangeRnameFile(const JobContext& context) {
     std::unique_ptr<cMySQL> db;
     try {
         db = std::make_unique<cMySQL>();
-    } catch (const VbError& error) {
+    } catch (const std::exception& error) {
         showTrapped(error);
         return;
     }
@@ -259,12 +259,12 @@ void ChangeRnameFile(const JobContext& context) {
                     db->query(QStringLiteral("update cate3_info as a  set a.DemoDownFile  = '") + name +
                               QStringLiteral("'where a.idx = ") + QString::number(rows->cate3Info));
                 }
-            } catch (const VbError& error) {
+            } catch (const std::exception& error) {
                 showTrapped(error);
             }
             try {
                 rs->MoveNext();
-            } catch (const VbError& error) {
+            } catch (const std::exception& error) {
                 showTrapped(error);
                 break;
             }

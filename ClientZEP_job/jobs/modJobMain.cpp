@@ -211,7 +211,7 @@ QString ServersHDDFreeCheck(const JobContext& context) {
             summary += CrLf + Rule + CrLf;
             report = summary + table;
         }
-    } catch (const VbError& e) {
+    } catch (const std::exception& e) {
         report = table + VbErrors::trappedText(e, QStringLiteral("ServersHDDFreeCheck"),
                                                QStringLiteral("Module"), QStringLiteral("modJobMain"));
     }

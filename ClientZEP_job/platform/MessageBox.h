@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 // Modal message boxes with an OK button. The GUI front shows a real box; headless, the text goes to standard
 // error and the call returns as if OK had been pressed; tests install a recorder.
@@ -20,18 +19,3 @@ void show(const QString& text);
 MessageBoxService* install(MessageBoxService* service);
 
 } // namespace MessageBox
-
-// Keeps every text shown while it is installed; for tests.
-class MessageBoxRecorder : public MessageBoxService {
-public:
-    MessageBoxRecorder() : previous_(MessageBox::install(this)) {}
-    ~MessageBoxRecorder() override { MessageBox::install(previous_); }
-    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
-
-    void show(const QString& text) override { texts.append(text); }
-    QStringList texts;
-
-private:
-    MessageBoxService* previous_;
-};

@@ -32,4 +32,11 @@ QString trappedText(const VbError& error, const QString& procedure, const QStrin
     return trappedText(error.number(), error.description(), procedure, kind, module);
 }
 
+QString trappedText(const std::exception& error, const QString& procedure, const QString& kind,
+                    const QString& module) {
+    if (const auto* vb = dynamic_cast<const VbError*>(&error))
+        return trappedText(*vb, procedure, kind, module);
+    return trappedText(InternalError, QString::fromLocal8Bit(error.what()), procedure, kind, module);
+}
+
 } // namespace VbErrors

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <exception>
 
@@ -7,17 +8,20 @@
 class VbError : public std::exception {
 public:
     VbError(int number, QString source, QString description)
-        : number_(number), source_(std::move(source)), description_(std::move(description)) {}
+        : number_(number), source_(std::move(source)), description_(std::move(description)),
+          what_(description_.toUtf8()) {}
 
     int number() const { return number_; }
     const QString& source() const { return source_; }
     const QString& description() const { return description_; }
-    const char* what() const noexcept override { return "VbError"; }
+    // The description as UTF-8, for whoever catches it as a std::exception.
+    const char* what() const noexcept override { return what_.constData(); }
 
 private:
     int number_;
     QString source_;
     QString description_;
+    QByteArray what_;
 };
 
 namespace VbErrors {
@@ -37,4 +41,9 @@ QString trappedText(int number, const QString& description, const QString& proce
                     const QString& module);
 QString trappedText(const VbError& error, const QString& procedure, const QString& kind,
                     const QString& module);
+// The same for whatever a boundary caught: a VbError with its own number and description, any other
+// std::exception as error 51 with its what().
+QString trappedText(const std::exception& error, const QString& procedure, const QString& kind,
+                    const QString& module);
+inline constexpr int InternalError = 51;
 } // namespace VbErrors

@@ -1,7 +1,8 @@
 #include "Version.h"
 
+// The revision of the build folder, unless the executable compiles its own copy of this file with another.
 #ifndef ZEPJOB_REVISION
-#error "ZEPJOB_REVISION must be defined by the build"
+#define ZEPJOB_REVISION ZEPJOB_VERSION_REVISION
 #endif
 
 #define ZEPJOB_TEXT(x) #x
@@ -9,8 +10,6 @@
     ZEPJOB_TEXT(major) "." ZEPJOB_TEXT(minor) "." ZEPJOB_TEXT(revision)
 
 namespace Version {
-const int Major = 3;
-const int Minor = 4;
 const int Revision = ZEPJOB_REVISION;
-const char* const Text = ZEPJOB_VERSION_TEXT(3, 4, ZEPJOB_REVISION);
+const char* const Text = ZEPJOB_VERSION_TEXT(ZEPJOB_VERSION_MAJOR, ZEPJOB_VERSION_MINOR, ZEPJOB_REVISION);
 } // namespace Version

@@ -92,7 +92,8 @@ private:
     void indexLast();
 
     std::vector<JsonMember> members_;
-    // Key to position, kept once the object is too large for a linear search.
+    // Key to position, kept once the object is too large for a linear search: without it a hostile object of
+    // 100,000 keys takes quadratic time to read.
     std::unique_ptr<QHash<QString, qsizetype>> index_;
 };
 

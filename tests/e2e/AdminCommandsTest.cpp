@@ -8,6 +8,7 @@
 #include "HttpServer.h"
 #include "MariaDbServer.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -282,8 +283,8 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         return "  " + key.leftJustified(16) + " " + value.leftJustified(15) + " " + source + "\n";
     };
     const QString expected =
-        "ClientZEP_job 3.4.301: check of the program folder " + d + "\n\n" + "deployment.ini: " + d +
-        "/deployment.ini\n" + row("DirectoryServer", http, "line 3") +
+        "ClientZEP_job " + TestSupport::version() + ": check of the program folder " + d + "\n\n" +
+        "deployment.ini: " + d + "/deployment.ini\n" + row("DirectoryServer", http, "line 3") +
         row("AddrMasterServer", "127.0.0.1", "default") + row("AddrWebLogin", "127.0.0.1", "default") +
         row("AddrAutoUpdate", "127.0.0.1:" + dead, "line 4") + row("AddrBackupFtp", "127.0.0.1", "default") +
         row("AddrMessenger", "127.0.0.1", "default") + row("WebHostFtpHost", "127.0.0.1", "default") +

@@ -4,6 +4,7 @@
 // end-to-end tests.
 
 #include "AnsiCodec.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,11 +15,7 @@
 
 namespace {
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-}
+using TestSupport::writeFile;
 
 // One line the simulator printed for a packet from the bot: "BOT <code> <header> <escaped body>".
 struct BotLine {
@@ -124,7 +121,7 @@ inline QString escaped(QString text) {
 // "@2026-12-09 09:04:50 x10"). Qt's timers follow, because the monotonic clock is faked too.
 inline QProcessEnvironment fakedTime(const QString& setting) {
     QProcessEnvironment faketime;
-    faketime.insert("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
+    faketime.insert("LD_PRELOAD", QStringLiteral(ZEPJOB_FAKETIME_LIBRARY));
     faketime.insert("FAKETIME", setting);
     // A sanitizer build must accept a library loaded ahead of its runtime.
     faketime.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0");

@@ -3,6 +3,7 @@
 #include "AnsiCodec.h"
 #include "BotRun.h"
 #include "MachineId.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,9 +41,9 @@ TEST(BotTest, LogsInAndAnswersChatCommands) {
         "jobserver/kx-630195/" + MachineId::macAddress() + "-" + MachineId::driveSerial(run.folder.path());
     const QList<BotLine> expected = {
         {"50", "0;0", login},
-        {"10", "123;0", "123;3.4.301"},
+        {"10", "123;0", "123;" + TestSupport::version()},
         {"01", "123;17", escaped(help)},
-        {"01", "123;21", "ZEP-JobServer Ver 3.4.301"},
+        {"01", "123;21", "ZEP-JobServer Ver " + TestSupport::version()},
         {"01", "123;33", ""},
         {"01", "123;45", "안녕하세요, 봇!"},
         {"01", "123;17", "_2 Remove Start..."},
@@ -104,11 +105,11 @@ TEST(BotTest, KeepAliveAnswerAndReconnectUnderScaledTime) {
     QList<BotLine> packets = run.botPackets();
     ASSERT_EQ(packets.size(), 5) << run.simOutput.toStdString();
     EXPECT_EQ(packets[0].header, "0;0");
-    EXPECT_EQ(packets[1], (BotLine{"10", "123;0", "123;3.4.301"}));
+    EXPECT_EQ(packets[1], (BotLine{"10", "123;0", "123;" + TestSupport::version()}));
     EXPECT_EQ(packets[2], (BotLine{"59", "123;0", ""})); // two keep-alives, one answer
     EXPECT_EQ(packets[3].code, "50");
     EXPECT_EQ(packets[3].header, "123;0"); // the reconnect carries the id of the last login
-    EXPECT_EQ(packets[4], (BotLine{"10", "123;0", "123;3.4.301"}));
+    EXPECT_EQ(packets[4], (BotLine{"10", "123;0", "123;" + TestSupport::version()}));
     EXPECT_TRUE(run.botOutput.contains("connection closed; reconnecting")) << run.botOutput.toStdString();
 }
 

@@ -2,21 +2,16 @@
 // real MariaDB and FTP servers of the test fixtures.
 
 #include "BotRun.h"
+#include "FtpServer.h"
+#include "HttpServer.h"
 #include "MariaDbServer.h"
+#include "TestSupport.h"
+#include "Version.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-QString ftpFolder() {
-    return qEnvironmentVariable("ZEPJOB_FIXTURES") + "/ftp-fixture";
-}
-
-QByteArray ftpPort() {
-    QFile file(ftpFolder() + "/port");
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
 
 void touch(const QString& path) {
     QFile file(path);
@@ -24,10 +19,10 @@ void touch(const QString& path) {
 }
 
 // Wednesday 2026-12-09, half a minute before the disk-space report: the first tick comes a minute after the
-// login and must fall within 09:05, which leaves a slow (sanitizer) start-up 30 faked seconds. The report comes
-// at 09:05, the "_2" removal at 09:10.
+// login and must fall within 09:05, which leaves a slow (sanitizer) start-up 30 faked seconds. The report
+// comes at 09:05, the "_2" removal at 09:10.
 TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
-    ASSERT_FALSE(ftpPort().isEmpty()) << "no FTP fixture in " << ftpFolder().toStdString();
+    ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     MariaDbServer::Admin admin;
     ASSERT_TRUE(admin.connected());
     admin.exec("DELETE FROM qz_logs.hddfree_m");
@@ -41,7 +36,7 @@ TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
     admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'ZepSetup.exe')");
     admin.exec("INSERT INTO webhost.cate3 VALUES (48, 'ZepSetup_old.exe')");
 
-    const QString download = ftpFolder() + "/webhost/public_html/download";
+    const QString download = FtpServer::folder() + "/webhost/public_html/download";
     for (const QString& dir : {download, download + "/versions"}) {
         for (const QString& name : QDir(dir).entryList(QDir::Files))
             QFile::remove(dir + "/" + name);
@@ -56,8 +51,8 @@ TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
                "wait 2 _2제거\n"
                "quit\n",
                fakedTime("@2026-12-09 09:04:30 x10"), {},
-               "FtpPort=" + ftpPort() + "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) +
-                   "\r\n");
+               "FtpPort=" + QByteArray::number(FtpServer::port()) +
+                   "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
     QFile setup(run.folder.path() + "/setup.ini");
     ASSERT_TRUE(setup.open(QIODevice::WriteOnly));
     setup.write("[General]\r\nFTP_PASV=1\r\n");
@@ -102,29 +97,14 @@ TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
     EXPECT_TRUE(run.errorLog().isEmpty()) << run.errorLog().join("\n").toStdString();
 }
 
-QString httpFolder() {
-    return qEnvironmentVariable("ZEPJOB_FIXTURES") + "/http-fixture";
-}
-
-QByteArray httpPort() {
-    QFile file(httpFolder() + "/port");
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
-
-void writeScript(const QString& path, const QByteArray& body) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\n" + body);
-    f.close();
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-}
+using TestSupport::writeScript;
 
 // "/_2rm": the acknowledgement at once, the report to -1 a second later, and the lock free again after it.
 TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
-    ASSERT_FALSE(ftpPort().isEmpty()) << "no FTP fixture in " << ftpFolder().toStdString();
+    ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     MariaDbServer::Admin admin;
     ASSERT_TRUE(admin.connected());
-    const QString download = ftpFolder() + "/webhost/public_html/download";
+    const QString download = FtpServer::folder() + "/webhost/public_html/download";
     for (const QString& dir : {download, download + "/versions"}) {
         for (const QString& name : QDir(dir).entryList(QDir::Files))
             QFile::remove(dir + "/" + name);
@@ -135,8 +115,8 @@ TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
                "waitlogin\nwait 10\n17 /_2rm\nwait 1 Start\nwait 2 _2제거\n17 /_2rm\nwait 1 Start\nwait 2 "
                "_2제거\nquit\n",
                {}, {},
-               "FtpPort=" + ftpPort() + "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) +
-                   "\r\n");
+               "FtpPort=" + QByteArray::number(FtpServer::port()) +
+                   "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
     ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
 
     const QString first =
@@ -155,9 +135,9 @@ TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
 // "/selfupdate": the checker runs with the program's revision and file name; without a newer version the
 // requester hears so, with one the file changer takes over and the bot ends.
 TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
-    ASSERT_FALSE(httpPort().isEmpty()) << "no HTTP fixture in " << httpFolder().toStdString();
-    QDir().mkpath(httpFolder() + "/www/download/자동업데이트_v1");
-    QFile version(httpFolder() + "/www/download/자동업데이트_v1/VerProbeV1_lastver.txt");
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture in " << HttpServer::folder().toStdString();
+    QDir().mkpath(HttpServer::folder() + "/www/download/자동업데이트_v1");
+    QFile version(HttpServer::folder() + "/www/download/자동업데이트_v1/VerProbeV1_lastver.txt");
     ASSERT_TRUE(version.open(QIODevice::WriteOnly));
     version.write("0"); // the checker beside the bot counts as current
     version.close();
@@ -172,7 +152,7 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
                    "waitlogin\nwait 10\n17 /selfupdate\nwait 1 Auto Update Start\n" +
                        QByteArray(newer ? "sleep 3000\n" : "wait 1 최신버전\n") + "quit\n",
                    {}, {tools.path() + "/VerProbeV1.exe", tools.path() + "/swapfiles.exe"},
-                   "AddrAutoUpdate=127.0.0.1:" + httpPort() + "\r\n");
+                   "AddrAutoUpdate=127.0.0.1:" + HttpServer::port().toLatin1() + "\r\n");
         if (newer) {
             // The bot ends by itself once the file changer is started.
             EXPECT_TRUE(run.bot.waitForFinished(15000)) << "the bot did not end";
@@ -182,10 +162,11 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
 
         QFile checker(run.folder.path() + "/checker.log");
         ASSERT_TRUE(checker.open(QIODevice::ReadOnly));
-        EXPECT_EQ(checker.readAll(), QByteArray("301;ClientZEP_job\n"));
+        EXPECT_EQ(checker.readAll(), QByteArray::number(Version::Revision) + ";ClientZEP_job\n");
         QList<BotLine> sent = run.botPackets();
         sent.erase(sent.begin(), sent.begin() + 2);
-        QList<BotLine> expected = {{"01", "123;17", "Auto Update Start...(Cur Ver: 3.4.301)"}};
+        QList<BotLine> expected = {
+            {"01", "123;17", "Auto Update Start...(Cur Ver: " + TestSupport::version() + ")"}};
         if (newer) {
             QFile changer(run.folder.path() + "/changer.log");
             for (int i = 0; i < 100 && !changer.exists(); ++i)
@@ -202,9 +183,9 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
 // Start-up takes the messenger host from the directory server's answer and keeps the answer as its cache;
 // with no cache and no directory server every endpoint keeps its default.
 TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {
-    ASSERT_FALSE(httpPort().isEmpty()) << "no HTTP fixture in " << httpFolder().toStdString();
-    QDir().mkpath(httpFolder() + "/www/serverinfo");
-    QFile answer(httpFolder() + "/www/serverinfo/server-address-checker.php");
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture in " << HttpServer::folder().toStdString();
+    QDir().mkpath(HttpServer::folder() + "/www/serverinfo");
+    QFile answer(HttpServer::folder() + "/www/serverinfo/server-address-checker.php");
     ASSERT_TRUE(answer.open(QIODevice::WriteOnly));
     answer.write(
         R"({"success": true, "data": {"ver": 5, "servers": [{"name": "사내메신저소켓", "host": "localhost"}]}})");
@@ -213,7 +194,8 @@ TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {
     for (const bool reachable : {true, false}) {
         SCOPED_TRACE(reachable ? "directory answers" : "no directory server");
         BotRun run({}, "waitlogin\nquit\n", {}, {},
-                   "DirectoryServer=127.0.0.1:" + (reachable ? httpPort() : QByteArray("1")) + "\r\n");
+                   "DirectoryServer=127.0.0.1:" +
+                       (reachable ? HttpServer::port().toLatin1() : QByteArray("1")) + "\r\n");
         ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
         const QString cache = run.folder.path() + "/server_address_setting.json";
         if (reachable) {

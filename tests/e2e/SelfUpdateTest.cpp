@@ -5,6 +5,8 @@
 #include "HttpServer.h"
 #include "InstanceLock.h"
 #include "ServiceManager.h"
+#include "TestSupport.h"
+#include "Version.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,12 +17,10 @@
 namespace {
 
 const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
-const QString Newer = QStringLiteral("3.4.%1").arg(ZEPJOB_NEXT_REVISION);
+const QString Newer =
+    QStringLiteral("%1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(ZEPJOB_NEXT_REVISION);
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 bool alive(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -147,7 +147,8 @@ QByteArray updateScript() {
 void expectNewerBuildAnswered(const SelfUpdateRun& run) {
     const QList<BotLine> sent = run.botPackets();
     ASSERT_FALSE(sent.isEmpty()) << run.simOutput.toStdString();
-    EXPECT_TRUE(sent.contains(BotLine{"01", "123;17", "Auto Update Start...(Cur Ver: 3.4.301)"}))
+    EXPECT_TRUE(sent.contains(
+        BotLine{"01", "123;17", "Auto Update Start...(Cur Ver: " + TestSupport::version() + ")"}))
         << run.simOutput.toStdString();
     EXPECT_TRUE(sent.contains(BotLine{"10", "123;0", "123;" + Newer})) << run.simOutput.toStdString();
     EXPECT_EQ(sent.last(), (BotLine{"01", "123;17", escaped("ZEP-JobServer Ver " + Newer)}))

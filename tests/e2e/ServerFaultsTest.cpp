@@ -5,6 +5,8 @@
 
 #include "DrivenBot.h"
 #include "OwnServers.h"
+#include "TestSupport.h"
+#include "Version.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,9 +15,10 @@
 
 namespace {
 
-const QString Version = QStringLiteral("ZEP-JobServer Ver 3.4.301");
+const QString VersionReply = QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version();
 const QString RemovalStart = QStringLiteral("_2 Remove Start...");
-const QString UpdateStart = QStringLiteral("Auto Update Start...(Cur Ver: 3.4.301)");
+const QString UpdateStart =
+    QStringLiteral("Auto Update Start...(Cur Ver: ") + TestSupport::version() + QStringLiteral(")");
 const QString NoUpdate = QStringLiteral("이미 최신버전이거나, 업데이트를 실패했습니다.");
 // What the headless bot shows when the database cannot be reached again: the library's text, then these.
 const QString ServerNotFound = QStringLiteral(
@@ -127,7 +130,7 @@ TEST_F(MariaDbKilledTest, InTheMiddleOfTheDiskSpaceReport) {
         << run.simOutput().toStdString();
     // The lost query tried once to connect again; that failure is what the administrator saw.
     expectReconnectBoxes(run.messageBoxes(), 1);
-    EXPECT_EQ(run.ask("17", "/ver"), chat("17", Version));
+    EXPECT_EQ(run.ask("17", "/ver"), chat("17", VersionReply));
 
     ASSERT_TRUE(db.restart());
     run.startBot(fakedTime(QStringLiteral("@2026-12-10 09:04:30 x10")));
@@ -171,7 +174,7 @@ TEST_F(MariaDbKilledTest, InTheMiddleOfTheWebDatabaseUpdate) {
               removalReport(removal({{true, "pkgA_2.exe"}, {true, "pkgA_2.1.zip"}})));
     // Two products, two statements each: every one of them failed to reach the server and said so.
     expectReconnectBoxes(run.messageBoxes(), 4);
-    EXPECT_EQ(run.ask("17", "/ver"), chat("17", Version));
+    EXPECT_EQ(run.ask("17", "/ver"), chat("17", VersionReply));
 
     // The lock is free: the next removal is accepted while the server is still down, and reports.
     EXPECT_EQ(run.ask("17", "/_2rm"), chat("17", RemovalStart));
@@ -248,7 +251,7 @@ TEST_F(FtpFaultTest, KilledHalfWayThroughTheRemovalBatch) {
 
     EXPECT_EQ(run->ask("17", "/_2rm"), chat("17", RemovalStart));
     EXPECT_EQ(run->waitPacket("02", "123;-1"), removalReport(FtpOpenFailed));
-    EXPECT_EQ(run->ask("17", "/ver"), chat("17", Version));
+    EXPECT_EQ(run->ask("17", "/ver"), chat("17", VersionReply));
 
     ASSERT_TRUE(ftp.start());
     EXPECT_EQ(run->ask("17", "/_2rm"), chat("17", RemovalStart));
@@ -293,7 +296,7 @@ TEST_F(FtpFaultTest, StopsAnsweringInTheMiddleOfAListing) {
     held.restart();
     EXPECT_EQ(run->waitPacket("02", "123;-1"), removalReport(FtpOpenFailed));
     EXPECT_LT(held.elapsed(), BoundMs);
-    EXPECT_EQ(run->ask("17", "/ver"), chat("17", Version));
+    EXPECT_EQ(run->ask("17", "/ver"), chat("17", VersionReply));
 
     ftp.resume();
     // A new upload in the first folder: the versions folder is only looked at after a rename there.
@@ -381,14 +384,14 @@ TEST(HttpDropTest, UpdateProgramsDroppedHalfWayLeaveNoPartialFile) {
         EXPECT_TRUE(contentOf("swapfiles.exe") == c.changer) << "the file changer changed";
         http.remove(base + c.cut + ".cut");
     }
-    EXPECT_EQ(run.ask("17", "/ver"), chat("17", Version));
+    EXPECT_EQ(run.ask("17", "/ver"), chat("17", VersionReply));
 
     // The server whole again: both programs arrive, and the new checker is the one that runs.
     EXPECT_EQ(run.ask("17", "/selfupdate"), chat("17", UpdateStart));
     EXPECT_EQ(run.waitPacket("01", "123;17"), chat("17", NoUpdate));
     EXPECT_TRUE(contentOf("VerProbeV1.exe") == newChecker);
     EXPECT_TRUE(contentOf("swapfiles.exe") == newChanger);
-    EXPECT_EQ(contentOf("new-checker.log"), QByteArray("301;ClientZEP_job\n"));
+    EXPECT_EQ(contentOf("new-checker.log"), QByteArray::number(Version::Revision) + ";ClientZEP_job\n");
     QStringList after = before;
     after << "new-checker.log";
     after.sort();

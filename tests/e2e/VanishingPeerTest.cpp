@@ -10,6 +10,7 @@
 #include "MessengerPeer.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "UserRecords.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -36,12 +37,6 @@ const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버",
 const QString UserList =
     QStringLiteral("2\r\n") + userRecord(17, 1, "김민준", 1) + "\r\n" + userRecord(21, 2, "이서연", 0);
 const QString ServerAddress = QStringLiteral("169.254.77.2");
-
-class FixedClock : public Clock {
-public:
-    // Early in the morning: nothing of the schedule is due while the test runs.
-    QDateTime now() const override { return QDateTime(QDate(2026, 12, 9), QTime(3, 0)); }
-};
 
 ino_t namespaceOfThisThread() {
     struct stat st {};
@@ -142,7 +137,8 @@ protected:
 };
 
 TEST_F(VanishingPeerTest, TheBotNoticesWithinTwoMinutesAndDeliversWhatItMadeMeanwhile) {
-    const FixedClock early;
+    // Early in the morning: nothing of the schedule is due while the test runs.
+    const TestSupport::FixedClock early(QDateTime(QDate(2026, 12, 9), QTime(3, 0)));
     frmMain::Intervals intervals;
     intervals.autoLogin = 1000;
     frmMain form(peer->port(), intervals, early);
@@ -154,7 +150,7 @@ TEST_F(VanishingPeerTest, TheBotNoticesWithinTwoMinutesAndDeliversWhatItMadeMean
     peer->send(1, QStringLiteral("/ver"), QStringLiteral("17;123"));
     const auto reply = peer->take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->body, QStringLiteral("ZEP-JobServer Ver 3.4.301"));
+    EXPECT_EQ(reply->body, QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version());
 
     // The server's host is gone. The bot has nothing to send: only the connection itself can tell.
     ASSERT_TRUE(setServerLink("down"));

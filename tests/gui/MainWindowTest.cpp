@@ -4,6 +4,7 @@
 #include "ImageList1.h"
 #include "MessengerPeer.h"
 #include "ProgramInfo.h"
+#include "TestSupport.h"
 #include "TreeSnapshot.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -117,7 +118,7 @@ TEST(MainWindowTest, ShowsTheSessionOfALoopbackMessenger) {
     auto* lblCnt = control<QLabel>(w, "lblCnt");
     ASSERT_TRUE(tree && lblMyInfo && lblCnt);
 
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("메신저(스케줄서버 전용) v3.4.301"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("메신저(스케줄서버 전용) v") + TestSupport::version());
     EXPECT_EQ(TreeSnapshot::fromWidget(*tree), bareGroups());
 
     ASSERT_TRUE(waitUntil([&] { return server.connected(); }));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContactTree.h"
+#include "QStringPrinter.h"
 
 #include <QHash>
 #include <QString>
@@ -18,10 +19,6 @@ struct ShownItem {
 
     bool operator==(const ShownItem&) const = default;
 };
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 inline void PrintTo(const ShownItem& item, std::ostream* os) {
     *os << '{' << '"' << item.text.toStdString() << "\" " << item.image << (item.expanded ? " +" : "");

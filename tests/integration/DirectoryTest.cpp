@@ -1,8 +1,9 @@
 #include "FileSizeLimit.h"
 #include "HttpServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "VbError.h"
 #include "modServerAddressUtil.h"
 
@@ -15,10 +16,7 @@ namespace {
 const QString Endpoint = QStringLiteral("serverinfo/server-address-checker.php");
 const QByteArray Bom = "\xEF\xBB\xBF";
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 class DirectoryTest : public ::testing::Test {
 protected:

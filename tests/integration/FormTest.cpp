@@ -4,6 +4,7 @@
 #include "ProgramInfo.h"
 #include "ReportQueue.h"
 #include "TcpKeepAlive.h"
+#include "TestSupport.h"
 #include "UserRecords.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -73,7 +74,7 @@ protected:
 TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
     frmMain form(peer.port(), fast());
     form.Form_Load();
-    EXPECT_EQ(form.caption(), QStringLiteral("메신저(스케줄서버 전용) v3.4.301"));
+    EXPECT_EQ(form.caption(), QStringLiteral("메신저(스케줄서버 전용) v") + TestSupport::version());
     EXPECT_TRUE(QDir(folder.path() + "/RECVFILE").exists());
     EXPECT_EQ(form.tree().count(), 6);
 
@@ -93,9 +94,7 @@ TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
     peer.send(51, UserList);
     const auto version = peer.take(10);
     ASSERT_TRUE(version);
-    EXPECT_EQ(version->bytes, QByteArray("/\x01"
-                                         "10123;0/\x02"
-                                         "123;3.4.301/\x03"));
+    EXPECT_EQ(version->bytes, TestSupport::frame(10, "123;0", "123;" + TestSupport::version()));
     EXPECT_TRUE(form.scheduleTimer().isActive());
     EXPECT_EQ(form.scheduleTimer().interval(), 60000);
     EXPECT_EQ(form.onlineCountText(), QStringLiteral("2명"));
@@ -137,9 +136,7 @@ TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
     peer.send(1, QStringLiteral("/ver"), QStringLiteral("17;123[%]x"));
     auto reply = peer.take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, QByteArray("/\x01"
-                                       "01123;17/\x02"
-                                       "ZEP-JobServer Ver 3.4.301/\x03"));
+    EXPECT_EQ(reply->bytes, TestSupport::frame(1, "123;17", "ZEP-JobServer Ver " + TestSupport::version()));
 
     peer.send(1, QStringLiteral("안녕"), QStringLiteral("21;123"));
     reply = peer.take(1);
@@ -148,7 +145,7 @@ TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
                                        "01123;21/\x02\xbe\xc8\xb3\xe7/\x03"));
 
     // Two removals in one arrival: start, then busy; the work timer fires once and stops.
-    peer.sendRaw(MessengerPeer::frame(1, "17;123", "/_2rm") + MessengerPeer::frame(1, "21;123", "/_2RM"));
+    peer.sendRaw(TestSupport::frame(1, "17;123", "/_2rm") + TestSupport::frame(1, "21;123", "/_2RM"));
     const auto start = peer.take(1), busy = peer.take(1);
     ASSERT_TRUE(start && busy);
     EXPECT_EQ(start->header, QStringLiteral("123;17"));
@@ -261,7 +258,7 @@ TEST_F(FormTest, HalfAPacketFromADroppedConnectionIsForgotten) {
     peer.send(1, QStringLiteral("/ver"), QStringLiteral("17;123"));
     const auto reply = peer.take(1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->body, QStringLiteral("ZEP-JobServer Ver 3.4.301"));
+    EXPECT_EQ(reply->body, QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version());
 }
 
 TEST_F(FormTest, UnreachableServerIsRetriedEveryPeriod) {
@@ -324,15 +321,7 @@ TEST_F(FormTest, ClosingTheWindowStopsConnectionAndTimers) {
     EXPECT_EQ(peer.connections, 1); // no reconnect after our own close
 }
 
-// The clock of a chosen moment.
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(QDateTime at) : at_(std::move(at)) {}
-    QDateTime now() const override { return at_; }
-
-private:
-    QDateTime at_;
-};
+using TestSupport::FixedClock;
 
 TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
     // The backup server refuses at once: the report is the connection failure.
@@ -347,7 +336,6 @@ TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
     frmMain::Intervals intervals = fast();
     intervals.schedule = 300;
     frmMain form(peer.port(), intervals, eleven);
-    EXPECT_TRUE(form.testButtonEnabled());
     logIn(form);
     const auto ticked = peer.take(2);
     ASSERT_TRUE(ticked);
@@ -410,17 +398,6 @@ TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
     }
 }
 
-// A clock the test moves.
-class SettableClock : public Clock {
-public:
-    explicit SettableClock(QDateTime at) : at_(std::move(at)) {}
-    QDateTime now() const override { return at_; }
-    void set(QDateTime at) { at_ = std::move(at); }
-
-private:
-    QDateTime at_;
-};
-
 // Every job fails at once: no FTP or MySQL server on port 1.
 void failFast(const QString& folder) {
     QFile ini(folder + "/deployment.ini");
@@ -433,13 +410,13 @@ const QString BackupReport =
 
 TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     failFast(folder.path());
-    SettableClock clock(QDateTime(QDate(2026, 12, 9), QTime(10, 59, 30)));
+    FixedClock clock(QDateTime(QDate(2026, 12, 9), QTime(10, 59, 30)));
     frmMain::Intervals intervals = fast();
     intervals.schedule = 250;
     frmMain form(peer.port(), intervals, clock);
     logIn(form);
     // The first tick comes only at 11:01:10 (a job held the thread): 11:00 still runs, once.
-    clock.set(QDateTime(QDate(2026, 12, 9), QTime(11, 1, 10)));
+    clock.at = QDateTime(QDate(2026, 12, 9), QTime(11, 1, 10));
     const auto backup = peer.take(2, 2000);
     ASSERT_TRUE(backup);
     EXPECT_EQ(backup->header, QStringLiteral("123;92"));
@@ -448,11 +425,11 @@ TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     EXPECT_EQ(peer.count(2), 0);
 
     // Logged out over 14:00: nothing runs for it after the next login.
-    clock.set(QDateTime(QDate(2026, 12, 9), QTime(13, 59, 30)));
+    clock.at = QDateTime(QDate(2026, 12, 9), QTime(13, 59, 30));
     pump(300);
     peer.drop();
     ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
-    clock.set(QDateTime(QDate(2026, 12, 9), QTime(14, 2, 0)));
+    clock.at = QDateTime(QDate(2026, 12, 9), QTime(14, 2, 0));
     ASSERT_TRUE(peer.take(50, 2000));
     peer.send(50, Accepted);
     peer.send(51, UserList);
@@ -535,7 +512,7 @@ TEST_F(FormTest, KeptReportsSurviveARestartAndGoOutOnceInOrder) {
     EXPECT_EQ(first->header, QStringLiteral("123;92"));
     EXPECT_EQ(first->body, BackupReport);
     EXPECT_EQ(second->header, QStringLiteral("123;-1"));
-    EXPECT_EQ(second->bytes, MessengerPeer::frame(2, "123;-1", Framed));
+    EXPECT_EQ(second->bytes, TestSupport::frame(2, "123;-1", Framed));
 
     // A second login sends nothing again.
     peer.drop();

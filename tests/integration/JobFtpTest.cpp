@@ -1,8 +1,9 @@
 #include "FtpServer.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "modJobFTP.h"
 
 #include <QElapsedTimer>
@@ -17,16 +18,7 @@ const QString Host = QStringLiteral("127.0.0.1");
 const QString RemovalTitle = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n");
 const QString BackupTitle = QStringLiteral("< DB 백업결과 보고서 >\r\n\r\n");
 
-class FixedClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime(QDate(2026, 12, 9), QTime(11, 0)); }
-};
-
-void writeText(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
+using TestSupport::writeFile;
 
 class JobFtpTest : public ::testing::Test {
 protected:
@@ -35,7 +27,7 @@ protected:
         ProgramInfo::setFolder(folder_->path());
         // The code updater: a script that leaves a marker beside itself.
         const QString tool = folder_->path() + QStringLiteral("/인증코드갱신툴.exe");
-        writeText(tool, "#!/bin/sh\ntouch \"$(dirname \"$0\")/updater-started\"\n");
+        writeFile(tool, "#!/bin/sh\ntouch \"$(dirname \"$0\")/updater-started\"\n");
         QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     static void TearDownTestSuite() {
@@ -64,7 +56,7 @@ protected:
     }
 
     static void pointDeploymentAt(quint16 ftpPort) {
-        writeText(folder_->path() + QStringLiteral("/deployment.ini"),
+        writeFile(folder_->path() + QStringLiteral("/deployment.ini"),
                   QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
                       .arg(ftpPort)
                       .arg(MariaDbServer::port())
@@ -72,7 +64,7 @@ protected:
     }
     // A null value leaves the key out.
     static void setPassive(const char* value) {
-        writeText(folder_->path() + QStringLiteral("/setup.ini"),
+        writeFile(folder_->path() + QStringLiteral("/setup.ini"),
                   value ? QByteArray("[General]\r\nFTP_PASV=") + value + "\r\n"
                         : QByteArray("[General]\r\n"));
     }
@@ -96,7 +88,7 @@ protected:
 
     static inline QTemporaryDir* folder_ = nullptr;
     MariaDbServer::Admin admin;
-    FixedClock clock;
+    const TestSupport::FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(11, 0))};
     JobContext context{clock, Host, Host, Host, Host, Host};
     MessageBoxRecorder boxes;
 };

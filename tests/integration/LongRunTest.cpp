@@ -5,11 +5,12 @@
 #include "AnsiCodec.h"
 #include "FtpServer.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "MessengerPeer.h"
 #include "ProcessFigures.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "UserRecords.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -31,12 +32,7 @@ constexpr int Contacts = 20;
 const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
 
 // A clock the test moves on by hand.
-class SteppingClock : public Clock {
-public:
-    explicit SteppingClock(QDateTime start) : at(std::move(start)) {}
-    QDateTime now() const override { return at; }
-    QDateTime at;
-};
+using SteppingClock = TestSupport::FixedClock;
 
 // The user list of the run: `Contacts` colleagues, of whom the first `online` are online.
 QString userList(int online) {
@@ -46,11 +42,7 @@ QString userList(int online) {
     return QString::number(Contacts) + "\r\n" + records.join("\r\n");
 }
 
-void writeText(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(text);
-}
+using TestSupport::writeFile;
 
 QString errorLogText(const QString& folder) {
     QFile file(folder + QStringLiteral("/ErrorLog.txt"));
@@ -204,13 +196,13 @@ protected:
         ASSERT_NE(MariaDbServer::port(), 0)
             << "no MariaDB fixture in " << MariaDbServer::folder().toStdString();
         ASSERT_TRUE(admin.connected());
-        writeText(folder.path() + "/deployment.ini",
+        writeFile(folder.path() + "/deployment.ini",
                   QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
                       .arg(FtpServer::port())
                       .arg(MariaDbServer::port())
                       .toLatin1());
         csRoot = folder.path() + "/cs";
-        writeText(folder.path() + "/setup.ini",
+        writeFile(folder.path() + "/setup.ini",
                   AnsiCodec::fromUnicode("[General]\r\nFTP_PASV=1\r\nCSBackupPath=" + csRoot + "\r\n"));
 
         // One server with one drive, measured every night; one database server with its daily backups.
@@ -239,7 +231,7 @@ protected:
             if (day.csZipPresent) {
                 const QString zipFolder = csRoot + "/csdb_backup/" + day.date.toString("yyyy-MM-dd");
                 ASSERT_TRUE(QDir().mkpath(zipFolder));
-                writeText(zipFolder + "/cs_full.zip", "PK");
+                writeFile(zipFolder + "/cs_full.zip", "PK");
             }
         }
         ASSERT_TRUE(QDir().mkpath(csRoot));

@@ -1,6 +1,6 @@
 #include "modFile.h"
 
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "QStringPrinter.h"
 
 #include <QDir>

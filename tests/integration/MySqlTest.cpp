@@ -1,5 +1,5 @@
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "VbError.h"

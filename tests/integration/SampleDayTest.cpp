@@ -3,9 +3,10 @@
 
 #include "FtpServer.h"
 #include "MariaDbServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "modJobFTP.h"
 #include "modJobMain.h"
 
@@ -18,16 +19,7 @@ namespace {
 const QString Host = QStringLiteral("127.0.0.1");
 const QString Sample = QStringLiteral(ZEPJOB_SAMPLE_DIR);
 
-class SampleClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime(QDate(2026, 12, 9), QTime(9, 5)); }
-};
-
-void writeText(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
+using TestSupport::writeFile;
 
 // Runs a program to its end; its exit status, with its output in the failure message.
 int runTool(const QString& program, const QStringList& arguments, const QString& input = {}) {
@@ -55,12 +47,12 @@ protected:
         ASSERT_NE(MariaDbServer::port(), 0) << "no MariaDB fixture";
         ASSERT_TRUE(admin.connected());
         ProgramInfo::setFolder(folder.path());
-        writeText(folder.path() + "/deployment.ini",
+        writeFile(folder.path() + "/deployment.ini",
                   QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
                       .arg(FtpServer::port())
                       .arg(MariaDbServer::port())
                       .toLatin1());
-        writeText(folder.path() + "/setup.ini",
+        writeFile(folder.path() + "/setup.ini",
                   "[General]\r\nFTP_PASV=1\r\nCSBackupPath=" + csBackup.path().toLocal8Bit() + "\r\n");
         // The same loader and layout script as the demo.
         const QStringList mariadb = {"--no-defaults", "--socket=" + MariaDbServer::folder() + "/mysqld.sock",
@@ -92,7 +84,7 @@ protected:
 
     QTemporaryDir folder, csBackup;
     MariaDbServer::Admin admin;
-    SampleClock clock;
+    TestSupport::FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(9, 5))};
     JobContext context{clock, Host, Host, Host, Host, Host};
     MessageBoxRecorder boxes;
 };

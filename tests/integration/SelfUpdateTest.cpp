@@ -1,8 +1,10 @@
 #include "HttpClient.h"
 #include "HttpServer.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
+#include "Version.h"
 #include "WindowsExecutable.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
@@ -16,18 +18,8 @@ namespace {
 
 const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeScript(const QString& path, const QByteArray& body) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\n" + body);
-    f.close();
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-}
+using TestSupport::readAll;
+using TestSupport::writeScript;
 
 class SelfUpdateTest : public ::testing::Test {
 protected:
@@ -191,7 +183,9 @@ TEST_F(SelfUpdateTest, TheCheckerRunsAndTheChangerTakesOver) {
         EXPECT_EQ(ended, c.ends ? 1 : 0);
         EXPECT_EQ(boxes.texts, c.boxes);
         EXPECT_EQ(readAll(inFolder("checker.log")),
-                  c.checkerRuns ? QString("301;%1|%2\n").arg(exe, folder.path()).toUtf8() : QByteArray());
+                  c.checkerRuns
+                      ? QString("%1;%2|%3\n").arg(Version::Revision).arg(exe, folder.path()).toUtf8()
+                      : QByteArray());
         if (c.ends && c.changer) {
             // Started without waiting: its note comes a moment later.
             for (int i = 0; i < 200 && !QFile::exists(inFolder("changer.log")); ++i)

@@ -3,10 +3,11 @@
 
 #include "HttpServer.h"
 #include "InstanceLock.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
 #include "ServiceManager.h"
+#include "TestSupport.h"
 #include "modAutoUpdateV1_Launcher.h"
 #include "modFile.h"
 
@@ -23,16 +24,7 @@ namespace {
 
 const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-}
+using TestSupport::readAll;
 
 QByteArray sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
@@ -71,8 +63,8 @@ protected:
         HttpServer::reset();
         for (const char* tool : {ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY})
             ASSERT_TRUE(QFile::copy(tool, inFolder(QFileInfo(tool).fileName()))) << tool;
-        write(inFolder("deployment.ini"),
-              "[Deployment]\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
+        TestSupport::writeFile(inFolder("deployment.ini"),
+                               "[Deployment]\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
     }
 
     QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
@@ -161,7 +153,7 @@ TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) 
         if (c.cut >= 0)
             HttpServer::serve(UpdateFolder + "ClientZEP_job.cut", QByteArray::number(c.cut));
         // What an earlier run left never passes for this run's answer.
-        write(inFolder("New_ClientZEP_job"), "left by an earlier run");
+        TestSupport::writeFile(inFolder("New_ClientZEP_job"), "left by an earlier run");
 
         const ToolRun result = check();
         EXPECT_EQ(result.status == 0, c.ok) << result.error.toStdString();
@@ -186,15 +178,17 @@ TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) 
 // after.
 TEST_F(UpdateToolsTest, TheCheckerAsksTheUpdateServerOfTheDirectoryCache) {
     HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt", "301");
-    write(inFolder("deployment.ini"), "[Deployment]\r\nAddrAutoUpdate=127.0.0.1:1\r\n");
-    write(inFolder("server_address_setting.json"),
-          "\xEF\xBB\xBF{\"ver\": 3,\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"" +
-              HttpServer::host().toUtf8() + "\"}]}");
+    TestSupport::writeFile(inFolder("deployment.ini"), "[Deployment]\r\nAddrAutoUpdate=127.0.0.1:1\r\n");
+    TestSupport::writeFile(
+        inFolder("server_address_setting.json"),
+        "\xEF\xBB\xBF{\"ver\": 3,\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"" +
+            HttpServer::host().toUtf8() + "\"}]}");
     EXPECT_EQ(check().status, 0);
     EXPECT_EQ(HttpServer::takeRequests(), QStringList{"/" + UpdateFolder + "ClientZEP_job_lastver.txt"});
 
     // Without the entry the deployment default is asked: nothing answers there, quickly.
-    write(inFolder("server_address_setting.json"), "\xEF\xBB\xBF{\"ver\": 3,\"servers\": []}");
+    TestSupport::writeFile(inFolder("server_address_setting.json"),
+                           "\xEF\xBB\xBF{\"ver\": 3,\"servers\": []}");
     QElapsedTimer timer;
     timer.start();
     const ToolRun result = check();
@@ -270,11 +264,11 @@ TEST_F(UpdateToolsTest, TheChangerPutsASoundBuildInPlaceAndOtherwiseKeepsTheRunn
         SCOPED_TRACE(c.name);
         for (const char* name : {"ClientZEP_job.old", "restarted", "New_ClientZEP_job"})
             QFile::remove(inFolder(name));
-        write(inFolder("ClientZEP_job"), program());
+        TestSupport::writeFile(inFolder("ClientZEP_job"), program());
         QFile::setPermissions(inFolder("ClientZEP_job"),
                               QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
         if (!c.fresh.isNull())
-            write(inFolder("New_ClientZEP_job"), c.fresh);
+            TestSupport::writeFile(inFolder("New_ClientZEP_job"), c.fresh);
 
         // Under a service manager the bot holds its lock while it waits for the changer.
         QLockFile botLock(InstanceLock::path(folder.path()));
@@ -301,8 +295,8 @@ TEST_F(UpdateToolsTest, TheChangerPutsASoundBuildInPlaceAndOtherwiseKeepsTheRunn
 
 // The changer waits for the bot to end, but not for ever.
 TEST_F(UpdateToolsTest, TheChangerWaitsABoundedTimeForTheBotToEnd) {
-    write(inFolder("ClientZEP_job"), program());
-    write(inFolder("New_ClientZEP_job"), newerProgram());
+    TestSupport::writeFile(inFolder("ClientZEP_job"), program());
+    TestSupport::writeFile(inFolder("New_ClientZEP_job"), newerProgram());
     QLockFile botLock(InstanceLock::path(folder.path()));
     ASSERT_TRUE(botLock.tryLock(0));
     QProcessEnvironment bound;
@@ -337,7 +331,7 @@ TEST_F(UpdateToolsTest, TheChangerWaitsABoundedTimeForTheBotToEnd) {
 }
 
 TEST_F(UpdateToolsTest, TheChangerRefusesAMalformedCommandLine) {
-    write(inFolder("ClientZEP_job"), program());
+    TestSupport::writeFile(inFolder("ClientZEP_job"), program());
     for (const char* argument : {"", "ClientZEP_job", "ClientZEP_job;Other", "a/b;New_a/b", ";New_"}) {
         SCOPED_TRACE(argument);
         EXPECT_EQ(run("swapfiles.exe", argument).status, 2);

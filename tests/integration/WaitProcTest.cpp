@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "modWaitProc.h"
 
 #include <QElapsedTimer>
@@ -7,10 +8,7 @@
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 TEST(RunAndWaitTest, WaitsForTheProgramToEnd) {
     QTemporaryDir dir;

@@ -1,6 +1,7 @@
 #include "FileSizeLimit.h"
 #include "HttpClient.h"
 #include "HttpServer.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -8,10 +9,7 @@
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 // A download that the disk cannot take whole leaves the file it would have replaced.
 TEST(WholeFileTest, ADownloadThatCannotBeWrittenWholeLeavesTheOldFile) {

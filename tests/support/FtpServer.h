@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -13,12 +15,11 @@
 namespace FtpServer {
 
 inline QString folder() {
-    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QStringLiteral("/ftp-fixture");
+    return TestSupport::fixtureFolder("ftp-fixture");
 }
 
 inline quint16 port() {
-    QFile file(folder() + QStringLiteral("/port"));
-    return file.open(QIODevice::ReadOnly) ? quint16(file.readAll().trimmed().toUInt()) : 0;
+    return TestSupport::fixturePort(folder());
 }
 
 // Home of qzc1 (the web host) and of backup_checker (the backup server).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -9,12 +11,13 @@
 namespace HttpServer {
 
 inline QString folder() {
-    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QStringLiteral("/http-fixture");
+    return TestSupport::fixtureFolder("http-fixture");
 }
 
+// The port as text, empty when the server has not started.
 inline QString port() {
-    QFile file(folder() + QStringLiteral("/port"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed()) : QString();
+    const quint16 port = TestSupport::fixturePort(folder());
+    return port != 0 ? QString::number(port) : QString();
 }
 
 inline QString host() {

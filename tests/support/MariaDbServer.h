@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgramInfo.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QString>
@@ -12,12 +13,11 @@
 namespace MariaDbServer {
 
 inline QString folder() {
-    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QStringLiteral("/mariadb-fixture");
+    return TestSupport::fixtureFolder("mariadb-fixture");
 }
 
 inline quint16 port() {
-    QFile file(folder() + QStringLiteral("/port"));
-    return file.open(QIODevice::ReadOnly) ? quint16(file.readAll().trimmed().toUInt()) : 0;
+    return TestSupport::fixturePort(folder());
 }
 
 // Makes the program folder's deployment.ini dial this server for "port 3306".

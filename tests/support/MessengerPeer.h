@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnsiCodec.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -60,13 +61,8 @@ public:
     bool listening() const { return server_.isListening(); }
     quint16 port() const { return server_.serverPort(); }
 
-    static QByteArray frame(int code, const QString& header, const QString& body) {
-        return "/\x01" + QByteArray::number(code).rightJustified(2, '0') + AnsiCodec::fromUnicode(header) +
-               "/\x02" + AnsiCodec::fromUnicode(body) + "/\x03";
-    }
-
     void send(int code, const QString& body, const QString& header = QStringLiteral("0")) {
-        sendRaw(frame(code, header, body));
+        sendRaw(TestSupport::frame(code, header, body));
     }
     void sendRaw(const QByteArray& bytes) {
         if (socket_) {

@@ -5,6 +5,7 @@
 // the HTTP server of tests/integration.
 
 #include "MariaDbServer.h"
+#include "TestSupport.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -39,10 +40,7 @@ inline quint16 freePort() {
     return probe.serverPort();
 }
 
-inline QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 // The state letter of a process as the kernel reports it ("T" when stopped, "S" or "R" when running).
 inline QByteArray processState(qint64 pid) {

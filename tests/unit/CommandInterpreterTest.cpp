@@ -40,13 +40,13 @@ TEST(CommandInterpreterTest, RepliesWhenIdle) {
         {"/help me", "", false, false},
         {"/help ", "", false, false},
         {"/", "", false, false},
-        {"/ver", "ZEP-JobServer Ver 3.4.301", false, false},
-        {"/VER", "ZEP-JobServer Ver 3.4.301", false, false},
+        {"/ver", "ZEP-JobServer Ver " + TestSupport::version(), false, false},
+        {"/VER", "ZEP-JobServer Ver " + TestSupport::version(), false, false},
         {"/ver x", "", false, false},
         {"/webupdate", "", false, true},
         {"/WebUpdate", "", false, true},
         {"/unknown", "", false, false},
-        {"/selfupdate", "Auto Update Start...(Cur Ver: 3.4.301)", true, false},
+        {"/selfupdate", "Auto Update Start...(Cur Ver: " + TestSupport::version() + ")", true, false},
         {"/_2rm", "_2 Remove Start...", true, false},
         {"/_2RM", "_2 Remove Start...", true, false},
     };
@@ -86,12 +86,13 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
 
     // Other commands are answered while a job is pending.
     EXPECT_EQ(CommandInterpreter::Interpret(QStringLiteral("/ver"), QStringLiteral("21;1"), job).reply,
-              QStringLiteral("ZEP-JobServer Ver 3.4.301"));
+              QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version());
 
     // Once the runner has cleared the job, the next one is accepted.
     job.WorkJob = CommandJob::None;
     out = CommandInterpreter::Interpret(QStringLiteral("/selfupdate"), QStringLiteral("33;1"), job);
-    EXPECT_EQ(out.reply, QStringLiteral("Auto Update Start...(Cur Ver: 3.4.301)"));
+    EXPECT_EQ(out.reply, QStringLiteral("Auto Update Start...(Cur Ver: ") + TestSupport::version() +
+                             QStringLiteral(")"));
     EXPECT_EQ(job.WorkJob, CommandJob::SelfUpdate);
     EXPECT_EQ(job.WorkJobName, QStringLiteral("자동업데이트"));
     EXPECT_EQ(job.WorkJobRequester, QStringLiteral("33"));

@@ -1,6 +1,7 @@
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "modServerAddressUtil.h"
 
 #include <QFile>
@@ -10,10 +11,7 @@ namespace {
 
 const QByteArray Bom = "\xEF\xBB\xBF";
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestSupport::readAll;
 
 // The answer of the directory server as text: what it leaves in the cache. An answer cut off by the end of
 // its text must not become a cache that reads as less than the server sent (or as no directory at all).

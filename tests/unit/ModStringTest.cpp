@@ -1,6 +1,6 @@
 #include "modString.h"
 
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "TestSupport.h"
 #include "VbError.h"
 

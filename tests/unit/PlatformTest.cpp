@@ -3,29 +3,23 @@
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "MachineId.h"
-#include "MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "NumericText.h"
 #include "TestSupport.h"
 #include "VbError.h"
+#include "Version.h"
 #include "frmMain.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <new>
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using TestSupport::readAll;
+using TestSupport::writeFile;
 
 TEST(ErrorLogTest, EntriesAreStampedCp949LinesAppended) {
     const QDateTime at(QDate(2026, 12, 7), QTime(14, 5, 9));
@@ -50,6 +44,21 @@ TEST(VbErrorTest, TrappedTextShape) {
         VbErrors::trappedText(VbError(9, "x", VbErrors::describe(9)), QStringLiteral("Find"),
                               QStringLiteral("Class Module"), QStringLiteral("cStringBuilder")),
         QStringLiteral("Error 9 (Subscript out of range) in procedure Find of Class Module cStringBuilder"));
+}
+
+// Whatever a boundary catches as a std::exception gives one trapped text: a VbError its own number and
+// description (also through what()), anything else error 51 with its what().
+TEST(VbErrorTest, BoundariesTrapAnyStandardException) {
+    const VbError vb(35602, QString(), QStringLiteral("Key is not unique in collection: 키"));
+    EXPECT_STREQ(vb.what(), "Key is not unique in collection: \xed\x82\xa4");
+    const std::exception& caught = vb;
+    EXPECT_EQ(
+        VbErrors::trappedText(caught, QStringLiteral("Add"), QStringLiteral("Form"),
+                              QStringLiteral("frmMain")),
+        QStringLiteral("Error 35602 (Key is not unique in collection: 키) in procedure Add of Form frmMain"));
+    EXPECT_EQ(VbErrors::trappedText(std::bad_alloc(), QStringLiteral("tmrWork_Timer"), QStringLiteral("Form"),
+                                    QStringLiteral("frmMain")),
+              QStringLiteral("Error 51 (std::bad_alloc) in procedure tmrWork_Timer of Form frmMain"));
 }
 
 TEST(NumericTextTest, LenientAndStrictReadings) {
@@ -146,6 +155,12 @@ TEST(InstanceLockTest, SecondInstanceIsRefused) {
     EXPECT_TRUE(first.tryLock()); // asking again keeps it
     InstanceLock second(dir.path());
     EXPECT_FALSE(second.tryLock());
+}
+
+// The version every text carries is the one project(VERSION ...) gives the build; the tests compare with it.
+TEST(VersionTest, TheProgramCarriesTheProjectVersion) {
+    EXPECT_EQ(ProgramInfo::versionText(), QStringLiteral(ZEPJOB_PROJECT_VERSION));
+    EXPECT_EQ(ProgramInfo::versionText(), QString::fromLatin1(Version::Text));
 }
 
 TEST(MessageBoxTest, RecorderCollectsTexts) {

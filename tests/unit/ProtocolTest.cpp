@@ -20,10 +20,7 @@ void PrintTo(const Packet& p, std::ostream* os) {
         << p.header3.toStdString() << "', '" << p.body.toStdString() << "'}";
 }
 
-// A received packet as the server frames it, in CP949.
-QByteArray frame(const QByteArray& code, const QString& header, const QString& body) {
-    return "/\x01" + code + AnsiCodec::fromUnicode(header) + "/\x02" + AnsiCodec::fromUnicode(body) + "/\x03";
-}
+using TestSupport::frame;
 
 // One data arrival: append the chunk and run the receive loop.
 QList<Packet> arrive(const QByteArray& chunk) {

@@ -1,0 +1,98 @@
+#pragma once
+
+// What the tests share: a clock standing at a chosen moment, file writers and readers, the fixtures' folders
+// and ports, the error log of the program folder, and one framer for messenger packets.
+
+#include "AnsiCodec.h"
+#include "Clock.h"
+#include "ProgramInfo.h"
+#include "QStringPrinter.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <ostream>
+
+namespace TestSupport {
+
+// A clock that stands at `at` until the test moves it.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime start) : at(std::move(start)) {}
+    QDateTime now() const override { return at; }
+    QDateTime at;
+};
+
+// The program's own version text ("3.4.301" in a build of revision 301), for the texts that carry it.
+inline QString version() {
+    return ProgramInfo::versionText();
+}
+
+// ---- files ----
+
+// The whole file, or nothing when it cannot be read.
+inline QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A CP949 file (the error log, setup.ini) as text, or nothing.
+inline QString readCp949(const QString& path) {
+    return AnsiCodec::toUnicode(readAll(path));
+}
+
+// Replaces the file with `bytes`; the test fails when it cannot.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+// A shell script of `body`, made executable.
+inline void writeScript(const QString& path, const QByteArray& body) {
+    writeFile(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+}
+
+// The error log of the current program folder, line by line without the time stamps, and emptied for the
+// next test.
+inline QStringList takeErrorLog() {
+    const QString path = ProgramInfo::folder() + QStringLiteral("/ErrorLog.txt");
+    QStringList lines = readCp949(path).split(QStringLiteral("\r\n"));
+    QFile::remove(path);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    // Drop the 12-digit time stamp and its blank.
+    for (QString& line : lines)
+        line = line.mid(13);
+    return lines;
+}
+
+// ---- fixtures ----
+
+// The folder where the CTest fixture `name` ("mariadb-fixture", "ftp-fixture", "http-fixture") keeps its
+// server, below ZEPJOB_FIXTURES.
+inline QString fixtureFolder(const char* name) {
+    return qEnvironmentVariable("ZEPJOB_FIXTURES") + QLatin1Char('/') + QLatin1String(name);
+}
+
+// The port the server in `folder` listens on, or 0 when it has not started.
+inline quint16 fixturePort(const QString& folder) {
+    return quint16(readAll(folder + QStringLiteral("/port")).trimmed().toUInt());
+}
+
+// ---- packets ----
+
+// One messenger packet as it travels: "/" 0x01, the code, the header, "/" 0x02, the body, "/" 0x03, header
+// and body in CP949. The code goes as given ("01", or a malformed "7x"), or as two digits.
+inline QByteArray frame(const QByteArray& code, const QString& header, const QString& body) {
+    return "/\x01" + code + AnsiCodec::fromUnicode(header) + "/\x02" + AnsiCodec::fromUnicode(body) + "/\x03";
+}
+inline QByteArray frame(int code, const QString& header, const QString& body) {
+    return frame(QByteArray::number(code).rightJustified(2, '0'), header, body);
+}
+
+} // namespace TestSupport
