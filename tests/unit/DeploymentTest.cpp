@@ -31,7 +31,7 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
                                                   "\r\n"
                                                   "[ deployment ]\r\n"
                                                   "  directoryserver = dir.corp-1.local:8080 \r\n"
-                                                  "AddrMessenger=\"10.1.2.3\"\r\n"
+                                                  "AddrMessenger=\"127.0.10.3\"\r\n"
                                                   "AddrAutoUpdate=[::1]:8081\r\n"
                                                   "AddrMasterServer=::1\r\n"
                                                   "WebHostFtpHost=ftp_web.corp\r\n"
@@ -41,7 +41,7 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
                                                   "MySqlPort= 3307 \r\n");
     EXPECT_TRUE(file.issues.isEmpty()) << ::testing::PrintToString(file.issues);
     EXPECT_EQ(file.values.DirectoryServer, "dir.corp-1.local:8080");
-    EXPECT_EQ(file.values.AddrMessenger, "10.1.2.3");
+    EXPECT_EQ(file.values.AddrMessenger, "127.0.10.3");
     EXPECT_EQ(file.values.AddrAutoUpdate, "[::1]:8081");
     EXPECT_EQ(file.values.AddrMasterServer, "::1");
     EXPECT_EQ(file.values.WebHostFtpHost, "ftp_web.corp");
@@ -106,8 +106,8 @@ TEST(DeploymentParseTest, UnusableValuesKeepTheirDefaults) {
         {"AddrMasterServer=999.1.1.1", "AddrMasterServer", "127.0.0.1",
          "\"999.1.1.1\" is not a host name or address (its port has a key of its own); the default 127.0.0.1 "
          "is used"},
-        {"AddrMasterServer=10.1.1", "AddrMasterServer", "127.0.0.1",
-         "\"10.1.1\" is not a host name or address (its port has a key of its own); the default 127.0.0.1 "
+        {"AddrMasterServer=127.0.1", "AddrMasterServer", "127.0.0.1",
+         "\"127.0.1\" is not a host name or address (its port has a key of its own); the default 127.0.0.1 "
          "is used"},
         {"AddrWebLogin=web..corp", "AddrWebLogin", "127.0.0.1",
          "\"web..corp\" is not a host name or address (its port has a key of its own); the default 127.0.0.1 "
