@@ -172,23 +172,29 @@ private:
         return JsonValue();
     }
 
+    // Steps over the filler and the separator before the next member or element; false once the
+    // container is closed or the text has ended (that one complained of).
+    bool nextItem(char16_t close, QStringView missing) {
+        skipFiller();
+        if (i_ < n_ && s_[i_] == close) {
+            ++i_;
+            return false;
+        }
+        if (i_ < n_ && s_[i_] == u',') {
+            ++i_;
+            skipFiller();
+        } else if (i_ >= n_) {
+            complain(missing, text_.right(20));
+            return false;
+        }
+        return true;
+    }
+
     JsonObject readObject() {
         ++depth_;
         ++i_;
         JsonObject object;
-        for (;;) {
-            skipFiller();
-            if (i_ < n_ && s_[i_] == u'}') {
-                ++i_;
-                break;
-            }
-            if (i_ < n_ && s_[i_] == u',') {
-                ++i_;
-                skipFiller();
-            } else if (i_ >= n_) {
-                complain(u"Missing '}'", text_.right(20));
-                break;
-            }
+        while (nextItem(u'}', u"Missing '}'")) {
             QString key = readKey();
             failure_ = Failure::None;
             JsonValue value = readValue();
@@ -211,19 +217,7 @@ private:
         ++depth_;
         ++i_;
         JsonArray array;
-        for (;;) {
-            skipFiller();
-            if (i_ < n_ && s_[i_] == u']') {
-                ++i_;
-                break;
-            }
-            if (i_ < n_ && s_[i_] == u',') {
-                ++i_;
-                skipFiller();
-            } else if (i_ >= n_) {
-                complain(u"Missing ']'", text_.right(20));
-                break;
-            }
+        while (nextItem(u']', u"Missing ']'")) {
             failure_ = Failure::None;
             JsonValue element = readValue();
             // A misspelt literal ends the array too: the position has not moved, so reading on would meet
