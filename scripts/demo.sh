@@ -7,7 +7,8 @@
 # The bot runs under libfaketime, ten times faster, in the same program folder, started just under a minute
 # before each scheduled minute (its schedule ticks a minute after the log-in, then every minute): 09:05 the
 # disk-space report, 09:10 the "_2" removal, 11:00 the DB backup check, 14:00 the CS backup check and two
-# "/_2rm", then "/selfupdate" to a newer build that comes back with its version.
+# "/_2rm", then "/selfupdate" against a forged update (refused), then to a newer build signed with a release
+# key made for the run, which comes back with its version.
 # Everything runs in one temporary folder that is removed at the end, with every process the demo started.
 # Set ZEPJOB_HEADLESS=0 with a display to watch the window instead of the log lines.
 set -euo pipefail
@@ -119,6 +120,7 @@ run() {
   done
   printf 'WebHostFtpHost=127.0.0.1\r\nBackupFtpHost=127.0.0.1\r\nMessengerPort=%s\r\nFtpPort=%s\r\nMySqlPort=%s\r\n' \
     "$(cat "$demo/sim-port")" "$(cat "$demo/ftp/port")" "$(cat "$demo/mariadb/port")" >> "$program/deployment.ini"
+  [[ -n "${release_key:-}" ]] && printf 'UpdatePublicKey=%s\r\n' "$release_key" >> "$program/deployment.ini"
 
   # libfaketime preloaded directly (not through the faketime command, which would leave the bot a child of its
   # own that outlives the run); outside any service manager, so that the file changer of "/selfupdate" starts
@@ -190,16 +192,53 @@ quit
 sql "SELECT 'cate3' AS tbl, idx, DemoDownFile FROM webhost.cate3 WHERE idx = 52 UNION ALL
      SELECT 'cate3_info', idx, DemoDownFile FROM webhost.cate3_info WHERE idx = 65"
 
-# The update server: the newer bot with its revision and checksum, and the update programs with their build
-# number. The program folder has no update programs yet, so the bot fetches them first.
+# The release key, made for this run (minisign -G -W: no password), which the bot trusts through
+# deployment.ini; and a key of somebody else's.
+minisign -G -W -f -p "$demo/release.pub" -s "$demo/release.key" > /dev/null
+minisign -G -W -f -p "$demo/forger.pub" -s "$demo/forger.key" > /dev/null
+release_key=$(sed -n 2p "$demo/release.pub")
+# Signs update-server file $2 with key $1 as "<file> <version>", the version from the _lastver.txt given as $3.
+sign() {
+  local name=${2##*/}
+  minisign -S -s "$1" -m "$2" -t "$name $(tr -d ' \t\r\n' < "$3")" > /dev/null
+}
+
+# First a forged update: a checker that is a script, a newer "build" that is the same script, both signed
+# with the forger's key. The bot refuses them before anything of them runs.
 updates="$demo/http/www/download/자동업데이트_v1"
 mkdir -p "$updates"
+printf '#!/bin/sh\ntouch "%s/forged-code-ran"\n' "$demo" | tee "$updates/VerProbeV1.exe" "$updates/swapfiles.exe" \
+  "$updates/ClientZEP_job" > /dev/null
+echo 999 > "$updates/VerProbeV1_lastver.txt"
+echo 999 > "$updates/ClientZEP_job_lastver.txt"
+for f in VerProbeV1.exe swapfiles.exe; do sign "$demo/forger.key" "$updates/$f" "$updates/VerProbeV1_lastver.txt"; done
+sign "$demo/forger.key" "$updates/ClientZEP_job" "$updates/ClientZEP_job_lastver.txt"
+say "15:20 \"/selfupdate\" against a forged update server (a checker script and a build, signed by another key)"
+run "15:20:00" 'waitconnect
+waitlogin
+wait 10
+17 /selfupdate
+wait 1 Auto Update Start
+wait 1 이미 최신버전이거나
+quit
+' 1
+[[ -e "$demo/forged-code-ran" ]] && { echo "demo: the forged checker ran" >&2; exit 1; }
+echo "the forged programs did not run; program folder: $(ls "$program" | tr '\n' ' ')"
+grep -a 'self-update' "$program/ErrorLog.txt" | iconv -f CP949 -t UTF-8 | sed 's/^/  ErrorLog.txt: /'
+
+# The real update server: the newer bot with its revision, and the update programs with their build number,
+# each signed with the release key. The program folder has no update programs yet, so the bot fetches them
+# first.
+rm -f "$updates"/*
 cp "$build/bin/VerProbeV1.exe" "$build/bin/swapfiles.exe" "$updates/"
 sed -n 's/^ZEPJOB_UPDATE_TOOLS_BUILD:[A-Z]*=//p' "$build/CMakeCache.txt" > "$updates/VerProbeV1_lastver.txt"
 cp "$newer_bot" "$updates/ClientZEP_job"
 "$newer_bot" --version | sed 's/.*\.//' > "$updates/ClientZEP_job_lastver.txt"
-(cd "$updates" && sha256sum ClientZEP_job > ClientZEP_job.sha256)
-say "15:30 \"/selfupdate\": the update server offers revision $(cat "$updates/ClientZEP_job_lastver.txt") (update programs: build $(cat "$updates/VerProbeV1_lastver.txt"))"
+for f in VerProbeV1.exe swapfiles.exe; do sign "$demo/release.key" "$updates/$f" "$updates/VerProbeV1_lastver.txt"; done
+sign "$demo/release.key" "$updates/ClientZEP_job" "$updates/ClientZEP_job_lastver.txt"
+echo "update server: $(ls "$updates" | tr '\n' ' ')"
+echo "$(sed -n 3p "$updates/ClientZEP_job.minisig") (ClientZEP_job.minisig)"
+say "15:30 \"/selfupdate\": the update server offers revision $(cat "$updates/ClientZEP_job_lastver.txt") (update programs: build $(cat "$updates/VerProbeV1_lastver.txt")), signed"
 echo "program folder: $(ls "$program" | tr '\n' ' ')"
 run "15:30:00" 'waitconnect
 waitlogin

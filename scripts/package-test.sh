@@ -191,7 +191,9 @@ updates=$root/srv/pkgtest/http/www/download/자동업데이트_v1
 mkdir -p "$updates"
 cp "$next_bin" "$updates/ClientZEP_job"
 echo $((revision + 1)) >"$updates/ClientZEP_job_lastver.txt"
-(cd "$updates" && sha256sum ClientZEP_job >ClientZEP_job.sha256)
+# The release key of this run; the build is signed only when the test says so.
+minisign -G -W -f -p "$work/release.pub" -s "$work/release.key" >/dev/null
+release_key=$(sed -n 2p "$work/release.pub")
 sed -n 's/^set(ZEPJOB_UPDATE_TOOLS_BUILD \([0-9]*\).*/\1/p' "$repo/CMakeLists.txt" >"$updates/VerProbeV1_lastver.txt"
 inside systemd-run --quiet --unit=pkgtest-http /usr/bin/python3 /mnt/pkgtest/http-server.py /srv/pkgtest/http
 until_true 20 test -s "$root/srv/pkgtest/http/port" || fail "the update server did not start"
@@ -227,6 +229,7 @@ DirectoryServer=127.0.0.1:$http_port
 AddrAutoUpdate=127.0.0.1:$http_port
 LoginId=pkgtest-bot
 LoginPassword=pk#9;x
+UpdatePublicKey=$release_key
 EOF
 inside mkdir -p /etc/systemd/system/clientzep-job.service.d
 printf '[Service]\nWatchdogSec=6s\nRestartSec=1s\n' >"$root/etc/systemd/system/clientzep-job.service.d/test.conf"
@@ -270,8 +273,41 @@ n=$(restarts)
 sleep 18
 (($(restarts) == n)) || fail "the watchdog restarted a bot that runs"
 
-# ---- 6. the self-update ----
-say "/selfupdate to revision $((revision + 1))"
+# ---- 6. the program folder runs nothing by itself ----
+say "a program the service user writes into its folder is not run by the unit"
+folder=/var/lib/clientzep-job
+planted='#!/bin/sh\ntouch /var/lib/clientzep-job/planted-code-ran\n'
+inside setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups sh -c \
+  "cp $folder/ClientZEP_job $folder/.kept && printf '$planted' >$folder/ClientZEP_job && printf '$planted' >$folder/planted && chmod 755 $folder/ClientZEP_job $folder/planted"
+logins=$(sim_count 'SIM login accepted')
+inside systemctl restart clientzep-job.service
+until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the packaged build did not run"
+[[ "$(inside readlink "/proc/$(main_pid)/exe")" == /usr/lib/clientzep-job/ClientZEP_job ]] ||
+  fail "the unit does not run the packaged program"
+journal_has "the build in $folder/ClientZEP_job does not run: it has no signature" ||
+  fail "the journal does not say why the folder's build did not run"
+if inside nsenter -t "$(main_pid)" -m -- setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups \
+  "$folder/planted" 2>/dev/null; then
+  fail "the unit's view of the program folder lets a planted program run"
+fi
+inside test -e "$folder/planted-code-ran" && fail "planted code ran"
+inside setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups sh -c "mv $folder/.kept $folder/ClientZEP_job && rm $folder/planted"
+echo "the planted program did not run; the unit runs $(inside readlink "/proc/$(main_pid)/exe")"
+
+# ---- 7. the self-update ----
+say "/selfupdate with an unsigned build: refused, the running build stays"
+pid_before=$(main_pid)
+notices=$(sim_count '이미 최신버전이거나')
+sim_say "17 /selfupdate"
+until_true 60 sim_more_than '이미 최신버전이거나' "$notices" || fail "no notice after an unsigned update"
+journal_has "ClientZEP_job $((revision + 1)) refused: its signature ClientZEP_job.minisig: HTTP 404" ||
+  fail "the journal does not say why the unsigned build was refused"
+[[ "$(main_pid)" == "$pid_before" ]] || fail "the bot did not keep running after an unsigned update"
+[[ "$(inside /var/lib/clientzep-job/ClientZEP_job --version)" == "ClientZEP_job $version" ]] ||
+  fail "an unsigned build reached the program folder"
+
+say "/selfupdate to revision $((revision + 1)), signed"
+minisign -S -s "$work/release.key" -m "$updates/ClientZEP_job" -t "ClientZEP_job $((revision + 1))" >/dev/null
 logins=$(sim_count 'SIM login accepted')
 sim_say "17 /selfupdate"
 until_true 60 sim_more_than 'SIM login accepted' "$logins" || fail "the new build did not log in"
@@ -279,13 +315,13 @@ sim_say "17 /ver"
 until_true 20 grep -q "BOT 01 .*ZEP-JobServer Ver $next_version" "$sim_log" || fail "/ver does not answer $next_version"
 [[ "$(inside /var/lib/clientzep-job/ClientZEP_job --version)" == "ClientZEP_job $next_version" ]] ||
   fail "the program folder does not hold the new build"
-[[ "$(inside readlink "/proc/$(main_pid)/exe")" == /var/lib/clientzep-job/ClientZEP_job ]] ||
-  fail "the service does not run the program folder's build"
+[[ "$(inside readlink "/proc/$(main_pid)/exe")" == "/memfd:ClientZEP_job (deleted)" ]] ||
+  fail "the service does not run the verified copy of the program folder's build: $(inside readlink "/proc/$(main_pid)/exe")"
 journal_has 'status=75/TEMPFAIL' ||
   fail "the hand-over did not end with status 75"
 echo "running as the service: $(inside /var/lib/clientzep-job/ClientZEP_job --version)"
 
-# ---- 7. a scheduled report under a shifted clock ----
+# ---- 8. a scheduled report under a shifted clock ----
 say "the 14:00 CS backup check under a shifted clock (libfaketime, 10 times faster)"
 today=2026-12-09
 inside mkdir -p "/srv/csbackup/csdb_backup/$today"
@@ -302,7 +338,7 @@ until_true 10 journal_has 'report sent to 92' ZEPJOB_RECIPIENT=92 ||
 rm "$root/etc/systemd/system/clientzep-job.service.d/clock.conf"
 inside systemctl daemon-reload
 
-# ---- 8. upgrade ----
+# ---- 9. upgrade ----
 say "apt upgrade to the package $next_version"
 logins=$(sim_count 'SIM login accepted')
 inside apt-get install -q -y "/mnt/pkgtest/$(basename "$next_deb")" >"$work/apt.log" 2>&1 ||
@@ -315,7 +351,7 @@ until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the upgraded
 [[ "$(inside stat -c %U:%G:%a /etc/clientzep-job/deployment.ini)" == root:clientzep-job:640 ]] ||
   fail "the upgrade changed the rights of deployment.ini"
 
-# ---- 9. the security score ----
+# ---- 10. the security score ----
 say "systemd-analyze security"
 inside systemd-analyze security --no-pager --offline=true /lib/systemd/system/clientzep-job.service >"$work/score.txt" 2>&1 || true
 score=$(sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p' "$work/score.txt")
@@ -325,7 +361,7 @@ awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "the unit's exposure $sco
 
 inside journalctl -u clientzep-job.service --no-pager -b -o short-precise >"$work/journal.txt" || true
 
-# ---- 10. remove and purge ----
+# ---- 11. remove and purge ----
 say "apt remove, then purge"
 rm -rf "$root/etc/systemd/system/clientzep-job.service.d"
 inside apt-get remove -q -y clientzep-job >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "remove failed"; }

@@ -19,6 +19,8 @@ packages=(
   libmariadb-dev mariadb-server mariadb-client
   # a resource compiler and linker that make real Windows executables for the version-information tests
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
+  # release signatures: libsodium verifies them, minisign makes them for the tests, the demo and releases
+  libsodium-dev minisign
   # FTP and HTTP through libcurl; a real FTP server for the tests and lftp as the benchmarks' reference
   libcurl4-openssl-dev python3-pyftpdlib lftp
   # the JSON benchmark's reference

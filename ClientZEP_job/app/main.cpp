@@ -3,6 +3,7 @@
 #include "Check.h"
 #include "CommandLine.h"
 #include "Deployment.h"
+#include "ExecGate.h"
 #include "GuiFront.h"
 #include "HeadlessFront.h"
 #include "InstanceLock.h"
@@ -84,6 +85,8 @@ const GuiFrontApi* loadGuiFront() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A service's newer build, verified on the bytes that then run, before anything else happens here.
+    ExecGate::RunNewerBuild(argv);
     const CommandLine command = CommandLine::parse(commandLineWords(argc, argv));
     switch (command.mode) {
     case CommandLine::Help:

@@ -80,7 +80,7 @@ void ResolveAtStartup(const Deployment& deployment) {
 JobContext JobServers(const Clock& clock, const Deployment& deployment) {
     return JobContext{
         clock,         AddrMasterServer, AddrWebLogin, deployment.WebHostFtpHost, deployment.BackupFtpHost,
-        AddrAutoUpdate};
+        AddrAutoUpdate, deployment.UpdatePublicKey};
 }
 
 QString ChooseServerAddress(const QString& commandLine) {

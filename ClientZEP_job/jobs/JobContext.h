@@ -14,4 +14,5 @@ struct JobContext {
     QString webHostFtp;   // WebHostFtpHost: the FTP server of the "_2" removal
     QString backupFtp;    // BackupFtpHost: the FTP server of the DB backup check
     QString autoUpdate;   // AddrAutoUpdate: the update web server of the self-update
+    QString updateKey;    // UpdatePublicKey: the release key the self-update trusts
 };

@@ -17,6 +17,10 @@
 #ifndef ZEPJOB_DEFAULT_FTP_PORT
 #define ZEPJOB_DEFAULT_FTP_PORT 21
 #endif
+// The release key built in (a minisign public key line), empty when the build has none.
+#ifndef ZEPJOB_UPDATE_PUBLIC_KEY
+#define ZEPJOB_UPDATE_PUBLIC_KEY ""
+#endif
 #ifndef ZEPJOB_DEFAULT_MYSQL_PORT
 #define ZEPJOB_DEFAULT_MYSQL_PORT 3306
 #endif
@@ -60,6 +64,7 @@ const Key Keys[] = {
     {"WebHostFtpPassword", Kind::Account, &Deployment::WebHostFtpPassword, nullptr, true},
     {"BackupFtpUser", Kind::Account, &Deployment::BackupFtpUser, nullptr},
     {"BackupFtpPassword", Kind::Account, &Deployment::BackupFtpPassword, nullptr, true},
+    {"UpdatePublicKey", Kind::Account, &Deployment::UpdatePublicKey, nullptr},
 };
 
 // Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
@@ -165,6 +170,7 @@ Deployment Deployment::defaults() {
     d.WebHostFtpPassword = QStringLiteral("qrw4#KLBcvx2");
     d.BackupFtpUser = QStringLiteral("backup_checker");
     d.BackupFtpPassword = QStringLiteral("Rtm_e457.");
+    d.UpdatePublicKey = QStringLiteral(ZEPJOB_UPDATE_PUBLIC_KEY);
     return d;
 }
 

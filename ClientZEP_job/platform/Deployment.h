@@ -31,6 +31,8 @@ struct Deployment {
     QString WebHostFtpPassword;
     QString BackupFtpUser;
     QString BackupFtpPassword;
+    // The release key of the self-update: a minisign public key line, or the path of a minisign ".pub" file.
+    QString UpdatePublicKey;
 
     // The compiled defaults alone.
     static Deployment defaults();

@@ -16,10 +16,16 @@ QString& folderOverride() {
 QString folder() {
     if (!folderOverride().isEmpty())
         return folderOverride();
+    // A service names its program folder: its program may run from elsewhere (the package's folder, or a
+    // memory file after the signature check).
+    if (const QString named = qEnvironmentVariable("ZEPJOB_PROGRAM_FOLDER"); !named.isEmpty())
+        return named;
     return QCoreApplication::applicationDirPath();
 }
 
 QString exeName() {
+    if (const QString named = qEnvironmentVariable("ZEPJOB_PROGRAM_NAME"); !named.isEmpty())
+        return named;
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
 }
 

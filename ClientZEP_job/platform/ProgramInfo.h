@@ -5,10 +5,12 @@
 // Where the program lives and what it is called.
 namespace ProgramInfo {
 
-// The folder that holds the executable, without a trailing separator.
+// The folder that holds the executable, without a trailing separator; the folder that ZEPJOB_PROGRAM_FOLDER
+// names when it is set (a service's program folder, see ExecGate.h).
 QString folder();
 
-// The executable's own file name as the file system lists it (no ".exe" on Linux).
+// The executable's own file name as the file system lists it (no ".exe" on Linux), or ZEPJOB_PROGRAM_NAME
+// when it is set (a build run from a memory file).
 QString exeName();
 
 // The program version as "major.minor.revision".

@@ -1,29 +1,117 @@
 #include "modAutoUpdateV1_Download.h"
 
 #include "AnsiCodec.h"
-#include "HttpClient.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace modAutoUpdateV1_Download {
 
 namespace {
+
 constexpr qsizetype ReadBytes = 20;
+
+HttpClient::Options programRequest() {
+    HttpClient::Options options;
+    options.fresh = true;
+    // One byte past the bound tells a body that is too long from one that just fits.
+    options.maxBytes = MaxProgramBytes + 1;
+    options.connectTimeoutMs = 5000;
+    // Some megabytes on a slow link still arrive; a dead or endless server is given up.
+    options.totalTimeoutMs = 10 * 60 * 1000;
+    return options;
+}
+
+// Why a fetched file is not there, or nothing.
+QString fetchProblem(const HttpClient::Response& response, qsizetype bound) {
+    if (!response.answered)
+        return QStringLiteral("no answer (%1)").arg(response.error);
+    if (response.status != 200)
+        return QStringLiteral("HTTP %1").arg(response.status);
+    if (response.body.size() > bound)
+        return QStringLiteral("longer than %1 bytes").arg(bound);
+    return QString();
+}
+
+// Writes `bytes` to a new file beside `path` and renames it over `path`. O_EXCL after the unlink: whatever
+// was planted under the temporary name, nothing is written through it.
+bool writeReplacing(const QString& path, const QByteArray& bytes, mode_t mode) {
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray staging = QFile::encodeName(path + QStringLiteral(".part"));
+    ::unlink(staging.constData());
+    const int fd = ::open(staging.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        return false;
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    const bool whole = written == bytes.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!whole || !closed || ::rename(staging.constData(), target.constData()) != 0) {
+        ::unlink(staging.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HttpClient::Options TextRequest() {
+    HttpClient::Options options;
+    options.fresh = true;
+    options.maxBytes = MaxSignatureBytes + 1;
+    options.connectTimeoutMs = 5000;
+    options.totalTimeoutMs = 15000;
+    return options;
 }
 
 QString ReadUrlText(const QString& url) {
-    HttpClient::Options options;
+    HttpClient::Options options = TextRequest();
     options.maxBytes = ReadBytes;
-    options.fresh = true;
-    options.totalTimeoutMs = 30000;
     options.userAgent = "VB OpenUrl";
     const HttpClient::Response response = HttpClient::get(url, options);
     return response.answered ? AnsiCodec::toUnicode(response.body) : QString();
 }
 
-bool DownloadUrlToFile(const QString& url, const QString& path) {
-    HttpClient::Options options;
-    // A checker of some megabytes on a slow link still arrives; a dead server is given up.
-    options.totalTimeoutMs = 10 * 60 * 1000;
-    return HttpClient::downloadToFile(url, path, options);
+Release FetchRelease(const QString& base, const QString& name, const QString& version,
+                     const ReleaseSignature::PublicKey& key) {
+    Release release;
+    const HttpClient::Response signature =
+        HttpClient::get(base + name + QStringLiteral(".minisig"), TextRequest());
+    if (const QString problem = fetchProblem(signature, MaxSignatureBytes); !problem.isEmpty()) {
+        release.problem = QStringLiteral("its signature %1.minisig: %2").arg(name, problem);
+        return release;
+    }
+    release.signature = signature.body;
+    const HttpClient::Response program = HttpClient::get(base + name, programRequest());
+    if (const QString problem = fetchProblem(program, MaxProgramBytes); !problem.isEmpty()) {
+        release.problem = problem;
+        return release;
+    }
+    release.problem = ReleaseSignature::verify(program.body, signature.body, key,
+                                               ReleaseSignature::releaseComment(name, version));
+    if (release.problem.isEmpty())
+        release.body = program.body;
+    return release;
+}
+
+bool InstallRelease(const QString& path, const Release& release) {
+    if (!release.body)
+        return false;
+    const QString signaturePath = path + QStringLiteral(".minisig");
+    if (writeReplacing(signaturePath, release.signature, 0644) && writeReplacing(path, *release.body, 0755))
+        return true;
+    QFile::remove(signaturePath);
+    return false;
 }
 
 } // namespace modAutoUpdateV1_Download

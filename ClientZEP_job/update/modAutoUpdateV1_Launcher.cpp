@@ -1,5 +1,8 @@
 #include "modAutoUpdateV1_Launcher.h"
 
+#include "Deployment.h"
+#include "ErrorLog.h"
+#include "ExecGate.h"
 #include "MessageBox.h"
 #include "NumericText.h"
 #include "Process.h"
@@ -9,6 +12,7 @@
 #include "Version.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modFile.h"
+#include "modServerAddressUtil.h"
 #include "modWaitProc.h"
 
 #include <QCoreApplication>
@@ -42,10 +46,21 @@ QString buildOf(const QString& version) {
     return version.mid(version.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
-// A downloaded sibling program must be executable to be run.
-void makeExecutable(const QString& path) {
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                                    QFileDevice::ExeOther);
+// Fetches the sibling program `name` of version `version` and puts it in place when its signature holds; an
+// unverified one is never written, and the one in the folder stays.
+bool updateSibling(const QString& base, const QString& name, const QString& version,
+                   const ReleaseSignature::PublicKey& key) {
+    const auto release = modAutoUpdateV1_Download::FetchRelease(base, name, version, key);
+    if (!release.body) {
+        ErrorLog::WriteToFile(
+            QStringLiteral("self-update: %1 %2 refused: %3").arg(name, version, release.problem));
+        return false;
+    }
+    if (!modAutoUpdateV1_Download::InstallRelease(inFolder(name), release)) {
+        ErrorLog::WriteToFile(QStringLiteral("self-update: %1 %2 cannot be put in place").arg(name, version));
+        return false;
+    }
+    return true;
 }
 
 // The file changer swaps a build and checks it in seconds; under a service manager the bot waits for it.
@@ -61,7 +76,18 @@ QString UpdateBaseUrl(const QString& autoUpdateHost) {
     return QStringLiteral("http://") + autoUpdateHost + QStringLiteral("/download/자동업데이트_v1/");
 }
 
-bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost) {
+QString UpdateServerHost(const Deployment& deployment) {
+    modServerAddressUtil::LoadServerDirectory();
+    QString host;
+    try {
+        host = modServerAddressUtil::LookupServerHost(QStringLiteral("자동업데이트_런처"));
+    } catch (const VbError&) {
+        // A directory of the wrong shape: start-up used the default as well.
+    }
+    return host.isEmpty() ? deployment.AddrAutoUpdate : host;
+}
+
+bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key) {
     const QString path = inFolder(Checker);
     const QString localBuild =
         fileExists(path) ? buildOf(modFile::GetFileVer(path, true, true)) : QStringLiteral("0");
@@ -86,27 +112,29 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost) {
     if (NumericText::leadingNumber(localBuild) >= remoteBuild)
         return true;
 
-    if (!modAutoUpdateV1_Download::DownloadUrlToFile(base + Checker, path))
-        return false;
-    makeExecutable(path);
-    const QString changer = inFolder(Changer);
-    if (!modAutoUpdateV1_Download::DownloadUrlToFile(base + Changer, changer))
-        return false;
-    makeExecutable(changer);
-    return true;
+    // Both programs are signed with the checker's version text: one release of the pair.
+    const QString version = ReleaseSignature::versionText(remote);
+    return updateSibling(base, Checker, version, key) && updateSibling(base, Changer, version, key);
 }
 
-bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost,
+bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost, const QString& publicKey,
                    const std::function<void()>& endProcess) {
-    if (!skipUpdaterCheck && !AutoUpdaterSelfUpdate(autoUpdateHost))
+    // Without the release key nothing fetched could be trusted, so nothing is fetched.
+    const ReleaseSignature::TrustRoot trust = ReleaseSignature::trustRoot(publicKey);
+    if (!trust.key) {
+        ErrorLog::WriteToFile(QStringLiteral("self-update: nothing downloaded: ") + trust.problem);
+        return false;
+    }
+    if (!skipUpdaterCheck && !AutoUpdaterSelfUpdate(autoUpdateHost, *trust.key))
         return false;
 
-    const QString checker = inFolder(Checker);
     const QString exeName = ProgramInfo::exeName();
     if (!QDir(ProgramInfo::folder()).entryList(QDir::Files).contains(exeName))
         return false;
 
-    modWaitProc::RunAndWait(checker, 0, QString::number(Version::Revision) + QLatin1Char(';') + exeName,
+    // Under a service the folder's copy runs only with its signature, else the packaged one.
+    modWaitProc::RunAndWait(ExecGate::Runnable(ProgramInfo::folder(), Checker), 0,
+                            QString::number(Version::Revision) + QLatin1Char(';') + exeName,
                             ProgramInfo::folder(), false, false);
 
     if (!fileExists(inFolder(QStringLiteral("New_") + exeName)))
@@ -126,7 +154,8 @@ bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost,
         // The manager ends everything the bot started once the bot has ended, and starts the program again
         // itself: the changer swaps the build while the bot waits, and the bot then ends with a status that
         // asks for the restart. A changer that could not swap leaves the running build in place.
-        if (Process::run(changer, changerArguments, ProgramInfo::folder(), ChangerWaitMs) != 0)
+        if (Process::run(ExecGate::Runnable(ProgramInfo::folder(), Changer), changerArguments,
+                         ProgramInfo::folder(), ChangerWaitMs) != 0)
             return false;
         status = ServiceManager::HandedOverExitStatus;
     } else if (!Process::startDetached(changer, changerArguments)) {

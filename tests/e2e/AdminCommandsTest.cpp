@@ -299,7 +299,8 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("WebDatabasePassword", "(not shown)", "default") + row("WebHostFtpUser", "qzc1", "default") +
         row("WebHostFtpPassword", "(not shown)", "default") +
         row("BackupFtpUser", "backup_checker", "default") +
-        row("BackupFtpPassword", "(not shown)", "default") + "\n" + "setup.ini: " + d + "/setup.ini\n" +
+        row("BackupFtpPassword", "(not shown)", "default") + row("UpdatePublicKey", "", "default") + "\n" +
+        "setup.ini: " + d + "/setup.ini\n" +
         row("FTP_PASV", "1", "passive FTP") + row("CSBackupPath", root, "exists") + "\n" +
         "address directory: cache " + d + "/server_address_setting.json: ver 4\n" + "  asked http://" + http +
         "/serverinfo/server-address-checker.php?ver=4: a new directory (start-up keeps it as the cache)\n" +

@@ -1,9 +1,11 @@
 // "/selfupdate" end to end: the built bot, its update checker and file changer in a program folder of their
-// own, messenger-sim, and the HTTP fixture as the update server holding a newer build of the bot.
+// own, messenger-sim, and the HTTP fixture as the update server holding a newer build of the bot, signed with
+// a release key made for the run.
 
 #include "BotRun.h"
 #include "HttpServer.h"
 #include "InstanceLock.h"
+#include "ReleaseKey.h"
 #include "ServiceManager.h"
 #include "TestSupport.h"
 #include "Version.h"
@@ -35,14 +37,15 @@ bool alive(qint64 pid) {
 // revision of the bot, and the bot is told to reach the simulator through its command line only.
 class SelfUpdateRun {
 public:
-    explicit SelfUpdateRun(const QByteArray& script) {
+    explicit SelfUpdateRun(const QByteArray& script, bool keyed = true) {
         HttpServer::reset();
         const QByteArray newer = readAll(ZEPJOB_NEWER_BOT_BINARY);
         HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt",
                           QByteArray::number(ZEPJOB_UPDATE_TOOLS_BUILD));
         HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt",
-                          QByteArray::number(ZEPJOB_NEXT_REVISION));
-        HttpServer::serve(UpdateFolder + "ClientZEP_job", newer);
+                          QByteArray::number(ZEPJOB_NEXT_REVISION) + "\r\n");
+        release("ClientZEP_job", newer, QString::number(ZEPJOB_NEXT_REVISION), key);
+        // An old server's checksum is no reason to trust anything.
         HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256",
                           QCryptographicHash::hash(newer, QCryptographicHash::Sha256).toHex() +
                               "  ClientZEP_job\n");
@@ -65,7 +68,8 @@ public:
         writeFile(inFolder("deployment.ini"),
                   "[Deployment]\r\nMessengerPort=" + port.toLatin1() +
                       "\r\nAddrMessenger=127.0.0.2\r\nDirectoryServer=" + HttpServer::host().toLatin1() +
-                      "\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
+                      "\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n" +
+                      (keyed ? "UpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n" : QByteArray()));
         environment = QProcessEnvironment::systemEnvironment();
         environment.remove("INVOCATION_ID");
         environment.remove("NOTIFY_SOCKET");
@@ -83,6 +87,13 @@ public:
     }
 
     QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
+
+    // `body` as `name` on the update server, signed by `by` as "name version".
+    static void release(const QString& name, const QByteArray& body, const QString& version,
+                        const ReleaseKey& by) {
+        HttpServer::serve(UpdateFolder + name, body);
+        HttpServer::serve(UpdateFolder + name + ".minisig", by.sign(body, name + " " + version));
+    }
 
     // The bot as an administrator starts it; what every copy writes goes to bot.log.
     void startBot(QProcess& process) {
@@ -130,6 +141,7 @@ public:
         return sim.exitCode();
     }
 
+    ReleaseKey key, stranger;
     QTemporaryDir folder;
     QProcess sim, bot;
     QProcessEnvironment environment;
@@ -193,6 +205,70 @@ TEST(SelfUpdateE2eTest, UnderAServiceManagerOnlyTheManagerStartsTheNewerBuild) {
     expectNewerBuildAnswered(run);
     restarted.kill();
     restarted.waitForFinished();
+}
+
+// Forged updates: each is refused before anything of it runs or lands in the program folder, the running
+// build answers the requester, and the error log names the file and the reason.
+TEST(SelfUpdateE2eTest, AForgedUpdateIsRefusedAndTheRunningBuildStays) {
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+    enum Forgery { CheckerScript, BuildOfAnotherKey, NoReleaseKey };
+    struct Case {
+        const char* name;
+        Forgery forgery;
+        QString logged; // the error-log line's beginning
+    };
+    const Case cases[] = {
+        {"a checker script signed by another key", CheckerScript,
+         "self-update: VerProbeV1.exe 99 refused: signed by another key"},
+        {"a newer build with its checksum, signed by another key", BuildOfAnotherKey,
+         "self-update: ClientZEP_job " + QString::number(ZEPJOB_NEXT_REVISION) +
+             " refused: signed by another key"},
+        {"no release key", NoReleaseKey,
+         "self-update: nothing downloaded: no release key (deployment.ini UpdatePublicKey, or one built in)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SelfUpdateRun run("waitlogin\nwait 10\n17 /selfupdate\nwait 1 Auto Update Start\n"
+                          "wait 1 이미 최신버전이거나\n17 /ver\nwait 1 ZEP-JobServer Ver\nquit\n",
+                          c.forgery != NoReleaseKey);
+        const QString marker = run.inFolder("forged-code-ran");
+        if (c.forgery == CheckerScript) {
+            HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt", "99");
+            for (const char* name : {"VerProbeV1.exe", "swapfiles.exe"})
+                SelfUpdateRun::release(name, "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n", "99",
+                                       run.stranger);
+        } else if (c.forgery == BuildOfAnotherKey) {
+            SelfUpdateRun::release("ClientZEP_job", readAll(ZEPJOB_NEWER_BOT_BINARY),
+                                   QString::number(ZEPJOB_NEXT_REVISION), run.stranger);
+        }
+        HttpServer::takeRequests();
+        const QStringList before = QDir(run.folder.path()).entryList(QDir::Files | QDir::Hidden);
+        run.startBot(run.bot);
+        ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.log().toStdString();
+        const QList<BotLine> sent = run.botPackets();
+        ASSERT_FALSE(sent.isEmpty());
+        EXPECT_EQ(sent.last(),
+                  (BotLine{"01", "123;17", escaped("ZEP-JobServer Ver " + TestSupport::version())}))
+            << "the running build answers";
+        EXPECT_EQ(run.bot.state(), QProcess::Running);
+        EXPECT_FALSE(QFile::exists(marker));
+        EXPECT_EQ(readAll(run.inFolder("ClientZEP_job")), readAll(ZEPJOB_BOT_BINARY));
+        EXPECT_EQ(readAll(run.inFolder("VerProbeV1.exe")), readAll(ZEPJOB_CHECKER_BINARY));
+        EXPECT_EQ(readAll(run.inFolder("swapfiles.exe")), readAll(ZEPJOB_CHANGER_BINARY));
+        QStringList after = QDir(run.folder.path()).entryList(QDir::Files | QDir::Hidden);
+        // What the bot keeps beside itself in any run.
+        for (const char* own :
+             {"ErrorLog.txt", "bot.log", "ClientZEP_job.lock", "server_address_setting.json"})
+            after.removeAll(own);
+        EXPECT_EQ(after, before) << "nothing of the forgery is left";
+        const QString log = TestSupport::readCp949(run.inFolder("ErrorLog.txt"));
+        EXPECT_EQ(log.count("self-update: "), 1) << log.toStdString();
+        EXPECT_TRUE(log.contains(c.logged)) << log.toStdString();
+        if (c.forgery == NoReleaseKey) {
+            for (const QString& request : HttpServer::takeRequests())
+                EXPECT_FALSE(request.contains("자동업데이트")) << request.toStdString();
+        }
+    }
 }
 
 } // namespace

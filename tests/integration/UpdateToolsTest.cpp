@@ -6,6 +6,7 @@
 #include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "ReleaseKey.h"
 #include "ServiceManager.h"
 #include "TestSupport.h"
 #include "modAutoUpdateV1_Launcher.h"
@@ -28,6 +29,16 @@ using TestSupport::readAll;
 
 QByteArray sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// The release key the tools trust, and one they do not; made once, on first use.
+const ReleaseKey& releaseKey() {
+    static const ReleaseKey made;
+    return made;
+}
+const ReleaseKey& strangerKey() {
+    static const ReleaseKey made;
+    return made;
 }
 
 // Real programs of this machine: env runs its arguments, so a "bot" made of it shows that it was started
@@ -63,8 +74,13 @@ protected:
         HttpServer::reset();
         for (const char* tool : {ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY})
             ASSERT_TRUE(QFile::copy(tool, inFolder(QFileInfo(tool).fileName()))) << tool;
+        writeDeployment(HttpServer::host());
+    }
+
+    void writeDeployment(const QString& updateHost) {
         TestSupport::writeFile(inFolder("deployment.ini"),
-                               "[Deployment]\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n");
+                               "[Deployment]\r\nAddrAutoUpdate=" + updateHost.toLatin1() +
+                                   "\r\nUpdatePublicKey=" + releaseKey().publicKeyLine().toLatin1() + "\r\n");
     }
 
     QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
@@ -103,55 +119,64 @@ protected:
 
 // ---- The checker ----
 
-TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) {
+TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASignedSoundBuild) {
     const QByteArray good = program();
+    enum Signing { None, Signed, Legacy, Stranger, OtherFile, Older };
     struct Case {
         const char* name;
-        QByteArray latest;   // ClientZEP_job_lastver.txt, none when null
-        QByteArray build;    // ClientZEP_job, none when null
-        QByteArray checksum; // ClientZEP_job.sha256, none when null
-        int cut;             // bytes of the build sent before the connection closes, -1: all
-        bool ready;          // New_ClientZEP_job is left, and the exit status is 0
+        QByteArray latest; // ClientZEP_job_lastver.txt, none when null
+        QByteArray build;  // ClientZEP_job, none when null
+        Signing signing;   // ClientZEP_job.minisig
+        int cut;           // bytes of the build sent before the connection closes, -1: all; -2: endless
+        bool ready;        // New_ClientZEP_job is left, and the exit status is 0
         bool ok;
-        QStringList requests;
+        QString logged; // the error-log line after "self-update: ClientZEP_job <version> refused: "
     };
-    const QStringList versionOnly = {"ClientZEP_job_lastver.txt"};
-    const QStringList everything = {"ClientZEP_job_lastver.txt", "ClientZEP_job.sha256", "ClientZEP_job"};
     const Case cases[] = {
-        {"newer, no checksum", "302\r\n", good, {}, -1, true, true, everything},
-        {"newer, checksum", "302", good, sha256(good) + "  ClientZEP_job\n", -1, true, true, everything},
-        {"newer, checksum in upper case", " 1000 ", good, sha256(good).toUpper(), -1, true, true, everything},
-        {"same", "301", good, {}, -1, false, true, versionOnly},
-        {"older", "300\n", good, {}, -1, false, true, versionOnly},
-        {"unreadable", "abc", good, {}, -1, false, false, versionOnly},
-        {"number with text", "302 beta", good, {}, -1, false, false, versionOnly},
-        {"blank", "  \r\n", good, {}, -1, false, false, versionOnly},
-        {"no version file", {}, good, {}, -1, false, false, versionOnly},
-        {"cut half-way", "302", good, {}, int(good.size() / 2), false, false, everything},
-        {"wrong checksum", "302", good, sha256("another build"), -1, false, false, everything},
-        {"unreadable checksum",
-         "302",
-         good,
-         "not a digest",
-         -1,
-         false,
-         false,
-         {"ClientZEP_job_lastver.txt", "ClientZEP_job.sha256"}},
-        {"a script", "302", Script, {}, -1, false, false, everything},
-        {"another machine's program", "302", foreignProgram(), {}, -1, false, false, everything},
-        {"no build", "302", {}, {}, -1, false, false, everything},
+        {"newer, signed", "302\r\n", good, Signed, -1, true, true, {}},
+        {"newer, signed with the legacy algorithm", " 1000 ", good, Legacy, -1, true, true, {}},
+        {"same", "301", good, Signed, -1, false, true, {}},
+        {"older", "300\n", good, Signed, -1, false, true, {}},
+        {"unreadable", "abc", good, Signed, -1, false, false, {}},
+        {"number with text", "302 beta", good, Signed, -1, false, false, {}},
+        {"blank", "  \r\n", good, Signed, -1, false, false, {}},
+        {"no version file", {}, good, Signed, -1, false, false, {}},
+        {"a matching checksum, but signed by an unknown key", "302", good, Stranger, -1, false, false,
+         "signed by another key"},
+        {"no signature", "302", good, None, -1, false, false,
+         "its signature ClientZEP_job.minisig: HTTP 404"},
+        {"the signature of another file", "302", good, OtherFile, -1, false, false,
+         "signed as \"VerProbeV1.exe 302\", not \"ClientZEP_job 302\""},
+        {"a signed older revision", "302", good, Older, -1, false, false,
+         "signed as \"ClientZEP_job 300\", not \"ClientZEP_job 302\""},
+        {"a body without end", "302", good, Signed, -2, false, false, "longer than 67108864 bytes"},
+        {"cut half-way", "302", good, Signed, int(good.size() / 2), false, false, "no answer"},
+        {"a signed script", "302", Script, Signed, -1, false, false, "not an ELF program"},
+        {"another machine's program", "302", foreignProgram(), Signed, -1, false, false,
+         "an ELF program for machine 183, not 62"},
+        {"no build", "302", {}, Signed, -1, false, false, "HTTP 404"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HttpServer::reset();
+        const QString version = QString::fromLatin1(c.latest).trimmed();
         if (!c.latest.isNull())
             HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt", c.latest);
         if (!c.build.isNull())
             HttpServer::serve(UpdateFolder + "ClientZEP_job", c.build);
-        if (!c.checksum.isNull())
-            HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256", c.checksum);
+        // A checksum beside it changes nothing: only the signature counts.
+        HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256", sha256(c.build) + "  ClientZEP_job\n");
+        const QString comment = c.signing == OtherFile ? "VerProbeV1.exe " + version
+                                : c.signing == Older   ? QString("ClientZEP_job 300")
+                                                       : "ClientZEP_job " + version;
+        if (c.signing != None)
+            HttpServer::serve(UpdateFolder + "ClientZEP_job.minisig",
+                              (c.signing == Stranger ? strangerKey() : releaseKey())
+                                  .sign(c.build.isNull() ? good : c.build, comment, c.signing == Legacy));
         if (c.cut >= 0)
             HttpServer::serve(UpdateFolder + "ClientZEP_job.cut", QByteArray::number(c.cut));
+        if (c.cut == -2)
+            HttpServer::serve(UpdateFolder + "ClientZEP_job.endless", "");
         // What an earlier run left never passes for this run's answer.
         TestSupport::writeFile(inFolder("New_ClientZEP_job"), "left by an earlier run");
 
@@ -160,17 +185,27 @@ TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) 
         EXPECT_EQ(result.error.count('\n'), 1) << result.error.toStdString();
         QStringList expectedFiles = {"VerProbeV1.exe", "deployment.ini", "swapfiles.exe"};
         if (c.ready)
-            expectedFiles << "New_ClientZEP_job";
+            expectedFiles << "New_ClientZEP_job"
+                          << "New_ClientZEP_job.minisig";
+        if (!c.logged.isEmpty())
+            expectedFiles << "ErrorLog.txt";
         expectedFiles.sort();
         EXPECT_EQ(files(), expectedFiles);
         if (c.ready) {
             EXPECT_EQ(readAll(inFolder("New_ClientZEP_job")), good);
             EXPECT_TRUE(QFileInfo(inFolder("New_ClientZEP_job")).isExecutable());
         }
-        QStringList requests;
-        for (const QString& path : HttpServer::takeRequests())
-            requests << path.section('/', -1);
-        EXPECT_EQ(requests, c.requests);
+        ProgramInfo::setFolder(folder.path());
+        const QStringList log = TestSupport::takeErrorLog();
+        ProgramInfo::setFolder(QString());
+        if (c.logged.isEmpty()) {
+            EXPECT_TRUE(log.isEmpty()) << log.join("\n").toStdString();
+        } else {
+            ASSERT_EQ(log.size(), 1) << log.join("\n").toStdString();
+            EXPECT_TRUE(log[0].startsWith("self-update: ClientZEP_job " + version + " refused: " + c.logged))
+                << log[0].toStdString();
+        }
+        HttpServer::takeRequests();
     }
 }
 
@@ -178,7 +213,7 @@ TEST_F(UpdateToolsTest, TheCheckerFetchesOnlyAHigherRevisionAndOnlyASoundBuild) 
 // after.
 TEST_F(UpdateToolsTest, TheCheckerAsksTheUpdateServerOfTheDirectoryCache) {
     HttpServer::serve(UpdateFolder + "ClientZEP_job_lastver.txt", "301");
-    TestSupport::writeFile(inFolder("deployment.ini"), "[Deployment]\r\nAddrAutoUpdate=127.0.0.1:1\r\n");
+    writeDeployment("127.0.0.1:1");
     TestSupport::writeFile(
         inFolder("server_address_setting.json"),
         "\xEF\xBB\xBF{\"ver\": 3,\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"" +
@@ -228,15 +263,20 @@ TEST_F(UpdateToolsTest, TheLauncherLeavesACurrentCheckerAlone) {
     ProgramInfo::setFolder(folder.path());
     const QByteArray checker = readAll(inFolder("VerProbeV1.exe"));
     HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt", build.toLatin1());
-    HttpServer::serve(UpdateFolder + "VerProbeV1.exe", "a newer checker");
-    HttpServer::serve(UpdateFolder + "swapfiles.exe", "a newer changer");
-    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host()));
+    const QString next = QString::number(ZEPJOB_UPDATE_TOOLS_BUILD + 1);
+    for (const char* name : {"VerProbeV1.exe", "swapfiles.exe"}) {
+        const QByteArray body = QByteArray("a newer ") + name;
+        HttpServer::serve(UpdateFolder + name, body);
+        HttpServer::serve(UpdateFolder + name + ".minisig", releaseKey().sign(body, name + (" " + next)));
+    }
+    const auto key = ReleaseSignature::parsePublicKey(releaseKey().publicKeyLine());
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key));
     EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), checker) << "a current checker is not fetched again";
 
-    HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt",
-                      QByteArray::number(ZEPJOB_UPDATE_TOOLS_BUILD + 1));
-    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host()));
-    EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), "a newer checker");
+    HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt", next.toLatin1());
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key));
+    EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), "a newer VerProbeV1.exe");
     EXPECT_TRUE(boxes.texts.isEmpty());
     ProgramInfo::setFolder(QString());
 }
@@ -251,14 +291,15 @@ TEST_F(UpdateToolsTest, TheChangerPutsASoundBuildInPlaceAndOtherwiseKeepsTheRunn
         bool swapped; // ClientZEP_job is the new build afterwards (else the old one) and the exit status 0
         bool oldKept; // ClientZEP_job.old holds the old build
     };
+    // The changer never runs the new build to judge it: one that fails its "--version" goes in all the same
+    // (the checker verified its signature), and only the service manager or the restart runs it.
     const Case cases[] = {
         {"a sound build", newerProgram(), false, true, true},
         {"no new file", {}, false, false, false},
         {"a script", Script, false, false, false},
         {"another machine's program", foreignProgram(), false, false, false},
-        {"a build that does not run", failingProgram(), false, false, true},
         {"a sound build, under a service manager", newerProgram(), true, true, true},
-        {"a build that does not run, under a service manager", failingProgram(), true, false, true},
+        {"a build that fails its --version, under a service manager", failingProgram(), true, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -280,7 +321,7 @@ TEST_F(UpdateToolsTest, TheChangerPutsASoundBuildInPlaceAndOtherwiseKeepsTheRunn
         const ToolRun result = run("swapfiles.exe", "ClientZEP_job;New_ClientZEP_job", service);
         EXPECT_EQ(result.status == 0, c.swapped) << result.error.toStdString();
         EXPECT_EQ(result.error.count('\n'), 1) << result.error.toStdString();
-        EXPECT_EQ(readAll(inFolder("ClientZEP_job")), c.swapped ? newerProgram() : program());
+        EXPECT_EQ(readAll(inFolder("ClientZEP_job")), c.swapped ? c.fresh : program());
         EXPECT_TRUE(QFileInfo(inFolder("ClientZEP_job")).isExecutable());
         EXPECT_EQ(QFile::exists(inFolder("ClientZEP_job.old")), c.oldKept);
         if (c.oldKept) {

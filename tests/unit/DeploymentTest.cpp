@@ -59,10 +59,10 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 21);
+    ASSERT_EQ(file.settings.size(), 22);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
     EXPECT_EQ(file.settings[10].key, "MySqlPort");
-    EXPECT_EQ(file.settings.last().key, "BackupFtpPassword");
+    EXPECT_EQ(file.settings.last().key, "UpdatePublicKey");
 }
 
 // Each unusable value is named with its line and key, and the default stays in its place.

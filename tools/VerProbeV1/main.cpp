@@ -1,18 +1,20 @@
 // VerProbeV1: the update checker. The bot runs it in its program folder as "VerProbeV1.exe <revision>;<exe
 // name>" and waits for it. When the update server names a higher revision of that program in
-// "<exe name>_lastver.txt", the checker downloads "<exe name>", checks it (an ELF program for this machine;
-// the SHA-256 of "<exe name>.sha256" when the server has that file) and leaves it executable as "New_<exe
-// name>" beside the bot, for the file changer. Whatever goes wrong leaves no file behind; every request is
-// bounded in time. One line on standard error says what happened; the exit status is 0 unless something
-// failed.
+// "<exe name>_lastver.txt", the checker fetches "<exe name>" with its signature "<exe name>.minisig", checks
+// that the release key signed it as "<exe name> <version text>" and that it is an ELF program for this
+// machine, and only then leaves it executable as "New_<exe name>" (with "New_<exe name>.minisig") beside the
+// bot, for the file changer. Whatever goes wrong leaves no file behind and one line in the error log; every
+// request is bounded in time and size. One line on standard error says what happened; the exit status is 0
+// unless something failed.
 
 #include "Deployment.h"
+#include "ErrorLog.h"
 #include "HttpClient.h"
 #include "ProgramInfo.h"
+#include "ReleaseSignature.h"
 #include "UpdateFiles.h"
+#include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
-#include "modMain.h"
-#include "modServerAddressUtil.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,35 +25,6 @@ namespace {
 
 constexpr int Failed = 1;
 constexpr int Usage = 2;
-
-// The small texts: an answer must come within seconds.
-HttpClient::Options textRequest() {
-    HttpClient::Options options;
-    options.fresh = true;
-    options.maxBytes = 4096;
-    options.connectTimeoutMs = 5000;
-    options.totalTimeoutMs = 15000;
-    return options;
-}
-
-// The build itself: some megabytes on a slow link still arrive, a dead server is given up.
-HttpClient::Options buildDownload() {
-    HttpClient::Options options;
-    options.fresh = true;
-    options.connectTimeoutMs = 5000;
-    options.totalTimeoutMs = 10 * 60 * 1000;
-    return options;
-}
-
-// The update server as the bot found it at start-up: the directory cache it left in the program folder, else
-// the deployment default.
-QString updateHost(const QString& folder) {
-    modServerAddressUtil::LoadServerDirectory();
-    modMain::ResolveEndpoints(
-        [](const QString& name) { return modServerAddressUtil::LookupServerHost(name); },
-        Deployment::load(folder));
-    return modMain::AddrAutoUpdate;
-}
 
 bool isRevision(const QString& text) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
@@ -77,27 +50,38 @@ int main(int argc, char** argv) {
     const QString exeName = parts[1];
     const QString folder = ProgramInfo::folder();
     const QString newFile = folder + QStringLiteral("/New_") + exeName;
-    const QString partFile = folder + QStringLiteral("/.New_") + exeName + QStringLiteral(".part");
+    const QString signatureFile = newFile + QStringLiteral(".minisig");
 
     // A file left by an earlier run must not pass for this run's answer.
-    for (const QString& stale : {newFile, partFile}) {
+    for (const QString& stale : {newFile, signatureFile}) {
         if (QFileInfo::exists(stale) && !QFile::remove(stale)) {
             UpdateFiles::say(QStringLiteral("cannot remove the old %1").arg(QFileInfo(stale).fileName()));
             return Failed;
         }
     }
     const auto fail = [&](const QString& reason) {
-        QFile::remove(partFile);
         UpdateFiles::say(reason);
         return Failed;
     };
+    // A refused build: the error log beside the bot names it and says why.
+    const auto refuse = [&](const QString& version, const QString& reason) {
+        ErrorLog::WriteToFile(QStringLiteral("self-update: %1 %2 refused: %3").arg(exeName, version, reason));
+        return fail(QStringLiteral("%1 %2 refused: %3").arg(exeName, version, reason));
+    };
 
-    const QString base = modAutoUpdateV1_Launcher::UpdateBaseUrl(updateHost(folder));
+    const Deployment deployment = Deployment::load(folder);
+    const ReleaseSignature::TrustRoot trust = ReleaseSignature::trustRoot(deployment.UpdatePublicKey);
+    if (!trust.key) {
+        ErrorLog::WriteToFile(QStringLiteral("self-update: nothing downloaded: ") + trust.problem);
+        return fail(QStringLiteral("nothing downloaded: ") + trust.problem);
+    }
+    const QString base =
+        modAutoUpdateV1_Launcher::UpdateBaseUrl(modAutoUpdateV1_Launcher::UpdateServerHost(deployment));
     const QString versionUrl = base + exeName + QStringLiteral("_lastver.txt");
-    const HttpClient::Response version = HttpClient::get(versionUrl, textRequest());
+    const HttpClient::Response version = HttpClient::get(versionUrl, modAutoUpdateV1_Download::TextRequest());
     if (!version.answered)
         return fail(QStringLiteral("no answer for %1: %2").arg(versionUrl, version.error));
-    const QString latestText = QString::fromLatin1(version.body).trimmed();
+    const QString latestText = ReleaseSignature::versionText(QString::fromLatin1(version.body));
     if (version.status != 200 || !isRevision(latestText))
         return fail(
             QStringLiteral("unreadable latest revision in %1 (HTTP %2)").arg(versionUrl).arg(version.status));
@@ -108,28 +92,13 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // A published checksum is checked; 404 says there is none.
-    const QString sumUrl = base + exeName + QStringLiteral(".sha256");
-    const HttpClient::Response sum = HttpClient::get(sumUrl, textRequest());
-    std::optional<QByteArray> expected;
-    if (!sum.answered)
-        return fail(QStringLiteral("no answer for %1: %2").arg(sumUrl, sum.error));
-    if (sum.status == 200) {
-        expected = UpdateFiles::parseSha256(sum.body);
-        if (!expected)
-            return fail(QStringLiteral("unreadable checksum in %1").arg(sumUrl));
-    } else if (sum.status != 404) {
-        return fail(QStringLiteral("HTTP %1 for %2").arg(sum.status).arg(sumUrl));
-    }
-
-    const QString buildUrl = base + exeName;
-    if (!HttpClient::downloadToFile(buildUrl, partFile, buildDownload()))
-        return fail(QStringLiteral("the download of %1 failed or was cut short").arg(buildUrl));
-    if (const QString problem = UpdateFiles::executableProblem(partFile); !problem.isEmpty())
-        return fail(QStringLiteral("the download of %1 is %2").arg(buildUrl, problem));
-    if (expected && UpdateFiles::sha256Of(partFile) != expected)
-        return fail(QStringLiteral("the download of %1 does not match its SHA-256").arg(buildUrl));
-    if (!UpdateFiles::makeExecutable(partFile) || !UpdateFiles::replace(partFile, newFile))
+    const auto release = modAutoUpdateV1_Download::FetchRelease(base, exeName, latestText, *trust.key);
+    if (!release.body)
+        return refuse(latestText, release.problem);
+    // Signed, and still checked: a release for another machine would not run here.
+    if (const QString problem = UpdateFiles::executableProblem(*release.body); !problem.isEmpty())
+        return refuse(latestText, problem);
+    if (!modAutoUpdateV1_Download::InstallRelease(newFile, release))
         return fail(QStringLiteral("cannot put New_%1 in place").arg(exeName));
     UpdateFiles::say(QStringLiteral("revision %1 is ready as New_%2").arg(latest).arg(exeName));
     return 0;

@@ -1,7 +1,6 @@
 #include "UpdateFiles.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -28,8 +27,12 @@ quint16 half(const QByteArray& h, qsizetype at) {
 } // namespace
 
 QString executableProblem(const QString& path) {
+    return executableProblem(header(path));
+}
+
+QString executableProblem(const QByteArray& bytes) {
     const QByteArray own = header(QStringLiteral("/proc/self/exe"));
-    const QByteArray candidate = header(path);
+    const QByteArray candidate = bytes.left(HeaderBytes);
     if (candidate.size() < HeaderBytes || !candidate.startsWith("\x7f"
                                                                 "ELF"))
         return QStringLiteral("not an ELF program");
@@ -45,31 +48,6 @@ QString executableProblem(const QString& path) {
             .arg(half(candidate, 18))
             .arg(half(own, 18));
     return QString();
-}
-
-std::optional<QByteArray> parseSha256(const QByteArray& text) {
-    const QByteArray digest = text.trimmed().left(64).toLower();
-    if (digest.size() != 64)
-        return std::nullopt;
-    for (char c : digest) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return std::nullopt;
-    }
-    // The digest is a word of its own.
-    const QByteArray rest = text.trimmed().mid(64);
-    if (!rest.isEmpty() && rest[0] != ' ' && rest[0] != '\t' && rest[0] != '\r' && rest[0] != '\n')
-        return std::nullopt;
-    return digest;
-}
-
-std::optional<QByteArray> sha256Of(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return std::nullopt;
-    return hash.result().toHex();
 }
 
 bool makeExecutable(const QString& path) {

@@ -1,11 +1,12 @@
 // swapfiles: the file changer. The bot's self-update starts it as "swapfiles.exe <exe>;New_<exe>" in the
-// program folder, once the update checker has left a checked new build there.
+// program folder, once the update checker has left a new build there that it verified against the release
+// key. The changer runs nothing it has not been handed that way: it never starts the new build to judge it.
 //
 // On its own (a desktop, a terminal): it waits, bounded, until the bot has ended (its instance lock is free),
-// keeps the running build as "<exe>.old", renames the new build over "<exe>", makes sure the new build runs
-// (it must print its version), puts the previous build back when it does not or when the new file is missing
-// or not a program for this machine, and starts the bot again with the arguments the bot handed over (see
-// ServiceManager.h), holding the lock meanwhile so that no other copy starts in the middle.
+// keeps the running build as "<exe>.old", renames the new build (and its signature, "New_<exe>.minisig", to
+// "<exe>.minisig") over "<exe>" unless the new file is missing or not a program for this machine, and starts
+// the bot again with the arguments the bot handed over (see ServiceManager.h), holding the lock meanwhile so
+// that no other copy starts in the middle.
 //
 // Under a service manager (systemd): the bot waits for the changer and ends afterwards with a status that
 // makes the manager start the program again; so the changer swaps at once (renaming over a running program is
@@ -16,7 +17,6 @@
 // place.
 
 #include "InstanceLock.h"
-#include "Process.h"
 #include "ProgramInfo.h"
 #include "ServiceManager.h"
 #include "UpdateFiles.h"
@@ -33,8 +33,6 @@ constexpr int Failed = 1;
 constexpr int Usage = 2;
 // How long the bot may take to end after it started the changer.
 constexpr int LockWaitMs = 30000;
-// The new build's "--version" run.
-constexpr int VersionRunMs = 10000;
 
 int lockWaitMs() {
     bool ok = false;
@@ -126,19 +124,17 @@ int main(int argc, char** argv) {
     const bool hadOld = QFileInfo(exe).isFile();
     if (hadOld && !duplicate(exe, oldFile))
         return finish(Failed, QStringLiteral("cannot keep %1 as %1.old; nothing changed").arg(parts[0]));
+    // The signature goes first: a build in place always has its own beside it, or none (then a service's
+    // launcher runs its packaged build instead).
+    const QString newSignature = newFile + QStringLiteral(".minisig");
+    const QString signature = exe + QStringLiteral(".minisig");
+    QFile::remove(signature);
+    if (QFileInfo(newSignature).isFile() && !UpdateFiles::replace(newSignature, signature))
+        return finish(Failed,
+                      QStringLiteral("cannot move %1.minisig into place; nothing changed").arg(parts[1]));
     if (!UpdateFiles::makeExecutable(newFile) || !UpdateFiles::replace(newFile, exe))
         return finish(
             Failed, QStringLiteral("cannot move %1 into place; %2 stays as it was").arg(parts[1], parts[0]));
-
-    // A build that cannot even tell its version would not run the bot either.
-    if (Process::run(exe, {QStringLiteral("--version")}, folder, VersionRunMs) != 0) {
-        if (hadOld && duplicate(oldFile, exe))
-            return finish(
-                Failed, QStringLiteral("the new %1 does not run; the previous build is back").arg(parts[0]));
-        return finish(Failed,
-                      QStringLiteral("the new %1 does not run, and the previous build could not be put back")
-                          .arg(parts[0]));
-    }
     return finish(0, hadOld ? QStringLiteral("%1 is the new build; the previous one is %1.old").arg(parts[0])
                             : QStringLiteral("%1 is the new build").arg(parts[0]));
 }

@@ -7,6 +7,8 @@ sent back:
   <file>.cut      the answer announces the whole file but only its first N bytes (the number in the .cut file,
                   half the file when it is empty) are sent before the connection is closed: a download
                   dropped half-way
+  <file>.endless  the file is sent again and again, without a length, until the client gives up: a body
+                  without end
 A missing file is a 404 with a small HTML page. The query string does not take part in finding the file.
 """
 import http.server
@@ -38,6 +40,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.isfile(local):
             with open(local, "rb") as f:
                 body = f.read()
+            if os.path.exists(local + ".endless"):
+                return self.endless(body or b"x")
             sent = len(body)
             if os.path.exists(local + ".cut"):
                 with open(local + ".cut") as f:
@@ -56,6 +60,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body if sent is None else body[:sent])
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up waiting
+
+    def endless(self, body):
+        self.close_connection = True
+        try:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.end_headers()
+            chunk = body * max(1, 65536 // len(body))
+            while True:
+                self.wfile.write(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client gave up
 
     def log_message(self, *args):
         pass
