@@ -15,6 +15,7 @@
 #include <QLockFile>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -267,6 +268,88 @@ TEST(SelfUpdateE2eTest, AForgedUpdateIsRefusedAndTheRunningBuildStays) {
         if (c.forgery == NoReleaseKey) {
             for (const QString& request : HttpServer::takeRequests())
                 EXPECT_FALSE(request.contains("자동업데이트")) << request.toStdString();
+        }
+    }
+}
+
+// A service's gate: the packaged program runs the program folder's build only when the release key signed it
+// as "ClientZEP_job <a revision above its own>", checked on the sealed copy that then runs; otherwise it runs
+// itself and says why.
+TEST(SelfUpdateE2eTest, ThePackagedProgramRunsOnlyAVerifiedNewerBuildOfTheProgramFolder) {
+    ASSERT_EQ(geteuid(), 0u) << "the gate trusts only files of root's: run it as root";
+    const ReleaseKey key, stranger;
+    QTemporaryDir installed, folder;
+    ASSERT_TRUE(QFile::copy(ZEPJOB_BOT_BINARY, installed.path() + "/ClientZEP_job"));
+    const QByteArray current = readAll(ZEPJOB_BOT_BINARY), newer = readAll(ZEPJOB_NEWER_BOT_BINARY);
+    const QString next = "ClientZEP_job " + QString::number(ZEPJOB_NEXT_REVISION);
+    const QString own = "ClientZEP_job " + TestSupport::version() + "\n";
+    enum Place { File, Link };
+    struct Case {
+        const char* name;
+        QByteArray build;             // the folder's ClientZEP_job
+        QByteArray signature;         // its .minisig, none when null
+        QFileDevice::Permissions ini; // of the folder's deployment.ini
+        Place place;
+        QString version; // what --version prints
+        QString said;    // in the gate's line on standard error, none when empty
+    };
+    const auto rootOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto anyoneWrites = rootOnly | QFileDevice::WriteOther | QFileDevice::ReadOther;
+    const Case cases[] = {
+        {"a signed newer build",
+         newer,
+         key.sign(newer, next),
+         rootOnly,
+         File,
+         "ClientZEP_job " + Newer + "\n",
+         {}},
+        {"signed by another key", newer, stranger.sign(newer, next), rootOnly, File, own,
+         "signed by another key"},
+        {"signed as another program", newer, key.sign(newer, "VerProbeV1.exe 302"), rootOnly, File, own,
+         "its signature names no revision of ClientZEP_job"},
+        {"a signed build of the same revision",
+         current,
+         key.sign(current, "ClientZEP_job 301"),
+         rootOnly,
+         File,
+         own,
+         {}},
+        {"the signature of another build", newer + "changed", key.sign(newer, next), rootOnly, File, own,
+         "the signature does not match the file"},
+        {"no signature", newer, {}, rootOnly, File, own, "it has no signature ClientZEP_job.minisig"},
+        {"the packaged build itself", current, {}, rootOnly, File, own, {}},
+        {"the key in a deployment.ini others may write", newer, key.sign(newer, next), anyoneWrites, File,
+         own, "no release key in a file of root's"},
+        {"a link in place of the build", newer, key.sign(newer, next), rootOnly, Link, own,
+         "it cannot be read as a plain file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString build = folder.path() + "/ClientZEP_job";
+        for (const char* name : {"ClientZEP_job", "ClientZEP_job.minisig", "target", "deployment.ini"})
+            QFile::remove(folder.path() + "/" + name);
+        TestSupport::writeFile(c.place == Link ? folder.path() + "/target" : build, c.build);
+        if (c.place == Link)
+            QFile::link(folder.path() + "/target", build);
+        if (!c.signature.isNull())
+            TestSupport::writeFile(build + ".minisig", c.signature);
+        TestSupport::writeFile(folder.path() + "/deployment.ini",
+                               "[Deployment]\r\nUpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
+        QFile::setPermissions(folder.path() + "/deployment.ini", c.ini);
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZEPJOB_PROGRAM_FOLDER", folder.path());
+        p.setProcessEnvironment(env);
+        p.start(installed.path() + "/ClientZEP_job", {"--version"});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.version);
+        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+        if (c.said.isEmpty()) {
+            EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+        } else {
+            EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
+            EXPECT_EQ(said.count('\n'), 1) << said.toStdString();
         }
     }
 }
