@@ -45,7 +45,8 @@ std::optional<QByteArray> readDescriptor(int fd, qsizetype bound) {
     return bytes;
 }
 
-// A file that only root can have written: owned by root, writable by no one else. `follow`: through a link.
+// A file that only root can have written: owned by root, writable by no one else (a link is followed: the
+// file it leads to is what counts).
 std::optional<QByteArray> readRootOwned(const QString& path, qsizetype bound) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -230,15 +231,15 @@ QString Runnable(const QString& folder, const QString& name, QString* why) {
     if (!installed)
         return path;
     // One sealed copy per program at a time; the last one stays open for its run.
-    static QMap<QString, int> open;
-    if (open.contains(name))
-        ::close(open.take(name));
+    static QMap<QString, int> sealedCopies;
+    if (sealedCopies.contains(name))
+        ::close(sealedCopies.take(name));
     QString reason;
     if (const auto signature = signatureOf(path)) {
         const QString comment = ReleaseSignature::trustedComment(*signature).value_or(QString());
         if (comment.startsWith(name + QLatin1Char(' '))) {
             if (const auto fd = verified(folder, name, *signature, comment, reason)) {
-                open.insert(name, *fd);
+                sealedCopies.insert(name, *fd);
                 return QStringLiteral("/proc/self/fd/%1").arg(*fd);
             }
         } else {
