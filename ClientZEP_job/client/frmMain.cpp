@@ -352,7 +352,8 @@ JobContext frmMain::jobContext() const {
                       modMain::AddrWebLogin,
                       deployment.WebHostFtpHost,
                       deployment.BackupFtpHost,
-                      modMain::AddrAutoUpdate};
+                      modMain::AddrAutoUpdate,
+                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
 }
 
 void frmMain::sendReport(const QString& recipient, const QString& text, int code) {

@@ -78,9 +78,13 @@ void ResolveAtStartup(const Deployment& deployment) {
 }
 
 JobContext JobServers(const Clock& clock, const Deployment& deployment) {
-    return JobContext{
-        clock,         AddrMasterServer, AddrWebLogin, deployment.WebHostFtpHost, deployment.BackupFtpHost,
-        AddrAutoUpdate};
+    return JobContext{clock,
+                      AddrMasterServer,
+                      AddrWebLogin,
+                      deployment.WebHostFtpHost,
+                      deployment.BackupFtpHost,
+                      AddrAutoUpdate,
+                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
 }
 
 QString ChooseServerAddress(const QString& commandLine) {

@@ -59,7 +59,7 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 21);
+    ASSERT_EQ(file.settings.size(), 22);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
     EXPECT_EQ(file.settings[10].key, "MySqlPort");
     EXPECT_EQ(file.settings.last().key, "BackupFtpPassword");
@@ -88,6 +88,9 @@ TEST(DeploymentParseTest, UnusableValuesKeepTheirDefaults) {
         {"MySqlPort=3306x", "MySqlPort", "3306",
          "\"3306x\" is not a port number from 1 to 65535; the default 3306 is used"},
         {"MessengerPort=65535", "MessengerPort", "65535", ""},
+        {"FtpNameEncoding=utf8", "FtpNameEncoding", "UTF-8", ""},
+        {"FtpNameEncoding=EUC-KR", "FtpNameEncoding", "CP949",
+         "\"EUC-KR\" is not CP949 or UTF-8; the default CP949 is used"},
         {"DirectoryServer=dir host", "DirectoryServer", "127.0.0.1",
          "\"dir host\" is not a host[:port]; the default 127.0.0.1 is used"},
         {"DirectoryServer=dir:0", "DirectoryServer", "127.0.0.1",
