@@ -17,17 +17,9 @@ set -euo pipefail
 action=${1:?start or stop}
 dir=${2:?fixture folder}
 
+here=$(cd "$(dirname "$0")" && pwd)
 stop() {
-  if [[ -f "$dir/server.pid" ]]; then
-    pid=$(cat "$dir/server.pid")
-    kill -TERM -- "-$pid" 2>/dev/null || true
-    for _ in $(seq 100); do
-      kill -0 -- "-$pid" 2>/dev/null || break
-      sleep 0.05
-    done
-    kill -KILL -- "-$pid" 2>/dev/null || true
-  fi
-  rm -rf "$dir"
+  "$here/../python-server.sh" stop "$dir"
 }
 
 free_port() {
