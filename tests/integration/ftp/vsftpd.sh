@@ -8,7 +8,8 @@
 # server's own, where a passwd, shadow, group and PAM configuration from DIR are bound over /etc's, so the
 # machine's files are never touched. Both accounts have uid 0 there, as the tests (which may run as root)
 # create the files the server renames: a rename is refused by `deny_file` (names containing "refuse"), as the
-# pyftpdlib server refuses them. Needs root, or unprivileged user namespaces for a non-root run.
+# pyftpdlib server refuses them. Needs root: in a user namespace of an ordinary user vsftpd's setgroups() is
+# refused, so it could not log anyone in.
 #
 # Names go to and from the disk byte for byte, so the tests decide the encoding of the names they create.
 # Every command and reply is logged in DIR/vsftpd.log, where the tests read the data connections' modes.
@@ -67,6 +68,10 @@ stop)
   ;;
 start)
   stop
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "fixture: vsftpd needs root (its log-ins go through PAM in a mount namespace of its own)" >&2
+    exit 1
+  fi
   mkdir -p "$dir/etc/pam.d" "$dir/empty"
   for folder in webhost/public_html/download/versions backup/csdb_backup/servers backup/pvdb_backup/servers \
     backup/csdb_backup_new/daily backup/pvdb_backup_new/daily; do
@@ -93,10 +98,8 @@ EOF
   config "$busy" max_per_ip=1 >"$dir/busy.conf"
   : >"$dir/vsftpd.log"
 
-  namespace=(unshare --mount --propagation private)
-  [[ $(id -u) -eq 0 ]] || namespace=(unshare --user --map-root-user --mount --propagation private)
   # A process group of its own, so that stop ends every session process with the listeners.
-  setsid "${namespace[@]}" -- /bin/bash -c '
+  setsid unshare --mount --propagation private -- /bin/bash -c '
     set -e
     for f in passwd shadow group pam.d; do mount --bind "$1/etc/$f" "/etc/$f"; done
     # The folder of the process before log-in must not be writable, and its account is uid 0 here.
