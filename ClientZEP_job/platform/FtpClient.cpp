@@ -83,11 +83,17 @@ QString FtpClient::decoded(QByteArrayView bytes) const {
 }
 
 size_t FtpClient::takeReply(char* data, size_t size, size_t count, void* client) {
-    // libcurl hands every reply line of the server to the header function.
+    // libcurl hands every reply line of the server to the header function. The line is shown to people:
+    // a short one, without control characters.
     QByteArrayView line(data, qsizetype(size * count));
-    if (line.size() >= 3 && std::isdigit(uchar(line[0])) && std::isdigit(uchar(line[1])) &&
-        std::isdigit(uchar(line[2])))
-        static_cast<FtpClient*>(client)->lastReply_ = QString::fromUtf8(line).trimmed();
+    if (line.size() < 3 || !std::isdigit(uchar(line[0])) || !std::isdigit(uchar(line[1])) ||
+        !std::isdigit(uchar(line[2])))
+        return size * count;
+    QString reply = QString::fromUtf8(line.first(qMin<qsizetype>(line.size(), 200))).trimmed();
+    for (QChar& c : reply)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    static_cast<FtpClient*>(client)->lastReply_ = reply;
     return size * count;
 }
 
