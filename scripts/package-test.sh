@@ -9,13 +9,22 @@
 # keeps the edited configuration, and remove and purge leaving no file behind. Then the unit's security
 # score against 2.0.
 #
-#   scripts/package-test.sh [build-folder]     (default build/release, built already)
+#   scripts/package-test.sh [build-folder]     (default build/release, configured here when missing)
 #
 # Everything lives in <build-folder>/package-test and is removed at the end; nothing is cached between runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-build=$(realpath "${1:-build/release}")
+build=${1:-build/release}
+# A fresh clone has no build folder yet: the default one is configured here (the targets are built below).
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  if [[ -n "${1:-}" ]]; then
+    echo "package-test: $build is not a configured build folder (run scripts/build.sh release first)" >&2
+    exit 1
+  fi
+  cmake --preset release >/dev/null
+fi
+build=$(realpath "$build")
 work=$build/package-test
 root=$work/root
 share=$work/share

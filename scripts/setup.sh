@@ -23,6 +23,9 @@ packages=(
   libsodium-dev minisign
   # FTP and HTTP through libcurl; a real FTP server for the tests and lftp as the benchmarks' reference
   libcurl4-openssl-dev python3-pyftpdlib lftp
+  # a second real FTP server for the tests (run in the foreground by the test, never as a service), and the
+  # openssl command that hashes its test accounts' passwords
+  vsftpd openssl
   # the JSON benchmark's reference
   nlohmann-json3-dev
   # the package test: the .deb files and their check, a Debian root of their own, booted in a container
@@ -51,4 +54,11 @@ else
 fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
+# No daemon starts as a machine service while it is installed (vsftpd's would): policy-rc.d refuses them all.
+policy=/usr/sbin/policy-rc.d
+if [[ ! -e $policy ]]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  trap '$sudo rm -f "$policy"' EXIT
+fi
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

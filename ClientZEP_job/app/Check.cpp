@@ -1,6 +1,7 @@
 #include "Check.h"
 
 #include "Deployment.h"
+#include "FtpClient.h"
 #include "HttpClient.h"
 #include "JobAccounts.h"
 #include "PeerProbe.h"
@@ -166,7 +167,9 @@ int main(const QString& hostText) {
 
     // Every peer once.
     print();
-    print(QStringLiteral("peers (each tried once, for %1 s at most):").arg(PeerTimeoutMs / 1000));
+    print(QStringLiteral("peers (each tried once, for %1 s at most; an FTP log-in for %2 s, as the jobs):")
+              .arg(PeerTimeoutMs / 1000)
+              .arg(std::chrono::duration_cast<std::chrono::seconds>(FtpClient::Timeouts{}.connect).count()));
     int peers = 0, answering = 0;
     const auto peer = [&](const QString& what, const PeerProbe::Outcome& outcome) {
         ++peers;

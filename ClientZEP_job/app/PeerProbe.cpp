@@ -146,14 +146,19 @@ Outcome mysql(const QString& host, const QString& user, const QString& password,
 
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
             int timeoutMs) {
-    const std::chrono::milliseconds bound(timeoutMs);
-    FtpClient client(FtpClient::Timeouts{bound, bound, bound});
+    // The log-in gets the time the jobs give it: servers answer a wrong password only after a pause of
+    // seconds, and a shorter bound would call the same refusal a time-out on one run and not the next.
+    const std::chrono::milliseconds login = FtpClient::Timeouts{}.connect;
+    FtpClient client(FtpClient::Timeouts{login, login, std::chrono::milliseconds(timeoutMs)});
     if (client.open(host, user, password, port, passive)) {
         client.close();
         return outcome(QString());
     }
     if (client.lastCode() == 0)
         return outcome(QStringLiteral("the FTP client could not start (%1)").arg(client.lastError()));
+    // libcurl words a server's "421" (too many sessions, no home folder...) as its own time-out.
+    if (client.lastReply().startsWith(QLatin1String("421")))
+        return outcome(QStringLiteral("closed by the server: ") + client.lastReply());
     return outcome(curlWords(client.lastCode(), client.lastOsErrno(), client.lastError()));
 }
 

@@ -23,7 +23,7 @@ Outcome http(const QString& url, int timeoutMs);
 // A MySQL log-in to `db` (port 3306 dials the MySqlPort of deployment.ini, as the jobs do).
 Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
               int timeoutSeconds);
-// An FTP log-in.
+// An FTP log-in, given as long as the jobs give it; `timeoutMs` bounds a transfer that stalls.
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
             int timeoutMs);
 

@@ -353,7 +353,8 @@ JobContext frmMain::jobContext() const {
                       deployment.WebHostFtpHost,
                       deployment.BackupFtpHost,
                       modMain::AddrAutoUpdate,
-                      deployment.UpdatePublicKey};
+                      deployment.UpdatePublicKey,
+                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
 }
 
 void frmMain::sendReport(const QString& recipient, const QString& text, int code) {

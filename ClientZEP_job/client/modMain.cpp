@@ -78,9 +78,14 @@ void ResolveAtStartup(const Deployment& deployment) {
 }
 
 JobContext JobServers(const Clock& clock, const Deployment& deployment) {
-    return JobContext{
-        clock,         AddrMasterServer, AddrWebLogin, deployment.WebHostFtpHost, deployment.BackupFtpHost,
-        AddrAutoUpdate, deployment.UpdatePublicKey};
+    return JobContext{clock,
+                      AddrMasterServer,
+                      AddrWebLogin,
+                      deployment.WebHostFtpHost,
+                      deployment.BackupFtpHost,
+                      AddrAutoUpdate,
+                      deployment.UpdatePublicKey,
+                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
 }
 
 QString ChooseServerAddress(const QString& commandLine) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "FtpClient.h"
 
 #include <QString>
 
@@ -15,4 +16,12 @@ struct JobContext {
     QString backupFtp;    // BackupFtpHost: the FTP server of the DB backup check
     QString autoUpdate;   // AddrAutoUpdate: the update web server of the self-update
     QString updateKey;    // UpdatePublicKey: the release key the self-update trusts
+    // FtpNameEncoding: how both FTP servers spell their file names.
+    FtpClient::NameEncoding ftpNames = FtpClient::NameEncoding::Cp949;
+
+    // deployment.ini's FtpNameEncoding ("CP949" or "UTF-8") as the FTP layer takes it.
+    static FtpClient::NameEncoding ftpNamesOf(const QString& setting) {
+        return setting == QLatin1String("UTF-8") ? FtpClient::NameEncoding::Utf8
+                                                 : FtpClient::NameEncoding::Cp949;
+    }
 };

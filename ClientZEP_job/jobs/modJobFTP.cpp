@@ -29,6 +29,12 @@ struct Search {
     QStringList names;
     qsizetype next = 0;
 } search;
+// The folder of the last listing, kept past the end of its search: nothing when it was listed with names.
+struct Listing {
+    QString directory;
+    bool failed = false;
+    bool empty = false;
+} listing;
 
 int passiveFlag() {
     return modIniFile::ReadIniValue(QStringLiteral("General"), QStringLiteral("FTP_PASV"), QString(),
@@ -48,11 +54,13 @@ void add16(qint16& counter, int amount) {
 
 } // namespace
 
-bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive) {
+bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive,
+              FtpClient::NameEncoding names) {
     try {
         FTP_Close();
         const int dialled = port == UsualFtpPort ? Deployment::load(ProgramInfo::folder()).FtpPort : port;
         auto client = std::make_unique<FtpClient>();
+        client->setNameEncoding(names);
         if (!client->open(host, user, password, dialled, passive == 1))
             return false;
         connection = std::move(client);
@@ -75,6 +83,7 @@ QString FTP_FindFirst(const QString& pathWithMask) {
     const QString directory = pathWithMask.left(cut);
     const QStringView mask = QStringView(pathWithMask).mid(cut);
     const std::optional<QStringList> listed = connection->listNames(directory);
+    listing = {directory, !listed, listed && listed->isEmpty()};
     if (!listed)
         return QString();
     for (const QString& name : *listed) {
@@ -95,6 +104,16 @@ void FTP_CloseSearch() {
     search = Search();
 }
 
+bool FTP_FolderListed() {
+    if (listing.failed || !connection)
+        return false;
+    // Asked only of an empty listing, and once.
+    if (listing.empty && !connection->isFolder(listing.directory))
+        listing.failed = true;
+    listing.empty = false;
+    return !listing.failed;
+}
+
 bool FTP_Rename(const QString& from, const QString& to) {
     return connection && connection->rename(from, to);
 }
@@ -106,7 +125,8 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
     const QString removed = QStringLiteral("_2");
 
     report = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]") + CrLf + CrLf;
-    if (!FTP_Open(context.webHostFtp, user, account.password, UsualFtpPort, passiveFlag())) {
+    if (!FTP_Open(context.webHostFtp, user, account.password, UsualFtpPort, passiveFlag(),
+                  context.ftpNames)) {
         report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.webHostFtp +
                   QStringLiteral(" - ") + user;
         return false;
@@ -125,6 +145,12 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
                 add16(failed, 1);
             }
             report += name + CrLf;
+        }
+        // A folder that could not be looked at is no week without uploads.
+        if (!FTP_FolderListed()) {
+            report +=
+                QStringLiteral("처리실패! ") + directory + QStringLiteral(" (폴더를 읽을 수 없음)") + CrLf;
+            add16(failed, 1);
         }
     };
     try {
@@ -159,7 +185,8 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
     const QString today = context.clock.now().date().toString(QStringLiteral("yyyy-MM-dd"));
     report = QStringLiteral("< DB 백업결과 보고서 >") + CrLf + CrLf;
     try {
-        if (!FTP_Open(context.backupFtp, user, account.password, UsualFtpPort, passiveFlag())) {
+        if (!FTP_Open(context.backupFtp, user, account.password, UsualFtpPort, passiveFlag(),
+                      context.ftpNames)) {
             report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.backupFtp +
                       QStringLiteral(" - user: ") + user + CrLf;
             return false;
@@ -177,6 +204,12 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                 servers[count++] = name;
             }
             add16(total, count);
+            // A server list that could not be looked at is a failure of its own, not zero servers fine.
+            if (!FTP_FolderListed()) {
+                report += QStringLiteral("[!!] ") + QLatin1String(kind.servers) +
+                          QStringLiteral(" : Folder Not Readable!") + CrLf;
+                add16(missing, 1);
+            }
 
             const QString daily = QLatin1String(kind.daily) + today + QLatin1Char('/');
             for (int i = 0; i < count; ++i) {

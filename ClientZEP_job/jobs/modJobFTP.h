@@ -10,8 +10,10 @@
 namespace modJobFTP {
 
 // Connects and logs in; passive data connections when `passive` is 1, active ones otherwise. Port 21 dials
-// the FtpPort of deployment.ini; any other port is dialled as given. Never raises.
-bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive);
+// the FtpPort of deployment.ini; any other port is dialled as given. `names`: how the server spells file
+// names. Never raises.
+bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive,
+              FtpClient::NameEncoding names = FtpClient::NameEncoding::Cp949);
 void FTP_Close();
 
 // Starts a search: lists the directory part of `pathWithMask` (up to its last "/") and keeps the names that
@@ -22,6 +24,9 @@ QString FTP_FindFirst(const QString& pathWithMask);
 QString FTP_FindNext();
 // Drops the search, found or not.
 void FTP_CloseSearch();
+// Whether the folder of the last FTP_FindFirst could be looked at: false when its listing failed, or came
+// back empty for a folder the server does not have (some servers list a missing folder as empty).
+bool FTP_FolderListed();
 
 bool FTP_Rename(const QString& from, const QString& to);
 

@@ -32,7 +32,8 @@ const QString Section = QStringLiteral("Deployment");
 // What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
-enum class Kind { HostAndPort, Host, Port, Account, LoginAccount };
+// A name encoding is one of the names the FTP layer knows.
+enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding };
 
 struct Key {
     const char* name;
@@ -54,6 +55,7 @@ const Key Keys[] = {
     {"MessengerPort", Kind::Port, nullptr, &Deployment::MessengerPort},
     {"FtpPort", Kind::Port, nullptr, &Deployment::FtpPort},
     {"MySqlPort", Kind::Port, nullptr, &Deployment::MySqlPort},
+    {"FtpNameEncoding", Kind::NameEncoding, &Deployment::FtpNameEncoding, nullptr},
     {"LoginId", Kind::LoginAccount, &Deployment::LoginId, nullptr},
     {"LoginPassword", Kind::LoginAccount, &Deployment::LoginPassword, nullptr, true},
     {"LogDatabaseUser", Kind::Account, &Deployment::LogDatabaseUser, nullptr},
@@ -139,6 +141,16 @@ bool isHostAndPort(QStringView text) {
     return isHostName(host);
 }
 
+// The name as the program writes it, whatever the case and the hyphen ("utf8", "Cp949").
+std::optional<QString> encodingName(const QString& value) {
+    const QString plain = value.toUpper().remove(QLatin1Char('-'));
+    if (plain == QLatin1String("CP949"))
+        return QStringLiteral("CP949");
+    if (plain == QLatin1String("UTF8"))
+        return QStringLiteral("UTF-8");
+    return std::nullopt;
+}
+
 QString quoted(const QString& value) {
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
@@ -160,6 +172,7 @@ Deployment Deployment::defaults() {
     d.MessengerPort = ZEPJOB_DEFAULT_MESSENGER_PORT;
     d.FtpPort = ZEPJOB_DEFAULT_FTP_PORT;
     d.MySqlPort = ZEPJOB_DEFAULT_MYSQL_PORT;
+    d.FtpNameEncoding = QStringLiteral("CP949");
     d.LoginId = QStringLiteral("jobserver");
     d.LoginPassword = QStringLiteral("kx-630195");
     d.LogDatabaseUser = QStringLiteral("qz_logs_read");
@@ -285,6 +298,17 @@ DeploymentFile Deployment::parse(const QString& text) {
                         {given[k].line, name,
                          quoted(value) + QStringLiteral(" is not a %1; the default %2 is used")
                                              .arg(form, defaults.*key.text)});
+                }
+                break;
+            case Kind::NameEncoding:
+                if (const auto spelled = encodingName(value)) {
+                    result.values.*key.text = *spelled;
+                    usable = true;
+                } else {
+                    result.issues.append({given[k].line, name,
+                                          quoted(value) + QStringLiteral(" is not CP949 or UTF-8; the "
+                                                                         "default %1 is used")
+                                                              .arg(defaults.*key.text)});
                 }
                 break;
             case Kind::Account:

@@ -19,6 +19,8 @@ struct Deployment {
     quint16 MessengerPort = 0;
     quint16 FtpPort = 0;
     quint16 MySqlPort = 0;
+    // How both FTP servers spell file names: "CP949" (the default) or "UTF-8".
+    QString FtpNameEncoding;
     // The accounts: the messenger log-in, the log database, the web database, the web host's FTP server and
     // the backup FTP server.
     QString LoginId;

@@ -3,6 +3,8 @@
 #include "AnsiCodec.h"
 #include "LibCurl.h"
 
+#include <cctype>
+
 namespace {
 
 CURL* handle(void* curl) {
@@ -38,6 +40,7 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
                      bool passive) {
     close();
     lastError_.clear();
+    lastReply_.clear();
     lastCode_ = 0;
     lastOsErrno_ = 0;
     library_ = std::make_unique<LibCurl::Session>();
@@ -62,11 +65,55 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
 
     LibCurl::easy_setopt(handle(curl_), CURLOPT_URL, baseUrl_.constData());
     LibCurl::easy_setopt(handle(curl_), CURLOPT_NOBODY, 1L);
-    if (!perform()) {
+    // "*": a server that does not know the option (it may still take UTF-8 bytes) is no failure.
+    if (nameEncoding_ == NameEncoding::Utf8 ? !quote({"*OPTS UTF8 ON"}, nullptr) : !perform()) {
         close();
         return false;
     }
     return true;
+}
+
+QByteArray FtpClient::encoded(QStringView text) const {
+    return nameEncoding_ == NameEncoding::Utf8 ? text.toUtf8() : AnsiCodec::fromUnicode(text);
+}
+
+QString FtpClient::decoded(QByteArrayView bytes) const {
+    return nameEncoding_ == NameEncoding::Utf8 ? QString::fromUtf8(bytes)
+                                               : AnsiCodec::toUnicode(bytes.data(), bytes.size());
+}
+
+size_t FtpClient::takeReply(char* data, size_t size, size_t count, void* client) {
+    // libcurl hands every reply line of the server to the header function. The line is shown to people:
+    // a short one, without control characters.
+    QByteArrayView line(data, qsizetype(size * count));
+    if (line.size() < 3 || !std::isdigit(uchar(line[0])) || !std::isdigit(uchar(line[1])) ||
+        !std::isdigit(uchar(line[2])))
+        return size * count;
+    QString reply = QString::fromUtf8(line.first(qMin<qsizetype>(line.size(), 200))).trimmed();
+    for (QChar& c : reply)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    static_cast<FtpClient*>(client)->lastReply_ = reply;
+    return size * count;
+}
+
+// Sends `lines` as they are (a leading "*" lets a refusal pass) and gives the server's last reply code.
+bool FtpClient::quote(std::initializer_list<QByteArray> lines, long* reply) {
+    CURL* curl = handle(curl_);
+    curl_slist* commands = nullptr;
+    for (const QByteArray& line : lines)
+        commands = LibCurl::slist_append(commands, line.constData());
+    LibCurl::easy_setopt(curl, CURLOPT_URL, baseUrl_.constData());
+    LibCurl::easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, commands);
+    const bool sent = perform();
+    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    LibCurl::slist_free_all(commands);
+    if (reply != nullptr) {
+        *reply = 0;
+        LibCurl::easy_getinfo(curl, CURLINFO_RESPONSE_CODE, reply);
+    }
+    return sent;
 }
 
 void FtpClient::applySession(bool passive) {
@@ -74,6 +121,8 @@ void FtpClient::applySession(bool passive) {
     LibCurl::easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
     LibCurl::easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     LibCurl::easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
+    LibCurl::easy_setopt(curl, CURLOPT_HEADERFUNCTION, takeReply);
+    LibCurl::easy_setopt(curl, CURLOPT_HEADERDATA, this);
     LibCurl::easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count()));
     LibCurl::easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(timeouts_.connect.count()));
     LibCurl::easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
@@ -98,7 +147,7 @@ bool FtpClient::perform() {
 }
 
 QByteArray FtpClient::urlOf(const QString& path, bool directory) const {
-    QByteArray bytes = AnsiCodec::fromUnicode(path);
+    QByteArray bytes = encoded(path);
     QByteArray url = baseUrl_;
     // The URL's own first slash only separates the host; a path from the root needs one more, encoded.
     if (bytes.startsWith('/')) {
@@ -142,33 +191,38 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
             line = line.sliced(slash + 1);
         if (line.isEmpty() || line == "." || line == "..")
             continue;
-        names.append(AnsiCodec::toUnicode(line.data(), line.size()));
+        names.append(decoded(line));
     }
     return names;
+}
+
+bool FtpClient::isFolder(const QString& directory) {
+    const QByteArray path = encoded(directory);
+    if (curl_ == nullptr || !fitsOnCommandLine(path))
+        return false;
+    long reply = 0;
+    const bool changed = quote({"*CWD " + path}, &reply) && reply >= 200 && reply < 300;
+    // Back to the login directory, which relative paths are taken from.
+    const char* entry = nullptr;
+    LibCurl::easy_getinfo(handle(curl_), CURLINFO_FTP_ENTRY_PATH, &entry);
+    if (changed && entry != nullptr)
+        quote({"*CWD " + QByteArray(entry)}, nullptr);
+    return changed;
 }
 
 bool FtpClient::rename(const QString& from, const QString& to) {
     if (curl_ == nullptr)
         return false;
-    const QByteArray source = AnsiCodec::fromUnicode(from), target = AnsiCodec::fromUnicode(to);
+    const QByteArray source = encoded(from), target = encoded(to);
     if (!fitsOnCommandLine(source) || !fitsOnCommandLine(target)) {
         lastError_ = QStringLiteral("a path with a line break cannot be sent");
         return false;
     }
-    CURL* curl = handle(curl_);
     // "*" keeps libcurl from treating a refusal as a broken session: the connection stays for the next
     // rename, and the last reply tells the outcome (after a refused RNFR the RNTO is refused as well).
-    curl_slist* commands = LibCurl::slist_append(nullptr, ("*RNFR " + source).constData());
-    commands = LibCurl::slist_append(commands, ("*RNTO " + target).constData());
-    LibCurl::easy_setopt(curl, CURLOPT_URL, baseUrl_.constData());
-    LibCurl::easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, commands);
-    bool renamed = perform();
-    LibCurl::easy_setopt(curl, CURLOPT_QUOTE, nullptr);
-    LibCurl::slist_free_all(commands);
+    long reply = 0;
+    bool renamed = quote({"*RNFR " + source, "*RNTO " + target}, &reply);
     if (renamed) {
-        long reply = 0;
-        LibCurl::easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         renamed = reply >= 200 && reply < 300;
         if (!renamed)
             lastError_ = QStringLiteral("the server refused the rename (reply %1)").arg(reply);

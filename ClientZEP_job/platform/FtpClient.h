@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -11,8 +12,8 @@ class Session;
 }
 
 // One FTP session over one libcurl easy handle: logged in at open, then directory listings and renames on the
-// same control connection. Names and paths travel in CP949. Paths starting with "/" are taken from the
-// server's root, others from the login directory.
+// same control connection. Names and paths travel in CP949, or in UTF-8 for a server that stores its names
+// so. Paths starting with "/" are taken from the server's root, others from the login directory.
 //
 // Every call is bounded in time, so a server that stops answering ends the call with a failure instead of
 // holding the program's one thread. When the server drops the connection, the next call logs in again with
@@ -25,6 +26,10 @@ public:
         std::chrono::milliseconds stalled{30'000};  // a listing that moves less than 1 byte/s this long
     };
 
+    // How the server spells the names it holds. Servers announce UTF8 in FEAT whatever their disks hold, so
+    // this is the site's word, never a guess.
+    enum class NameEncoding { Cp949, Utf8 };
+
     FtpClient();
     explicit FtpClient(const Timeouts& timeouts);
     ~FtpClient();
@@ -35,10 +40,17 @@ public:
     // the control connection's local address) otherwise. An open session is closed first.
     bool open(const QString& host, const QString& user, const QString& password, int port, bool passive);
     bool isOpen() const { return curl_ != nullptr; }
+    // Takes effect at the next open; with UTF-8 the session asks for it ("OPTS UTF8 ON") where the server
+    // accepts that.
+    void setNameEncoding(NameEncoding encoding) { nameEncoding_ = encoding; }
 
     // The names (NLST) in `directory`, without "." and "..", in the server's order. Nothing when the listing
     // fails or no session is open.
     std::optional<QStringList> listNames(const QString& directory);
+
+    // Whether the server can change into `directory`: tells a missing folder from an empty one where a server
+    // lists both as nothing. The session's own folder stays the login directory.
+    bool isFolder(const QString& directory);
 
     // RNFR/RNTO; true when the server confirms the rename.
     bool rename(const QString& from, const QString& to);
@@ -51,6 +63,8 @@ public:
     // libcurl's code of the last failure and the system's error number of a failed connect (0 when none).
     int lastCode() const { return lastCode_; }
     long lastOsErrno() const { return lastOsErrno_; }
+    // The server's last reply line ("421 ..."), empty when it said nothing.
+    const QString& lastReply() const { return lastReply_; }
 
     // Whether `name` matches `mask`: "*" any run of characters, "?" exactly one, anything else itself. Case
     // counts, as it does in the names of the servers' file systems.
@@ -61,12 +75,18 @@ private:
     void* curl_ = nullptr;                      // CURL*
     QByteArray baseUrl_;                        // "ftp://host:port/"
     Timeouts timeouts_;
+    NameEncoding nameEncoding_ = NameEncoding::Cp949;
     QString lastError_;
+    QString lastReply_;
     int lastCode_ = 0;
     long lastOsErrno_ = 0;
     char errorBuffer_[256] = {};
 
     void applySession(bool passive);
     bool perform();
+    bool quote(std::initializer_list<QByteArray> lines, long* reply);
     QByteArray urlOf(const QString& path, bool directory) const;
+    QByteArray encoded(QStringView text) const;
+    QString decoded(QByteArrayView bytes) const;
+    static size_t takeReply(char* data, size_t size, size_t count, void* client);
 };

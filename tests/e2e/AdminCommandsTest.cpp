@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QLockFile>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 namespace {
@@ -291,6 +292,7 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("BackupFtpHost", "127.0.0.1", "default") +
         row("MessengerPort", QString::number(messenger.serverPort()), "line 2") +
         row("FtpPort", ftp, "line 5") + row("MySqlPort", db, "line 6") +
+        row("FtpNameEncoding", "CP949", "default") +
         // The accounts, passwords never shown.
         row("LoginId", "jobserver", "default") + row("LoginPassword", "(not shown)", "default") +
         row("LogDatabaseUser", "qz_logs_read", "default") +
@@ -310,7 +312,7 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("AddrBackupFtp", "127.0.0.1", "default (no entry 작업서버_DB백업_FTP)") +
         row("AddrMessenger", "127.0.0.1", "default (no entry 사내메신저소켓)") +
         row("ServerAddress", "127.0.0.1", "AddrMessenger") + "\n" +
-        "peers (each tried once, for 3 s at most):\n" +
+        "peers (each tried once, for 3 s at most; an FTP log-in for 10 s, as the jobs):\n" +
         "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok\n" +
         "  directory http://" + http + "/serverinfo/server-address-checker.php?ver=4: ok\n" +
         "  log database qz_logs_read@127.0.0.1:" + db + "/qz_logs: ok\n" +
@@ -382,6 +384,45 @@ TEST_F(AdminCommandsTest, CheckNamesTimeOutsAndMissingFiles) {
           QString("  CSBackupPath                     not set: the CS backup check cannot run\n")})
         EXPECT_TRUE(out.contains(line)) << line.toStdString() << "\nin\n" << out.toStdString();
     EXPECT_EQ(result.exitCode, 1);
+}
+
+// An FTP server that turns the bot away at once (one session per address, and one is in) is reported in the
+// server's own words, not as libcurl's time-out; a wrong password is "login refused" on both servers,
+// although vsftpd answers it only after PAM's pause of some seconds.
+TEST_F(AdminCommandsTest, CheckWordsFtpRefusalsAsTheServerSaid) {
+    const struct {
+        const FtpServer::Fixture& server;
+        bool busy; // the listener with a session already in; else a wrong password
+        const char* words;
+    } cases[] = {
+        {FtpServer::Pyftpdlib, true,
+         "closed by the server: 421 Too many connections from the same IP address."},
+        {FtpServer::VsftpdCp949, true,
+         "closed by the server: 421 There are too many connections from your internet address."},
+        {FtpServer::Pyftpdlib, false, "login refused"},
+        {FtpServer::VsftpdCp949, false, "login refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.server.name) + (c.busy ? " busy" : " wrong password"));
+        const quint16 port = c.busy ? c.server.busyPort() : c.server.port();
+        ASSERT_NE(port, 0);
+        QTcpSocket held;
+        if (c.busy) {
+            held.connectToHost(QHostAddress::LocalHost, port);
+            ASSERT_TRUE(held.waitForReadyRead(5000)); // greeted: the session counts
+        }
+        const ProgramFolder program(
+            "FtpPort=" + QByteArray::number(port) + "\r\n" +
+                (c.busy ? QByteArray()
+                        : QByteArray("WebHostFtpPassword=wrong\r\nBackupFtpPassword=wrong\r\n")),
+            QByteArray());
+        const QString out = QString::fromUtf8(program.run({"--check"}).out);
+        for (const char* account : {"web host FTP qzc1", "backup FTP backup_checker"}) {
+            const QString line =
+                QStringLiteral("  %1@127.0.0.1:%2: %3\n").arg(account).arg(port).arg(c.words);
+            EXPECT_TRUE(out.contains(line)) << line.toStdString() << "\nin\n" << out.toStdString();
+        }
+    }
 }
 
 // At start-up each unusable line of deployment.ini is one error-log line and one state line naming file, line

@@ -37,14 +37,18 @@ BotLine removalReport(const QString& text) {
     return {QStringLiteral("02"), QStringLiteral("123;-1"), escaped(text)};
 }
 
-// The removal report: each name with its outcome, then the counts.
-QString removal(const QList<std::pair<bool, QString>>& renames) {
+// The removal report: each name with its outcome, the folder it could not list, then the counts.
+QString removal(const QList<std::pair<bool, QString>>& renames, const QString& unread = QString()) {
     QString text = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n");
     int ok = 0, failed = 0;
     for (const auto& [done, name] : renames) {
         text += (done ? QStringLiteral("처리완료  ") : QStringLiteral("처리실패! ")) + name +
                 QStringLiteral("\r\n");
         (done ? ok : failed) += 1;
+    }
+    if (!unread.isEmpty()) {
+        text += QStringLiteral("처리실패! ") + unread + QStringLiteral(" (폴더를 읽을 수 없음)\r\n");
+        ++failed;
     }
     return text + QStringLiteral("\r\n처리완료:%1, 처리실패:%2").arg(ok).arg(failed);
 }
@@ -244,7 +248,9 @@ TEST_F(FtpFaultTest, KilledHalfWayThroughTheRemovalBatch) {
     QList<std::pair<bool, QString>> first;
     for (int i = 0; i < batch.size(); ++i)
         first.append({i < 5, batch[i]});
-    EXPECT_EQ(run->waitPacket("02", "123;-1"), removalReport(removal(first)));
+    // The versions folder cannot be listed with the server gone.
+    EXPECT_EQ(run->waitPacket("02", "123;-1"),
+              removalReport(removal(first, "/public_html/download/versions/")));
     EXPECT_TRUE(QFile::exists(ftp.folder() + "/crashed"));
     EXPECT_FALSE(ftp.running());
     expectDatabaseUpdated();
@@ -287,7 +293,8 @@ TEST_F(FtpFaultTest, StopsAnsweringInTheMiddleOfAListing) {
     QElapsedTimer held;
     held.start();
     EXPECT_EQ(run->waitPacket("02", "123;-1"),
-              removalReport(removal({{true, "f01_2.exe"}, {true, "f02_2.exe"}})));
+              removalReport(
+                  removal({{true, "f01_2.exe"}, {true, "f02_2.exe"}}, "/public_html/download/versions/")));
     EXPECT_LT(held.elapsed(), BoundMs);
     EXPECT_EQ(ftp.state(), QByteArray("T")) << "the server did not stop in the listing";
     expectDatabaseUpdated();

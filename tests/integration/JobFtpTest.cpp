@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,12 +37,13 @@ protected:
     }
 
     void SetUp() override {
-        ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
+        ASSERT_NE(server->port(), 0) << "no FTP fixture in " << server->folder().toStdString();
         ASSERT_NE(MariaDbServer::port(), 0) << "no MariaDB fixture";
         ASSERT_TRUE(admin.connected());
-        pointDeploymentAt(FtpServer::port());
+        pointDeploymentAt(server->port());
         setPassive("1");
-        FtpServer::reset();
+        server->reset();
+        context.ftpNames = server->utf8Names ? FtpClient::NameEncoding::Utf8 : FtpClient::NameEncoding::Cp949;
         QFile::remove(marker());
         admin.exec("DELETE FROM webhost.file_rname");
         admin.exec("DELETE FROM webhost.cate3");
@@ -52,7 +54,7 @@ protected:
     }
     void TearDown() override {
         modJobFTP::FTP_Close();
-        FtpServer::reset();
+        server->reset();
     }
 
     static void pointDeploymentAt(quint16 ftpPort) {
@@ -83,20 +85,34 @@ protected:
             QStringLiteral("SELECT DemoDownFile FROM webhost.cate3_info WHERE idx=%1").arg(idx));
     }
 
-    static QString download() { return FtpServer::webHome() + QStringLiteral("/public_html/download/"); }
-    static QString backup() { return FtpServer::backupHome() + QLatin1Char('/'); }
+    QString download() const { return server->webHome() + QStringLiteral("/public_html/download/"); }
+    QString backup() const { return server->backupHome() + QLatin1Char('/'); }
 
     static inline QTemporaryDir* folder_ = nullptr;
+    const FtpServer::Fixture* server = &FtpServer::Pyftpdlib;
     MariaDbServer::Admin admin;
     const TestSupport::FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(11, 0))};
     JobContext context{clock, Host, Host, Host, Host, Host};
     MessageBoxRecorder boxes;
 };
 
-TEST_F(JobFtpTest, RemovesTwoFromNamesAndReports) {
+// The same jobs against each server: pyftpdlib, and vsftpd holding CP949 names and UTF-8 names.
+class JobFtpServersTest : public JobFtpTest, public ::testing::WithParamInterface<const FtpServer::Fixture*> {
+protected:
+    void SetUp() override {
+        server = GetParam();
+        JobFtpTest::SetUp();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Servers, JobFtpServersTest,
+                         ::testing::Values(&FtpServer::Pyftpdlib, &FtpServer::VsftpdCp949,
+                                           &FtpServer::VsftpdUtf8),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+TEST_P(JobFtpServersTest, RemovesTwoFromNamesAndReports) {
     const struct {
         const char* title;
-        QStringList files; // under public_html/download/
+        QStringList files; // under public_html/download/; "-" removes the download folder
         QString report;    // after the title
         bool result;
         QStringList after;
@@ -128,21 +144,31 @@ TEST_F(JobFtpTest, RemovesTwoFromNamesAndReports) {
          false,
          {"refuse_2.exe", "versions/", "versions/v_2.msi"},
          false},
+        {"the download folder is missing",
+         {"-"},
+         "처리실패! /public_html/download/ (폴더를 읽을 수 없음)\r\n\r\n처리완료:0, 처리실패:1",
+         false,
+         {},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
-        FtpServer::reset();
+        server->reset();
         QFile::remove(marker());
         admin.exec("DELETE FROM webhost.file_rname");
         admin.exec(QStringLiteral("INSERT INTO webhost.file_rname VALUES ('1', '%1')").arg(c.title));
-        for (const QString& file : c.files)
-            FtpServer::createFile(download() + file);
+        for (const QString& file : c.files) {
+            if (file == QLatin1String("-"))
+                std::filesystem::remove_all(server->onDisk(download()));
+            else
+                server->createFile(download() + file);
+        }
 
         QString report = QStringLiteral("earlier text");
         EXPECT_EQ(modJobFTP::FTP_2RemoveBatch(report, context), c.result);
         EXPECT_EQ(report, RemovalTitle + c.report);
-        QStringList after = FtpServer::names(download());
-        for (const QString& name : FtpServer::names(download() + QStringLiteral("versions")))
+        QStringList after = server->names(download());
+        for (const QString& name : server->names(download() + QStringLiteral("versions")))
             after.append(QStringLiteral("versions/") + name);
         EXPECT_EQ(after, c.after);
         EXPECT_EQ(updaterStarted(c.updater), c.updater);
@@ -152,7 +178,7 @@ TEST_F(JobFtpTest, RemovesTwoFromNamesAndReports) {
     }
 }
 
-TEST_F(JobFtpTest, PassiveOnlyWhenTheSettingReadsOne) {
+TEST_P(JobFtpServersTest, PassiveOnlyWhenTheSettingReadsOne) {
     const struct {
         const char* value;
         const char* mode;
@@ -160,14 +186,14 @@ TEST_F(JobFtpTest, PassiveOnlyWhenTheSettingReadsOne) {
         {"1", "passive"}, {" 1 ", "passive"}, {"0", "active"}, {"yes", "active"}, {nullptr, "active"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(missing)");
-        FtpServer::reset();
+        server->reset();
         setPassive(c.value);
-        FtpServer::createFile(download() + QStringLiteral("a_2.exe"));
+        server->createFile(download() + QStringLiteral("a_2.exe"));
         QString report;
         EXPECT_TRUE(modJobFTP::FTP_2RemoveBatch(report, context));
         EXPECT_EQ(report, RemovalTitle + QStringLiteral("처리완료  a_2.exe\r\n\r\n처리완료:1, 처리실패:0"));
         // The download and versions listings.
-        EXPECT_EQ(FtpServer::dataModes(), QStringList({c.mode, c.mode}));
+        EXPECT_EQ(server->dataModes(), QStringList({c.mode, c.mode}));
     }
 }
 
@@ -180,7 +206,7 @@ TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
     }
     pointDeploymentAt(closedPort);
     admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'new.exe')");
-    FtpServer::createFile(download() + QStringLiteral("a_2.exe"));
+    server->createFile(download() + QStringLiteral("a_2.exe"));
 
     QString report;
     EXPECT_FALSE(modJobFTP::FTP_2RemoveBatch(report, context));
@@ -231,10 +257,10 @@ TEST_F(JobFtpTest, WebUpdateCopiesTheFourProductNames) {
               QStringList({QStringLiteral("Error 1146 (Table 'webhost.file_rname' doesn't exist)")}));
 }
 
-TEST_F(JobFtpTest, BackupCheckReportsEveryListedServer) {
+TEST_P(JobFtpServersTest, BackupCheckReportsEveryListedServer) {
     const struct {
         const char* title;
-        QStringList files; // under the backup home
+        QStringList files; // under the backup home; "-" + folder removes that folder
         QString report;    // after the title
         bool result;
     } cases[] = {
@@ -254,33 +280,42 @@ TEST_F(JobFtpTest, BackupCheckReportsEveryListedServer) {
           "pvdb_backup_new/daily/2026-12-09/(p1)b.bak"},
          "[OK] (s1)a.bak\r\n[OK] (p1)b.bak\r\n\r\n\r\n결과: 2건 모두 정상입니다.",
          true},
+        {"a server list folder is missing",
+         {"-csdb_backup", "pvdb_backup/servers/p1", "pvdb_backup_new/daily/2026-12-09/(p1)b.bak"},
+         "[!!] /csdb_backup/servers/ : Folder Not Readable!\r\n[OK] (p1)b.bak\r\n\r\n\r\n"
+         "결과: 백업실패가 발견되었습니다. (1건)",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
-        FtpServer::reset();
-        for (const QString& file : c.files)
-            FtpServer::createFile(backup() + file);
+        server->reset();
+        for (const QString& file : c.files) {
+            if (file.startsWith(QLatin1Char('-')))
+                std::filesystem::remove_all(server->onDisk(backup() + file.mid(1)));
+            else
+                server->createFile(backup() + file);
+        }
         QString report = QStringLiteral("earlier text");
         EXPECT_EQ(modJobFTP::DB_BackupCheck(report, context), c.result);
         EXPECT_EQ(report, BackupTitle + c.report);
     }
 }
 
-TEST_F(JobFtpTest, BackupCheckStopsAtTheHundredAndFirstServer) {
+TEST_P(JobFtpServersTest, BackupCheckStopsAtTheHundredAndFirstServer) {
     for (int i = 0; i < 100; ++i)
-        FtpServer::createFile(backup() +
-                              QStringLiteral("csdb_backup/servers/s%1").arg(i, 3, 10, QLatin1Char('0')));
+        server->createFile(backup() +
+                           QStringLiteral("csdb_backup/servers/s%1").arg(i, 3, 10, QLatin1Char('0')));
     QString report;
     EXPECT_TRUE(modJobFTP::DB_BackupCheck(report, context));
     EXPECT_TRUE(report.endsWith(QStringLiteral("[!!] s099 : File Not Found!\r\n\r\n\r\n"
                                                "결과: 백업실패가 발견되었습니다. (100건)")))
         << report.right(120).toStdString();
 
-    FtpServer::reset();
-    FtpServer::createFile(backup() + QStringLiteral("csdb_backup/servers/db1"));
-    FtpServer::createFile(backup() + QStringLiteral("csdb_backup_new/daily/2026-12-09/(db1).bak"));
+    server->reset();
+    server->createFile(backup() + QStringLiteral("csdb_backup/servers/db1"));
+    server->createFile(backup() + QStringLiteral("csdb_backup_new/daily/2026-12-09/(db1).bak"));
     for (int i = 0; i < 101; ++i)
-        FtpServer::createFile(backup() + QStringLiteral("pvdb_backup/servers/p%1").arg(i));
+        server->createFile(backup() + QStringLiteral("pvdb_backup/servers/p%1").arg(i));
     EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
     EXPECT_EQ(report, BackupTitle + QStringLiteral("[OK] (db1).bak\r\nError 9 (Subscript out of range) in "
                                                    "procedure DB_BackupCheck of Module modFTPJob"));

@@ -10,14 +10,15 @@ dir=${2:?fixture folder}
 stop() {
   if [[ -f "$dir/server.pid" ]]; then
     pid=$(cat "$dir/server.pid")
-    kill "$pid" 2>/dev/null || true
+    # A server that leads a process group of its own (vsftpd.sh's) goes with every process of the group.
+    kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
     # Gone, or dead and waiting to be reaped by an init that may take its time.
     for _ in $(seq 100); do
       kill -0 "$pid" 2>/dev/null || break
       [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == Z* ]] && break
       sleep 0.05
     done
-    kill -9 "$pid" 2>/dev/null || true
+    kill -9 -- "-$pid" 2>/dev/null || kill -9 "$pid" 2>/dev/null || true
   fi
   rm -rf "$dir"
 }

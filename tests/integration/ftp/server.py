@@ -1,5 +1,6 @@
 """The FTP server of the tests: `server.py DIR [PORT]` serves two accounts on 127.0.0.1 (PORT, or a free port
-when none is given) and writes that port to DIR/port once it listens.
+when none is given) and writes that port to DIR/port once it listens. A second listener on a free port
+(DIR/busyport) lets one session in per address and refuses the next with pyftpdlib's own 421.
 
 - qzc1 / qrw4#KLBcvx2, home DIR/webhost: the web host of the "_2" removal (public_html/download/versions/).
 - backup_checker / Rtm_e457., home DIR/backup: the backup server (csdb_backup/servers, pvdb_backup/servers,
@@ -141,6 +142,10 @@ def main():
     port = int(sys.argv[2]) if len(sys.argv) > 2 else 0
     server = FTPServer(("127.0.0.1", port), Handler)
     port = server.socket.getsockname()[1]
+    busy = FTPServer(("127.0.0.1", 0), Handler, ioloop=server.ioloop)
+    busy.max_cons_per_ip = 1
+    with open(os.path.join(root, "busyport"), "w") as file:
+        file.write("%d\n" % busy.socket.getsockname()[1])
     with open(os.path.join(root, "port.tmp"), "w") as file:
         file.write("%d\n" % port)
     os.replace(os.path.join(root, "port.tmp"), os.path.join(root, "port"))
