@@ -30,7 +30,8 @@ inline QString backupHome() {
     return folder() + QStringLiteral("/backup");
 }
 
-// Empties both homes back to the folders the server starts with, and forgets the data connections seen.
+// Empties both homes back to the folders the server starts with, and forgets the data connections and
+// log-ins seen.
 inline void reset() {
     const QStringList webFolders = {QStringLiteral("public_html/download/versions")};
     const QStringList backupFolders = {
@@ -43,6 +44,7 @@ inline void reset() {
             QDir().mkpath(home + QLatin1Char('/') + sub);
     }
     QFile::remove(folder() + QStringLiteral("/datamodes"));
+    QFile::remove(folder() + QStringLiteral("/logins"));
 }
 
 // An empty file at `path` (absolute, under a home), with the folders it needs.
@@ -65,6 +67,14 @@ inline QStringList names(const QString& directory) {
 // The data connections the server has set up since the last reset: "passive" or "active", in order.
 inline QStringList dataModes() {
     QFile file(folder() + QStringLiteral("/datamodes"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The accounts that logged in since the last reset, in order.
+inline QStringList logins() {
+    QFile file(folder() + QStringLiteral("/logins"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
