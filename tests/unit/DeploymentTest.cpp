@@ -74,13 +74,12 @@ TEST(DeploymentParseTest, CommandUsersNameWhoMayStartJobs) {
         QStringList allowed, refused;
     } cases[] = {
         {"", "", {"17", "x"}, {}},
-        {"CommandUsers=", "", {"17", "x"}, {}},
-        {"CommandUsers= 17 , 42,17", "", {"17", "42", " 17"}, {"170", "1", "", "17;", "x"}},
-        {"CommandUsers=17,bob,,4e2",
-         "\"bob\", \"\", \"4e2\" are not user ids (whole numbers); only the user 17 may start the chat "
-         "commands' jobs",
+        {"CommandUsers= 17 , 42,17", "", {"17", "42", " 17"}, {"170", "", "17;", "x"}},
+        {"CommandUsers=17,,4e2",
+         "\"\", \"4e2\" are not user ids (whole numbers); only the user 17 may start the "
+         "chat commands' jobs",
          {"17"},
-         {"bob", "400", ""}},
+         {"400", ""}},
         {"CommandUsers=99999999999",
          "\"99999999999\" is not a user id (whole numbers); nobody may start the chat commands' jobs",
          {},
@@ -88,12 +87,11 @@ TEST(DeploymentParseTest, CommandUsersNameWhoMayStartJobs) {
     };
     for (const auto& c : cases) {
         const DeploymentFile file = Deployment::parse(QStringLiteral("[Deployment]\n") + c.line);
-        const QList<DeploymentIssue> issues = {{2, "CommandUsers", c.problem}};
-        EXPECT_EQ(file.issues, c.problem.isEmpty() ? QList<DeploymentIssue>() : issues) << c.line;
-        for (const QString& user : c.allowed)
-            EXPECT_TRUE(file.values.CommandUsers.allows(user)) << c.line << " " << user.toStdString();
-        for (const QString& user : c.refused)
-            EXPECT_FALSE(file.values.CommandUsers.allows(user)) << c.line << " " << user.toStdString();
+        const QList<DeploymentIssue> issue = {{2, "CommandUsers", c.problem}};
+        EXPECT_EQ(file.issues, c.problem.isEmpty() ? QList<DeploymentIssue>() : issue) << c.line;
+        for (const QString& user : c.allowed + c.refused)
+            EXPECT_EQ(file.values.CommandUsers.allows(user), c.allowed.contains(user))
+                << c.line << user.toStdString();
     }
 }
 
