@@ -37,7 +37,7 @@ Outcome actAsOwnerOf(const QString& folder) {
     const QByteArray name = account ? QByteArray(account->pw_name) : QByteArray::number(uint(uid));
     const gid_t gid = account ? account->pw_gid : status.st_gid;
     // Groups first, while we may still change them; the user last, after which nothing can be changed back.
-    if ((account ? ::initgroups(account->pw_name, gid) : ::setgroups(0, nullptr)) != 0)
+    if ((account ? ::initgroups(name.constData(), gid) : ::setgroups(0, nullptr)) != 0)
         return refused(folder, QStringLiteral("cannot take the groups of %1 (%2)")
                                    .arg(QString::fromLocal8Bit(name), systemError()));
     if (::setresgid(gid, gid, gid) != 0)
