@@ -5,9 +5,10 @@
 # the host's /tmp and it would start the host's services); and inside, with messenger-sim and the update
 # server on the container's loopback: the install with apt, the service enabled and active, the log-in with
 # the accounts of deployment.ini, the journal's priorities and fields, a restart, a SIGKILL, a hung bot and
-# the watchdog, "/selfupdate" to the next revision, a scheduled report under a shifted clock, an upgrade that
-# keeps the edited configuration, and remove and purge leaving no file behind. Then the unit's security
-# score against 2.0.
+# the watchdog, "/selfupdate" to the next revision, a scheduled report under a shifted clock, an upgrade over
+# links the service planted in its folder that keeps the edited configuration, /usr/sbin/ClientZEP_job as
+# root acting as the service, and remove and purge leaving no file behind. Then the unit's security score
+# against 2.0.
 #
 #   scripts/package-test.sh [build-folder]     (default build/release, configured here when missing)
 #
@@ -103,6 +104,8 @@ journal_has() {
 }
 
 main_pid() { inside systemctl show -P MainPID clientzep-job.service; }
+# A command in the container with the service user's rights.
+as_service() { inside setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups -- "$@"; }
 restarts() { inside systemctl show -P NRestarts clientzep-job.service; }
 is_active() { [[ "$(inside systemctl is-active clientzep-job.service)" == active ]]; }
 
@@ -348,7 +351,18 @@ rm "$root/etc/systemd/system/clientzep-job.service.d/clock.conf"
 inside systemctl daemon-reload
 
 # ---- 9. upgrade ----
-say "apt upgrade to the package $next_version"
+# The service plants links in its folder where the maintainer scripts work: a link to a folder of root's
+# (root's own copy would land in it), links to a file of root's, and a folder in a name's place.
+planted=/etc/pkgtest-planted
+inside mkdir "$planted"
+inside sh -c "echo root\'s >$planted/target"
+folder=/var/lib/clientzep-job
+as_service ln -s "$planted" "$folder/.ClientZEP_job.dpkg-new"
+as_service ln -s "$planted/target" "$folder/.VerProbeV1.exe.dpkg-new"
+as_service ln -sfn "$planted/target" "$folder/swapfiles.exe"
+as_service ln -s "$planted/target" "$folder/New_ClientZEP_job"
+as_service mkdir "$folder/.swapfiles.exe.dpkg-new"
+say "apt upgrade to the package $next_version, over links the service planted in its folder"
 logins=$(sim_count 'SIM login accepted')
 inside apt-get install -q -y "/mnt/pkgtest/$(basename "$next_deb")" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "the upgrade failed"; }
@@ -359,6 +373,33 @@ until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the upgraded
   fail "the upgrade did not install its build"
 [[ "$(inside stat -c %U:%G:%a /etc/clientzep-job/deployment.ini)" == root:clientzep-job:640 ]] ||
   fail "the upgrade changed the rights of deployment.ini"
+[[ "$(inside ls -A "$planted")" == target && "$(inside cat "$planted/target")" == "root's" ]] ||
+  fail "the upgrade wrote through a link the service planted: $(inside ls -lA "$planted")"
+for program in ClientZEP_job VerProbeV1.exe swapfiles.exe; do
+  [[ "$(inside stat -c %F:%U "$folder/$program")" == "regular file:clientzep-job" ]] ||
+    fail "the upgrade left no copy of $program of the service's own"
+done
+inside rm -r "$planted"
+echo "the planted links lead nowhere: $planted holds its one file as before"
+
+# ---- 9b. the administrator's command as root ----
+say "/usr/sbin/ClientZEP_job as root"
+# What the service puts in its folder, root never runs: its own "program" would leave a mark.
+as_service sh -c "printf '#!/bin/sh\ntouch $folder/ran-as-root\n' >$folder/fake && chmod 755 $folder/fake &&
+  mv -f $folder/fake $folder/ClientZEP_job"
+[[ "$(inside /usr/sbin/ClientZEP_job --version)" == "ClientZEP_job $next_version" ]] ||
+  fail "/usr/sbin/ClientZEP_job does not run the package's build"
+inside /usr/sbin/ClientZEP_job --check >"$work/check.out" 2>"$work/check.err" || true
+inside /usr/sbin/ClientZEP_job --run-job cs-backup >"$work/run-job.out" 2>>"$work/check.err" ||
+  { cat "$work/check.err"; fail "--run-job cs-backup as root failed"; }
+inside test -e "$folder/ran-as-root" && fail "root ran the program the service put in its folder"
+[[ "$(grep -c "^ClientZEP_job: run as root: acting as clientzep-job, the owner of $folder\$" "$work/check.err")" == 2 ]] ||
+  { cat "$work/check.err"; fail "as root, the commands did not say they act as the service"; }
+grep -q '^deployment.ini: /var/lib/clientzep-job/deployment.ini$' "$work/check.out" &&
+  grep -q 'who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): every user' "$work/check.out" ||
+  { cat "$work/check.out"; fail "--check as root did not read the service's configuration"; }
+[[ -z "$(inside find "$folder" -user root ! -type l)" ]] || fail "root's commands left files of root's in the folder"
+sed -n 's/^/  /; 1p' "$work/check.err"
 
 # ---- 10. the security score ----
 say "systemd-analyze security"

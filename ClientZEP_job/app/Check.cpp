@@ -93,6 +93,8 @@ int main(const QString& hostText) {
     for (const DeploymentIssue& issue : deployment.issues)
         print(QStringLiteral("  problem: ") + issue.text(deploymentPath));
     problems += int(deployment.issues.size());
+    print(QStringLiteral("  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): ") +
+          deployment.values.CommandUsers.description());
 
     // setup.ini
     const QString setupPath = modIniFile::SetupIniPath();

@@ -44,6 +44,8 @@ HeadlessFront::HeadlessFront(frmMain& form) : QObject(&form) {
             fields.append({"ZEPJOB_RECIPIENT", reportRecipient.toUtf8()});
         Startup::stateLine(line, Journal::Info, fields);
     });
+    connect(&form, &frmMain::warningLine, this,
+            [](const QString& line) { Startup::stateLine(line, Journal::Warning); });
     connect(&form, &frmMain::captionChanged, this,
             [](const QString& caption) { print(QStringLiteral("window: ") + caption); });
     connect(&form, &frmMain::userListReceived, this, [&form] { printTree(form.tree()); });

@@ -8,6 +8,7 @@
 #include "HeadlessFront.h"
 #include "InstanceLock.h"
 #include "MessageBox.h"
+#include "Privileges.h"
 #include "ProgramInfo.h"
 #include "RunJob.h"
 #include "ServiceFront.h"
@@ -50,7 +51,8 @@ void printUsage() {
             "The job server bot of the company messenger. The whole command line is the messenger host;\n"
             "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
             "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
-            "standard error. One copy runs per program folder.\n"
+            "standard error. One copy runs per program folder: the executable's, or ZEPJOB_FOLDER.\n"
+            "Run as root on a folder that another account owns, it acts as that account.\n"
             "\n"
             "--run-job <job>  runs one job now, as the schedule would, and prints its report on standard\n"
             "                 output (exit 0 when the job ran, whatever it found). No messenger, no lock:\n"
@@ -82,12 +84,24 @@ const GuiFrontApi* loadGuiFront() {
     return entry();
 }
 
+// Run as root, the program works with the rights of its folder's owner, or not at all; false when it must
+// stop (the reason is said).
+bool withTheFoldersRights() {
+    const Privileges::Outcome outcome = Privileges::actAsOwnerOf(ProgramInfo::folder());
+    if (!outcome.words.isEmpty())
+        std::fprintf(stderr, "ClientZEP_job: %s\n", outcome.words.toLocal8Bit().constData());
+    return outcome.ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // A service's newer build, verified on the bytes that then run, before anything else happens here.
     ExecGate::RunNewerBuild(argv);
     const CommandLine command = CommandLine::parse(commandLineWords(argc, argv));
+    // The package's administrator command runs the root-owned build on the service's folder.
+    if (const QString folder = qEnvironmentVariable("ZEPJOB_FOLDER"); !folder.isEmpty())
+        ProgramInfo::setFolder(folder);
     switch (command.mode) {
     case CommandLine::Help:
         printUsage();
@@ -102,6 +116,8 @@ int main(int argc, char** argv) {
     case CommandLine::Check: {
         // Headless whatever the display: the output is for the terminal, message boxes go to standard error.
         QCoreApplication app(argc, argv);
+        if (!withTheFoldersRights())
+            return 1;
         return command.mode == CommandLine::RunJob ? RunJob::main(command.text) : Check::main(command.text);
     }
     case CommandLine::Bot:
@@ -119,6 +135,9 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
         ServiceFront::routeToJournal();
     }
+
+    if (!withTheFoldersRights())
+        return 1;
 
     // 1. The whole command-line text, unchanged.
     const QString commandLine = command.text;
@@ -142,6 +161,7 @@ int main(int argc, char** argv) {
 
     // 6. The window, and from here on its events.
     frmMain form(deployment.MessengerPort);
+    form.setCommandUsers(deployment.CommandUsers);
     QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
     if (gui)
         gui->createWindow(form);

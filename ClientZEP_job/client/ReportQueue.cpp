@@ -1,11 +1,10 @@
 #include "ReportQueue.h"
 
 #include "ErrorLog.h"
-#include "FileSystem.h"
+#include "OwnFile.h"
 #include "VbError.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace ReportQueue {
 namespace {
@@ -31,9 +30,8 @@ bool save(const QString& folder, const QList<Report>& reports, const char* proce
         logError(75, QStringLiteral("Path/File access error"), procedure, file.errorString());
         return false;
     }
-    QSaveFile file(pathIn(folder));
-    const QByteArray bytes = Encode(reports);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && FileSystem::commitWhole(file))
+    OwnFile::Replacement file(pathIn(folder));
+    if (file.open() && file.write(Encode(reports)) && file.commit())
         return true;
     logError(75, QStringLiteral("Path/File access error"), procedure, file.errorString());
     return false;

@@ -16,6 +16,7 @@
 #include "modZEPProtocol.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QSignalBlocker>
 #include <poll.h>
@@ -121,7 +122,9 @@ void frmMain::Form_Load() {
     });
     guarded("Form_Load", [] {
         const QString folder = ProgramInfo::folder();
-        if (!QDir(folder + QStringLiteral("/RECVFILE")).exists()) {
+        // A link in the folder's place is no folder of ours: mkdir then fails on it and says so.
+        const QFileInfo received(folder + QStringLiteral("/RECVFILE"));
+        if (!received.isDir() || received.isSymLink()) {
             QDir::setCurrent(folder);
             if (!QDir(folder).mkdir(QStringLiteral("RECVFILE")))
                 throw VbError(75, QString(), QStringLiteral("Path/File access error"));
@@ -482,7 +485,14 @@ void frmMain::Proc_CL_CngStat(const QString& body) {
 }
 
 void frmMain::Proc_ChatCommand(const QString& text, const QString& header) {
-    const ChatCommandOutcome outcome = CommandInterpreter::Interpret(text, header, job_);
+    const ChatCommandOutcome outcome = CommandInterpreter::Interpret(text, header, job_, commandUsers_);
+    if (!outcome.refused.isEmpty()) {
+        const QString warning = QStringLiteral("command refused: %1 from user %2, who is not in CommandUsers")
+                                    .arg(outcome.refused.left(80), outcome.sender);
+        // Straight to the file: the log's observer would tell the journal of an error.
+        ErrorLog::WriteToFile(ProgramInfo::folder(), clock_.now(), warning);
+        emit warningLine(warning);
+    }
     if (outcome.startWebUpdate)
         SiblingTool::StartCodeUpdater(ProgramInfo::folder());
     if (outcome.send) {

@@ -48,6 +48,9 @@ public:
     void cmdTest_Click();
     void mnuFile_Exit_Click();
 
+    // Who may start the jobs of the chat commands, as start-up read deployment.ini; every user until set.
+    void setCommandUsers(const CommandRights& users) { commandUsers_ = users; }
+
     void InitUserTree();
     void StopConnection(bool keepWindows);
 
@@ -112,6 +115,8 @@ signals:
     // What the bot is doing now, in a few words (connecting, logged in as ..., running a job), for a
     // service manager's status line.
     void statusChanged(const QString& status);
+    // Something an operator should look at that is no error of the program (a refused command).
+    void warningLine(const QString& line);
     // A user list has been taken into the contact tree.
     void userListReceived();
     // The window has unloaded: the program ends.
@@ -157,6 +162,7 @@ private:
     ContactTree TreeView1;
     ContactList contacts_{TreeView1};
     CommandJob job_;
+    CommandRights commandUsers_;
 
     QTcpSocket SckChat;
     QTimer tmrLogoutSensor;

@@ -34,12 +34,17 @@ QString HelpText() {
                           "--------------------------------------");
 }
 
+QString RefusalReply() {
+    return QStringLiteral("이 명령을 실행할 권한이 없습니다. 관리자에게 문의 바랍니다.");
+}
+
 QString GetSenderId(const QString& header) {
     const qsizetype semicolon = header.indexOf(QLatin1Char(';'));
     return semicolon < 0 ? header : header.left(semicolon);
 }
 
-ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job) {
+ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job,
+                             const CommandRights& users) {
     ChatCommandOutcome outcome;
     outcome.sender = GetSenderId(header);
     // Nobody to answer: a line without any sender is dropped.
@@ -54,6 +59,13 @@ ChatCommandOutcome Interpret(const QString& text, const QString& header, Command
 
     const QString command = text.mid(1).toLower();
     const QString version = ProgramInfo::versionText();
+    const bool startsJob = command == QLatin1String("selfupdate") || command == QLatin1String("_2rm") ||
+                           command == QLatin1String("webupdate");
+    if (startsJob && !users.allows(outcome.sender)) {
+        outcome.reply = RefusalReply();
+        outcome.refused = text;
+        return outcome;
+    }
     if (command == QLatin1String("help")) {
         outcome.reply = HelpText();
     } else if (command == QLatin1String("ver")) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Deployment.h"
+
 #include <QString>
 
 // The one command job that may be pending at a time.
@@ -18,6 +20,8 @@ struct ChatCommandOutcome {
     bool send = true; // false only for a line without a sender to answer
     bool startWorkTimer = false;
     bool startWebUpdate = false;
+    // The command a sender without the right asked for ("/_2rm"); empty when nothing was refused.
+    QString refused;
 };
 
 // Interprets chat lines sent to the bot: "/" commands, and an echo of anything else. Decides only; it sends
@@ -27,9 +31,15 @@ namespace CommandInterpreter {
 // The help text: seven lines joined by CR LF.
 QString HelpText();
 
+// The one reply to a job's command from a user who may not start it.
+QString RefusalReply();
+
 // The sender's user id: the header's text before its first ";". A header without ";" is taken whole.
 QString GetSenderId(const QString& header);
 
-ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job);
+// `users` are those who may start the jobs ("/_2rm", "/selfupdate", "/webupdate"); the other commands and
+// the echo answer everyone.
+ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job,
+                             const CommandRights& users = CommandRights());
 
 } // namespace CommandInterpreter

@@ -32,8 +32,8 @@ const QString Section = QStringLiteral("Deployment");
 // What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
-// A name encoding is one of the names the FTP layer knows.
-enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding };
+// A name encoding is one of the names the FTP layer knows. The command users are a list of messenger user ids.
+enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding, UserList };
 
 struct Key {
     const char* name;
@@ -67,6 +67,7 @@ const Key Keys[] = {
     {"BackupFtpUser", Kind::Account, &Deployment::BackupFtpUser, nullptr},
     {"BackupFtpPassword", Kind::Account, &Deployment::BackupFtpPassword, nullptr, true},
     {"UpdatePublicKey", Kind::Account, &Deployment::UpdatePublicKey, nullptr},
+    {"CommandUsers", Kind::UserList, nullptr, nullptr},
 };
 
 // Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
@@ -155,7 +156,50 @@ QString quoted(const QString& value) {
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
+std::optional<qint32> userId(QStringView text) {
+    return NumericText::narrow<qint32>(NumericText::wholeNumber(text));
+}
+
+// The ids of a comma-separated list, and the entries that are none. Whatever cannot be used closes rather
+// than opens: the rights hold the usable ids alone, and nobody's when there is none.
+CommandRights commandRights(const QString& value, QStringList& unusable) {
+    CommandRights rights;
+    rights.everyone = false;
+    for (const QString& entry : value.split(QLatin1Char(','))) {
+        if (const auto id = userId(entry)) {
+            if (!rights.ids.contains(*id))
+                rights.ids.append(*id);
+        } else {
+            unusable.append(quoted(entry.trimmed()));
+        }
+    }
+    return rights;
+}
+
 } // namespace
+
+bool CommandRights::allows(const QString& sender) const {
+    if (everyone)
+        return true;
+    const auto id = userId(sender);
+    return id && ids.contains(*id);
+}
+
+QString CommandRights::text() const {
+    QStringList names;
+    for (qint32 id : ids)
+        names.append(QString::number(id));
+    return names.join(QLatin1Char(','));
+}
+
+QString CommandRights::description() const {
+    if (everyone)
+        return QStringLiteral("every user (CommandUsers is not set)");
+    if (ids.isEmpty())
+        return QStringLiteral("nobody (CommandUsers names no usable user id)");
+    return (ids.size() == 1 ? QStringLiteral("only the user ") : QStringLiteral("only the users ")) +
+           text().replace(QLatin1Char(','), QStringLiteral(", "));
+}
 
 QString DeploymentIssue::text(const QString& file) const {
     QString message = QStringLiteral("%1 line %2: ").arg(file).arg(line);
@@ -324,12 +368,32 @@ DeploymentFile Deployment::parse(const QString& text) {
                     usable = true;
                 }
                 break;
+            case Kind::UserList: {
+                QStringList unusable;
+                result.values.CommandUsers = commandRights(value, unusable);
+                usable = true; // the list is in force, with whatever ids it holds
+                if (!unusable.isEmpty())
+                    result.issues.append({given[k].line, name,
+                                          unusable.join(QStringLiteral(", ")) +
+                                              (unusable.size() == 1 ? QStringLiteral(" is not a user id")
+                                                                    : QStringLiteral(" are not user ids")) +
+                                              QStringLiteral(" (whole numbers); ") +
+                                              (result.values.CommandUsers.ids.isEmpty()
+                                                   ? QStringLiteral("nobody")
+                                                   : result.values.CommandUsers.description()) +
+                                              QStringLiteral(" may start the chat commands' jobs")});
+                break;
+            }
             }
         }
         if (usable && !value.isEmpty())
             setting.line = given[k].line;
-        setting.value =
-            key.kind == Kind::Port ? QString::number(result.values.*key.port) : result.values.*key.text;
+        if (key.kind == Kind::Port)
+            setting.value = QString::number(result.values.*key.port);
+        else if (key.kind == Kind::UserList)
+            setting.value = result.values.CommandUsers.text();
+        else
+            setting.value = result.values.*key.text;
         result.settings.append(setting);
     }
     std::stable_sort(result.issues.begin(), result.issues.end(),

@@ -5,6 +5,20 @@
 
 struct DeploymentFile;
 
+// Who may start the bot's jobs from a chat ("/_2rm", "/selfupdate", "/webupdate"): every user, or only the
+// user ids named in deployment.ini's CommandUsers (none at all when no entry there could be used).
+struct CommandRights {
+    bool everyone = true;
+    QList<qint32> ids;
+
+    // Whether the messenger user `sender` (its id as the packet header carries it) may.
+    bool allows(const QString& sender) const;
+    // "17,42" as the key would hold it; empty for everyone.
+    QString text() const;
+    // In words, for the administrator.
+    QString description() const;
+};
+
 // The site's deployment values from deployment.ini beside the program (section "Deployment"). Every key that
 // is missing, empty or unusable keeps the default compiled into the program.
 struct Deployment {
@@ -35,6 +49,8 @@ struct Deployment {
     QString BackupFtpPassword;
     // The release key of the self-update: a minisign public key line, or the path of a minisign ".pub" file.
     QString UpdatePublicKey;
+    // Set: only these users may start the jobs of the chat commands.
+    CommandRights CommandUsers;
 
     // The compiled defaults alone.
     static Deployment defaults();

@@ -2,9 +2,8 @@
 
 #include "AnsiCodec.h"
 #include "Clock.h"
+#include "OwnFile.h"
 #include "ProgramInfo.h"
-
-#include <QFile>
 
 namespace ErrorLog {
 namespace {
@@ -34,11 +33,7 @@ QByteArray entry(const QDateTime& at, const QString& message) {
 
 void WriteToFile(const QString& folder, const QDateTime& at, const QString& message) {
     // Opened and closed for every entry, so a crash never loses a line and other tools may rotate the file.
-    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file.write(entry(at, message));
-    file.close();
+    OwnFile::append(folder + QStringLiteral("/ErrorLog.txt"), entry(at, message));
 }
 
 void WriteToFile(const QString& message) {

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 #include <sys/statvfs.h>
@@ -74,13 +73,6 @@ std::optional<QString> firstMatch(const QString& pattern) {
             return entry;
     }
     return std::nullopt;
-}
-
-bool commitWhole(QSaveFile& file) {
-    // Not committed, the temporary file goes with `file`, which keeps the error for the caller.
-    if (!file.flush() || file.error() != QFileDevice::NoError)
-        return false;
-    return file.commit();
 }
 
 } // namespace FileSystem

@@ -4,8 +4,6 @@
 #include <QtGlobal>
 #include <optional>
 
-class QSaveFile;
-
 // Local file-system services of the jobs: the space of the volume that holds a directory, and the
 // file-pattern test the backup checks make.
 namespace FileSystem {
@@ -37,11 +35,5 @@ DiskSpace diskSpace(const QString& directory);
 // regard to case, as the backup folders were always matched. Folders and hidden files do not match. Nothing
 // when the folder is missing or holds no match.
 std::optional<QString> firstMatch(const QString& pattern);
-
-// Commits what was written to `file` only when all of it reached the temporary file; otherwise nothing is
-// committed (the temporary file goes when `file` does) and the old file stays. (QSaveFile::commit ignores a
-// failure of its own last flush, so a full disk would put a cut-off file in place of a whole one.) The file's
-// errorString tells why it failed.
-bool commitWhole(QSaveFile& file);
 
 } // namespace FileSystem

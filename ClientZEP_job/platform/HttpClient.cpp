@@ -1,9 +1,8 @@
 #include "HttpClient.h"
 
-#include "FileSystem.h"
 #include "LibCurl.h"
+#include "OwnFile.h"
 
-#include <QSaveFile>
 #include <QUrl>
 #include <memory>
 
@@ -23,7 +22,7 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 struct Sink {
     QByteArray* memory = nullptr;
     qsizetype limit = -1;
-    QSaveFile* file = nullptr;
+    OwnFile::Replacement* file = nullptr;
     bool full = false;
 };
 
@@ -31,7 +30,7 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
     const qsizetype bytes = qsizetype(size * count);
     if (sink->file)
-        return sink->file->write(data, bytes) == bytes ? size_t(bytes) : 0;
+        return sink->file->write(data, bytes) ? size_t(bytes) : 0;
     qsizetype take = bytes;
     if (sink->limit >= 0)
         take = qMin(take, sink->limit - sink->memory->size());
@@ -109,16 +108,16 @@ Response get(const QString& url, const Options& options) {
 }
 
 bool downloadToFile(const QString& url, const QString& path, const Options& options) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    OwnFile::Replacement file(path);
+    if (!file.open())
         return false;
     Sink sink{nullptr, -1, &file, false};
     const Response response = perform(url, options, sink);
     if (!response.answered || response.status < 200 || response.status >= 300) {
-        file.cancelWriting();
+        file.cancel();
         return false;
     }
-    return FileSystem::commitWhole(file);
+    return file.commit();
 }
 
 } // namespace HttpClient

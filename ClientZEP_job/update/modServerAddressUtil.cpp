@@ -3,16 +3,15 @@
 #include "AnsiCodec.h"
 #include "Deployment.h"
 #include "ErrorLog.h"
-#include "FileSystem.h"
 #include "HttpClient.h"
 #include "MessageBox.h"
+#include "OwnFile.h"
 #include "ProgramInfo.h"
 #include "VbError.h"
 #include "json.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <optional>
 
@@ -206,9 +205,8 @@ QString ReadUtf8File(const QString& path) {
 }
 
 void WriteUtf8File(const QString& path, const QString& content) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 ||
-        file.write(content.toUtf8()) < 0 || !FileSystem::commitWhole(file))
+    OwnFile::Replacement file(path);
+    if (!file.open() || !file.write(QByteArray("\xEF\xBB\xBF") + content.toUtf8()) || !file.commit())
         MessageBox::show(QStringLiteral("파일 저장 중 오류 발생: ") + file.errorString());
 }
 

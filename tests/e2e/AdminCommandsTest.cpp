@@ -17,6 +17,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -301,10 +303,13 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("WebDatabasePassword", "(not shown)", "default") + row("WebHostFtpUser", "qzc1", "default") +
         row("WebHostFtpPassword", "(not shown)", "default") +
         row("BackupFtpUser", "backup_checker", "default") +
-        row("BackupFtpPassword", "(not shown)", "default") + row("UpdatePublicKey", "", "default") + "\n" +
-        "setup.ini: " + d + "/setup.ini\n" +
-        row("FTP_PASV", "1", "passive FTP") + row("CSBackupPath", root, "exists") + "\n" +
-        "address directory: cache " + d + "/server_address_setting.json: ver 4\n" + "  asked http://" + http +
+        row("BackupFtpPassword", "(not shown)", "default") + row("UpdatePublicKey", "", "default") +
+        row("CommandUsers", "", "default") +
+        "  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): every user (CommandUsers is not "
+        "set)\n\n" +
+        "setup.ini: " + d + "/setup.ini\n" + row("FTP_PASV", "1", "passive FTP") +
+        row("CSBackupPath", root, "exists") + "\n" + "address directory: cache " + d +
+        "/server_address_setting.json: ver 4\n" + "  asked http://" + http +
         "/serverinfo/server-address-checker.php?ver=4: a new directory (start-up keeps it as the cache)\n" +
         row("AddrMasterServer", "127.0.0.1", "directory answer (토박마스터서버)") +
         row("AddrWebLogin", "127.0.0.1", "default (no entry 토박소프트_웹_로그인)") +
@@ -423,6 +428,31 @@ TEST_F(AdminCommandsTest, CheckWordsFtpRefusalsAsTheServerSaid) {
             EXPECT_TRUE(out.contains(line)) << line.toStdString() << "\nin\n" << out.toStdString();
         }
     }
+}
+
+// Run as root (as the tests are) on a folder that another account owns, the commands act as that account: one
+// line says so, and what they write is that account's. deployment.ini is readable through the group alone, as
+// the package installs it. (On a folder of root's own, as in every other test here, nothing is said.)
+TEST_F(AdminCommandsTest, AsRootTheyActAsTheFoldersOwner) {
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_TRUE(nobody && ::geteuid() == 0) << "the tests run as root, on a system with the user nobody";
+    const ProgramFolder program("CommandUsers=17, x\r\n", QByteArray());
+    const QByteArray folder = QFile::encodeName(program.path), ini = folder + "/deployment.ini";
+    ASSERT_EQ(::chown(folder.constData(), nobody->pw_uid, nobody->pw_gid) |
+                  ::chmod(folder.constData(), 0750) | ::chown(ini.constData(), 0, nobody->pw_gid) |
+                  ::chmod(ini.constData(), 0640),
+              0);
+    const QString acting =
+        "ClientZEP_job: run as root: acting as nobody, the owner of " + program.path + "\n";
+    const Result check = program.run({"--check"});
+    EXPECT_EQ(QString::fromUtf8(check.err), acting);
+    EXPECT_TRUE(check.out.contains("(/_2rm, /selfupdate, /webupdate): only the user 17\n"))
+        << check.out.toStdString();
+    // --run-job logs the unusable entry as start-up does, and the job its missing CSBackupPath: as the owner.
+    const Result job = program.run({"--run-job", "cs-backup"});
+    EXPECT_TRUE(QString::fromUtf8(job.err).startsWith(acting)) << job.err.toStdString();
+    EXPECT_EQ(program.errorLog().size(), 2) << program.errorLog().join("\n").toStdString();
+    EXPECT_EQ(QFileInfo(program.path + "/ErrorLog.txt").ownerId(), nobody->pw_uid);
 }
 
 // At start-up each unusable line of deployment.ini is one error-log line and one state line naming file, line

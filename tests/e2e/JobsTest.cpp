@@ -2,6 +2,8 @@
 // real MariaDB and FTP servers of the test fixtures.
 
 #include "BotRun.h"
+#include "CommandInterpreter.h"
+#include "DrivenBot.h"
 #include "FtpServer.h"
 #include "HttpServer.h"
 #include "MariaDbServer.h"
@@ -178,6 +180,48 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
         }
         EXPECT_EQ(sent, expected) << run.simOutput.toStdString();
     }
+}
+
+// CommandUsers: a user it does not name is told so for each job's command and nothing runs (the FTP server
+// sees no log-in, the updater tool does not start), with a warning in the error log and on standard error;
+// help, ver and the echo answer everyone; a named user's command runs.
+TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
+    ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
+    FtpServer::reset();
+    DrivenBot bot("CommandUsers=17, 42\r\nFtpPort=" + QByteArray::number(FtpServer::port()) +
+                  "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
+    const QString updated = bot.folder.path() + "/updater-ran";
+    writeScript(bot.folder.path() + "/인증코드갱신툴.exe", ": > \"$(dirname \"$0\")/updater-ran\"\n");
+    bot.startBot({});
+
+    const QString no = "이 명령을 실행할 권한이 없습니다. 관리자에게 문의 바랍니다.";
+    const std::pair<QString, QString> cases[] = {
+        {"/_2rm", no},      {"/selfupdate", no},
+        {"/WebUpdate", no}, {"/ver", "ZEP-JobServer Ver " + TestSupport::version()},
+        {"hello", "hello"}, {"/help", escaped(CommandInterpreter::HelpText())}};
+    QStringList warnings;
+    for (const auto& [text, reply] : cases) {
+        EXPECT_EQ(bot.ask("21", text).body, reply) << text.toStdString();
+        if (reply == no)
+            warnings << "command refused: " + text + " from user 21, who is not in CommandUsers";
+    }
+    QStringList logged = bot.errorLog();
+    for (QString& line : logged)
+        line = line.mid(13);
+    EXPECT_EQ(logged, warnings);
+    for (const QString& warning : warnings)
+        EXPECT_TRUE(bot.botOutput().contains("ClientZEP_job: " + warning + "\n")) << warning.toStdString();
+    EXPECT_TRUE(bot.waitPacket("02", "123;-1", 1500).body.isEmpty()) << "a refused removal ran";
+    EXPECT_EQ(FtpServer::logins(), QStringList());
+    EXPECT_FALSE(QFile::exists(updated));
+
+    EXPECT_EQ(bot.ask("17", "/_2rm").body, "_2 Remove Start...");
+    EXPECT_FALSE(bot.waitPacket("02", "123;-1").body.isEmpty());
+    EXPECT_EQ(FtpServer::logins(), QStringList{"qzc1"});
+    EXPECT_EQ(bot.ask("42", "/webupdate").body, "");
+    for (int i = 0; i < 100 && !QFile::exists(updated); ++i)
+        QThread::msleep(20);
+    EXPECT_TRUE(QFile::exists(updated));
 }
 
 // Start-up takes the messenger host from the directory server's answer and keeps the answer as its cache;

@@ -1,11 +1,17 @@
+#include "ErrorLog.h"
 #include "FileSizeLimit.h"
 #include "HttpClient.h"
 #include "HttpServer.h"
+#include "ReportQueue.h"
 #include "TestSupport.h"
+#include "modServerAddressUtil.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +42,43 @@ TEST(WholeFileTest, ADownloadThatCannotBeWrittenWholeLeavesTheOldFile) {
     // With room, the same download replaces it.
     EXPECT_TRUE(HttpClient::downloadToFile(url, path));
     EXPECT_EQ(readAll(path), build);
+}
+
+// Whoever can write the program folder may put a link where the program writes a file: the file it points at
+// stays as it was, whichever writer and whichever kind of link.
+TEST(WholeFileTest, ALinkPlantedInAFilesPlaceLeavesItsTargetUntouched) {
+    ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
+    HttpServer::reset();
+    HttpServer::serve("download/VerProbeV1.exe", "a checker");
+    const auto log = [](const QString& f) { ErrorLog::WriteToFile(f, QDateTime::currentDateTime(), "x"); };
+    const auto keep = [](const QString& f) { EXPECT_TRUE(ReportQueue::Keep(f, {"92", "report"})); };
+    const struct {
+        const char* name;
+        bool hardLink;
+        std::function<void(const QString&)> write;
+    } cases[] = {{"ErrorLog.txt", false, log},
+                 {"ErrorLog.txt", true, log},
+                 {"ReportQueue.txt", false, keep},
+                 {"ReportQueue.txt", true, keep},
+                 {"server_address_setting.json", false,
+                  [](const QString& f) {
+                      modServerAddressUtil::WriteUtf8File(f + "/server_address_setting.json", "{}");
+                  }},
+                 {"VerProbeV1.exe", false, [](const QString& f) {
+                      EXPECT_TRUE(HttpClient::downloadToFile("http://" + HttpServer::host() +
+                                                                 "/download/VerProbeV1.exe",
+                                                             f + "/VerProbeV1.exe"));
+                  }}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.hardLink ? " (hard link)" : " (symbolic link)"));
+        QTemporaryDir folder, elsewhere;
+        const QByteArray target = QFile::encodeName(elsewhere.path() + "/cron-job");
+        TestSupport::writeFile(target, "#!/bin/sh\n");
+        const QByteArray link = QFile::encodeName(folder.path() + "/" + c.name);
+        ASSERT_EQ((c.hardLink ? ::link : ::symlink)(target.constData(), link.constData()), 0);
+        c.write(folder.path());
+        EXPECT_EQ(readAll(target), QByteArray("#!/bin/sh\n"));
+    }
 }
 
 } // namespace

@@ -42,7 +42,8 @@ struct Fixture {
         return std::filesystem::path(bytes.toStdString());
     }
 
-    // Empties both homes back to the folders the server starts with, and forgets the data connections seen.
+    // Empties both homes back to the folders the server starts with, and forgets the data connections and
+    // log-ins seen.
     void reset() const {
         const QStringList webFolders = {QStringLiteral("public_html/download/versions")};
         const QStringList backupFolders = {
@@ -56,6 +57,7 @@ struct Fixture {
                 std::filesystem::create_directories(onDisk(home + QLatin1Char('/') + sub));
         }
         QFile::remove(folder() + QStringLiteral("/datamodes"));
+        QFile::remove(folder() + QStringLiteral("/logins"));
         if (logsCommands)
             QFile(folder() + QStringLiteral("/vsftpd.log")).resize(0);
     }
@@ -136,6 +138,14 @@ inline QStringList names(const QString& directory) {
 }
 inline QStringList dataModes() {
     return Pyftpdlib.dataModes();
+}
+
+// The accounts that logged in since the last reset, in order.
+inline QStringList logins() {
+    QFile file(folder() + QStringLiteral("/logins"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace FtpServer

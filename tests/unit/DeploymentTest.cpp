@@ -59,10 +59,40 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 22);
+    ASSERT_EQ(file.settings.size(), 24);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
     EXPECT_EQ(file.settings[10].key, "MySqlPort");
-    EXPECT_EQ(file.settings.last().key, "UpdatePublicKey");
+    EXPECT_EQ(file.settings.last().key, "CommandUsers");
+}
+
+// CommandUsers: absent or empty, everyone; else the ids it lists. An entry that is no user id is named and
+// left out, and a list with none left lets nobody, never everyone.
+TEST(DeploymentParseTest, CommandUsersNameWhoMayStartJobs) {
+    const struct {
+        const char* line;
+        QString problem;
+        QStringList allowed, refused;
+    } cases[] = {
+        {"", "", {"17", "x"}, {}},
+        {"CommandUsers= 17 , 42,17", "", {"17", "42", " 17"}, {"170", "", "17;", "x"}},
+        {"CommandUsers=17,,4e2",
+         "\"\", \"4e2\" are not user ids (whole numbers); only the user 17 may start the "
+         "chat commands' jobs",
+         {"17"},
+         {"400", ""}},
+        {"CommandUsers=99999999999",
+         "\"99999999999\" is not a user id (whole numbers); nobody may start the chat commands' jobs",
+         {},
+         {"99999999999", "17", ""}},
+    };
+    for (const auto& c : cases) {
+        const DeploymentFile file = Deployment::parse(QStringLiteral("[Deployment]\n") + c.line);
+        const QList<DeploymentIssue> issue = {{2, "CommandUsers", c.problem}};
+        EXPECT_EQ(file.issues, c.problem.isEmpty() ? QList<DeploymentIssue>() : issue) << c.line;
+        for (const QString& user : c.allowed + c.refused)
+            EXPECT_EQ(file.values.CommandUsers.allows(user), c.allowed.contains(user))
+                << c.line << user.toStdString();
+    }
 }
 
 // Each unusable value is named with its line and key, and the default stays in its place.

@@ -16,7 +16,8 @@ as root, which file permissions do not stop):
 - NLST of a directory holding a name that contains "freeze" sends the names sorted before it and then stops
   the whole server (SIGSTOP) in the middle of the listing, once: DIR/frozen records it. SIGCONT lets it go on
   with the rest of the listing.
-Every data connection set up is noted in DIR/datamodes as a line "passive" or "active".
+Every data connection set up is noted in DIR/datamodes as a line "passive" or "active", every log-in in
+DIR/logins as a line with the account's name.
 
 Runs with Debian's python3-pyftpdlib, which only /usr/bin/python3 sees.
 """
@@ -63,6 +64,10 @@ class Handler(FTPHandler):
     def ftp_EPRT(self, line):
         self.note_data_mode("active")
         return super().ftp_EPRT(line)
+
+    def on_login(self, username):
+        with open(os.path.join(self.root, "logins"), "a") as file:
+            file.write(username + "\n")
 
     def decode(self, data):
         return data.decode(ENCODING, self.unicode_errors)
