@@ -21,6 +21,9 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   # FTP and HTTP through libcurl; a real FTP server for the tests and lftp as the benchmarks' reference
   libcurl4-openssl-dev python3-pyftpdlib lftp
+  # TLS: OpenSSL's headers (the MySQL certificate of --check), the openssl command that makes the tests' CA,
+  # and pyOpenSSL for pyftpdlib's TLS handler
+  libssl-dev openssl python3-openssl
   # the JSON benchmark's reference
   nlohmann-json3-dev
   # the package test: the .deb files and their check, a Debian root of their own, booted in a container

@@ -28,7 +28,8 @@ const QString Section = QStringLiteral("Deployment");
 // What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
-enum class Kind { HostAndPort, Host, Port, Account, LoginAccount };
+// A switch is "off" or "required"; a file is a path.
+enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, Switch, File };
 
 struct Key {
     const char* name;
@@ -36,6 +37,7 @@ struct Key {
     QString Deployment::*text;
     quint16 Deployment::*port;
     bool secret = false;
+    bool Deployment::*flag = nullptr;
 };
 
 const Key Keys[] = {
@@ -60,7 +62,15 @@ const Key Keys[] = {
     {"WebHostFtpPassword", Kind::Account, &Deployment::WebHostFtpPassword, nullptr, true},
     {"BackupFtpUser", Kind::Account, &Deployment::BackupFtpUser, nullptr},
     {"BackupFtpPassword", Kind::Account, &Deployment::BackupFtpPassword, nullptr, true},
+    {"FtpTls", Kind::Switch, nullptr, nullptr, false, &Deployment::FtpTls},
+    {"MySqlTls", Kind::Switch, nullptr, nullptr, false, &Deployment::MySqlTls},
+    {"HttpTls", Kind::Switch, nullptr, nullptr, false, &Deployment::HttpTls},
+    {"TlsCaFile", Kind::File, &Deployment::TlsCaFile, nullptr},
 };
+
+QString switchText(bool on) {
+    return on ? QStringLiteral("required") : QStringLiteral("off");
+}
 
 // Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
 std::optional<QString> accountProblem(Kind kind, QStringView text) {
@@ -281,6 +291,17 @@ DeploymentFile Deployment::parse(const QString& text) {
                                              .arg(form, defaults.*key.text)});
                 }
                 break;
+            case Kind::Switch:
+                // A value that is neither word asks for something: the safe reading is TLS, not clear text.
+                usable = value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0 ||
+                         value.compare(QLatin1String("required"), Qt::CaseInsensitive) == 0;
+                result.values.*key.flag = value.compare(QLatin1String("off"), Qt::CaseInsensitive) != 0;
+                if (!usable)
+                    result.issues.append({given[k].line, name,
+                                          quoted(value) + QStringLiteral(" is neither off nor required; "
+                                                                         "required is used")});
+                break;
+            case Kind::File:
             case Kind::Account:
             case Kind::LoginAccount:
                 if (const auto problem = accountProblem(key.kind, value)) {
@@ -298,8 +319,9 @@ DeploymentFile Deployment::parse(const QString& text) {
         }
         if (usable && !value.isEmpty())
             setting.line = given[k].line;
-        setting.value =
-            key.kind == Kind::Port ? QString::number(result.values.*key.port) : result.values.*key.text;
+        setting.value = key.kind == Kind::Port     ? QString::number(result.values.*key.port)
+                        : key.kind == Kind::Switch ? switchText(result.values.*key.flag)
+                                                   : result.values.*key.text;
         result.settings.append(setting);
     }
     std::stable_sort(result.issues.begin(), result.issues.end(),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tls.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -14,16 +16,22 @@ class Session;
 // same control connection. Names and paths travel in CP949. Paths starting with "/" are taken from the
 // server's root, others from the login directory.
 //
-// Every call is bounded in time, so a server that stops answering ends the call with a failure instead of
-// holding the program's one thread. When the server drops the connection, the next call logs in again with
-// the same account.
+// Every call is bounded in time, and a listing in the number of its names, so a server that stops answering
+// or never ends a listing ends the call with a failure instead of holding the program's one thread or its
+// memory. When the server drops the connection, the next call logs in again with the same account.
+//
+// With TLS required the session is explicit FTPS: AUTH TLS before the log-in, the listings protected as well
+// (PROT P), the certificate verified; a server that cannot do that is left before the password is sent.
 class FtpClient {
 public:
     struct Timeouts {
         std::chrono::milliseconds connect{10'000};  // TCP connect, greeting and login together
         std::chrono::milliseconds response{30'000}; // any one reply of the server
         std::chrono::milliseconds stalled{30'000};  // a listing that moves less than 1 byte/s this long
+        std::chrono::milliseconds whole{120'000};   // any one exchange (log-in, listing, rename) as a whole
     };
+    // The most names one listing may bring.
+    static constexpr qsizetype MaxNames = 100'000;
 
     FtpClient();
     explicit FtpClient(const Timeouts& timeouts);
@@ -35,6 +43,12 @@ public:
     // the control connection's local address) otherwise. An open session is closed first.
     bool open(const QString& host, const QString& user, const QString& password, int port, bool passive);
     bool isOpen() const { return curl_ != nullptr; }
+
+    // Applies to the sessions opened from now on.
+    void setTls(const Tls::Policy& policy) { tls_ = policy; }
+    // The open session runs over TLS; its server's certificate.
+    bool encrypted() const { return curl_ != nullptr && tls_.required; }
+    const std::optional<Tls::Certificate>& certificate() const { return certificate_; }
 
     // The names (NLST) in `directory`, without "." and "..", in the server's order. Nothing when the listing
     // fails or no session is open.
@@ -51,6 +65,8 @@ public:
     // libcurl's code of the last failure and the system's error number of a failed connect (0 when none).
     int lastCode() const { return lastCode_; }
     long lastOsErrno() const { return lastOsErrno_; }
+    // The last failure was a bound (time or names) passed, and lastError() names it.
+    bool lastWasBound() const { return lastWasBound_; }
 
     // Whether `name` matches `mask`: "*" any run of characters, "?" exactly one, anything else itself. Case
     // counts, as it does in the names of the servers' file systems.
@@ -61,7 +77,11 @@ private:
     void* curl_ = nullptr;                      // CURL*
     QByteArray baseUrl_;                        // "ftp://host:port/"
     Timeouts timeouts_;
+    Tls::Policy tls_;
+    QByteArray caFile_;
+    std::optional<Tls::Certificate> certificate_;
     QString lastError_;
+    bool lastWasBound_ = false;
     int lastCode_ = 0;
     long lastOsErrno_ = 0;
     char errorBuffer_[256] = {};
