@@ -156,8 +156,8 @@ class FreezingListing:
         return rest
 
 
-def main():
-    root = os.path.abspath(sys.argv[1])
+def accounts(root):
+    """The two accounts, their homes made below root with the folders the jobs expect."""
     homes = {
         "webhost": ["public_html/download/versions"],
         "backup": ["csdb_backup/servers", "pvdb_backup/servers", "csdb_backup_new/daily",
@@ -170,7 +170,12 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user("qzc1", "qrw4#KLBcvx2", os.path.join(root, "webhost"), perm=FULL_PERMISSIONS)
     authorizer.add_user("backup_checker", "Rtm_e457.", os.path.join(root, "backup"), perm=FULL_PERMISSIONS)
-    Handler.authorizer = authorizer
+    return authorizer
+
+
+def main():
+    root = os.path.abspath(sys.argv[1])
+    Handler.authorizer = accounts(root)
     Handler.root = root
 
     logging.basicConfig(level=logging.WARNING, format="%(asctime)s %(message)s")

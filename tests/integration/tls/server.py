@@ -13,6 +13,7 @@ Runs with Debian's python3-pyftpdlib and python3-openssl, which only /usr/bin/py
 """
 
 import http.server
+import importlib.util
 import os
 import socketserver
 import ssl
@@ -20,16 +21,20 @@ import sys
 import threading
 
 from OpenSSL import SSL
-from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
+
+# The FTP fixture's accounts and homes.
+_spec = importlib.util.spec_from_file_location(
+    "ftp_fixture", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ftp", "server.py"))
+ftp_fixture = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(ftp_fixture)
 
 ROOT = os.path.abspath(sys.argv[1])
 CERTS = os.path.join(os.path.dirname(ROOT), "certs")
 WWW = os.path.join(ROOT, "www")
 ADDRESSES = ("127.0.0.1", "127.0.0.2")
-FULL_PERMISSIONS = "elradfmwMT"
 
 
 class Recording:
@@ -123,18 +128,7 @@ def ftp_servers(handler):
 
 def main():
     os.makedirs(WWW, exist_ok=True)
-    homes = {
-        "webhost": ["public_html/download/versions"],
-        "backup": ["csdb_backup/servers", "pvdb_backup/servers", "csdb_backup_new/daily",
-                   "pvdb_backup_new/daily"],
-    }
-    for home, folders in homes.items():
-        for folder in folders:
-            os.makedirs(os.path.join(ROOT, home, folder), exist_ok=True)
-    authorizer = DummyAuthorizer()
-    authorizer.add_user("qzc1", "qrw4#KLBcvx2", os.path.join(ROOT, "webhost"), perm=FULL_PERMISSIONS)
-    authorizer.add_user("backup_checker", "Rtm_e457.", os.path.join(ROOT, "backup"), perm=FULL_PERMISSIONS)
-    PlainHandler.authorizer = TlsHandler.authorizer = authorizer
+    PlainHandler.authorizer = TlsHandler.authorizer = ftp_fixture.accounts(ROOT)
 
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(os.path.join(CERTS, "soon.pem"), os.path.join(CERTS, "soon.key"))
