@@ -299,7 +299,9 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("WebDatabasePassword", "(not shown)", "default") + row("WebHostFtpUser", "qzc1", "default") +
         row("WebHostFtpPassword", "(not shown)", "default") +
         row("BackupFtpUser", "backup_checker", "default") +
-        row("BackupFtpPassword", "(not shown)", "default") + "\n" + "setup.ini: " + d + "/setup.ini\n" +
+        row("BackupFtpPassword", "(not shown)", "default") + row("FtpTls", "off", "default") +
+        row("MySqlTls", "off", "default") + row("HttpTls", "off", "default") +
+        row("TlsCaFile", "", "default") + "\n" + "setup.ini: " + d + "/setup.ini\n" +
         row("FTP_PASV", "1", "passive FTP") + row("CSBackupPath", root, "exists") + "\n" +
         "address directory: cache " + d + "/server_address_setting.json: ver 4\n" + "  asked http://" + http +
         "/serverinfo/server-address-checker.php?ver=4: a new directory (start-up keeps it as the cache)\n" +
@@ -310,13 +312,13 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("AddrMessenger", "127.0.0.1", "default (no entry 사내메신저소켓)") +
         row("ServerAddress", "127.0.0.1", "AddrMessenger") + "\n" +
         "peers (each tried once, for 3 s at most):\n" +
-        "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok\n" +
-        "  directory http://" + http + "/serverinfo/server-address-checker.php?ver=4: ok\n" +
-        "  log database qz_logs_read@127.0.0.1:" + db + "/qz_logs: ok\n" +
-        "  web database WebHostUser@127.0.0.1:" + db + "/webhost: ok\n" +
-        "  web host FTP qzc1@127.0.0.1:" + ftp + ": ok\n" + "  backup FTP backup_checker@127.0.0.1:" + ftp +
-        ": ok\n" + "  update server http://" + http +
-        "/download/자동업데이트_v1/VerProbeV1_lastver.txt: ok\n" +
+        "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok, in clear\n" +
+        "  directory http://" + http + "/serverinfo/server-address-checker.php?ver=4: ok, in clear\n" +
+        "  log database qz_logs_read@127.0.0.1:" + db + "/qz_logs: ok, in clear\n" +
+        "  web database WebHostUser@127.0.0.1:" + db + "/webhost: ok, in clear\n" +
+        "  web host FTP qzc1@127.0.0.1:" + ftp + ": ok, in clear\n" +
+        "  backup FTP backup_checker@127.0.0.1:" + ftp + ": ok, in clear\n" + "  update server http://" +
+        http + "/download/자동업데이트_v1/VerProbeV1_lastver.txt: ok, in clear\n" +
         "\n7 of 7 peers answer; 0 configuration problems.\n";
     EXPECT_EQ(QString::fromUtf8(result.out), expected);
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
