@@ -266,6 +266,37 @@ TEST_F(TlsTest, CheckTellsWhetherEachLinkIsEncryptedAndWhenItsCertificateExpires
     }
 }
 
+// The administrator's check, run as the binary: each TLS link with its certificate, and a certificate that
+// expires within 14 days as a problem.
+TEST_F(TlsTest, CheckNamesACertificateAboutToExpire) {
+    QTemporaryDir program;
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(ZEPJOB_BOT_BINARY), program.path() + QStringLiteral("/ClientZEP_job")));
+    const QString https = QStringLiteral("127.0.0.1:%1").arg(peerPort("https"));
+    writeFile(program.path() + QStringLiteral("/deployment.ini"),
+              QStringLiteral("[Deployment]\r\nDirectoryServer=%1\r\nAddrAutoUpdate=%1\r\nFtpPort=%2\r\n"
+                             "FtpTls=required\r\nHttpTls=required\r\nTlsCaFile=%3\r\n")
+                  .arg(https)
+                  .arg(peerPort("ftps"))
+                  .arg(certificate("ca"))
+                  .toUtf8());
+    QProcess check;
+    check.start(program.path() + QStringLiteral("/ClientZEP_job"), {QStringLiteral("--check")});
+    ASSERT_TRUE(check.waitForFinished(60000));
+    const QString out = QString::fromUtf8(check.readAllStandardOutput());
+    const QString ftp =
+        QStringLiteral("  backup FTP backup_checker@127.0.0.1:%1: ok, encrypted, certificate ")
+            .arg(peerPort("ftps"));
+    const QString update = QStringLiteral("update server https://") + https +
+                           QStringLiteral("/download/자동업데이트_v1/VerProbeV1_lastver.txt");
+    EXPECT_TRUE(out.contains(ftp)) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(", expires in 399 days\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("  problem: the certificate of ") + update +
+                             QStringLiteral(" expires in 9 days\n")))
+        << out.toStdString();
+    EXPECT_EQ(check.exitCode(), 1);
+}
+
 // A server that asks for the password in clear, as an attacker answering for the log database would: the bot
 // refuses, and the password never reaches the socket.
 TEST_F(TlsTest, NoServerGetsTheMySqlPasswordInClear) {
@@ -290,7 +321,8 @@ TEST_F(TlsTest, NoServerGetsTheMySqlPasswordInClear) {
         db.setTls({});
         EXPECT_FALSE(db.real_connect(Here, QStringLiteral("qz_logs_read"), QStringLiteral("pomel3526"),
                                      QStringLiteral("qz_logs"), port, QString(), 0, true));
-        // Refused for the plug-in it asked for (the library's text garbles the plug-in's name after a switch).
+        // Refused for the plug-in it asked for (the library's text garbles the plug-in's name after a
+        // switch).
         EXPECT_EQ(db.err_no(), CR_PLUGIN_NOT_ALLOWED) << db.err_description().toStdString();
         const QByteArray received = TestSupport::readAll(dir.path() + QStringLiteral("/received"));
         EXPECT_EQ(received.contains("qz_logs_read"), c.loggedIn);
