@@ -485,7 +485,7 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
         if (++rows > MaxRows || bytes > MaxResultBytes) {
             // The rest is not read: the connection is dropped instead, and the result with it. Reset rather
             // than closed, so that the server stops sending at once instead of waiting out its own time-out.
-            const struct linger reset{1, 0};
+            const struct linger reset { 1, 0 };
             setsockopt(int(mysql_get_socket(&mysql_)), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             mariadb_cancel(&mysql_);
             free_result();
