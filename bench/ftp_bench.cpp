@@ -1,7 +1,9 @@
 // FTP_2RemoveBatch renaming 1,000 files (500 in the download folder, 500 in versions) on a loopback pyftpdlib
-// server, against Debian's lftp doing the same 1,000 renames in one session on the same server. The server is
-// the tests' FTP fixture, started here (tests/integration/ftp/fixture.sh, found in the source tree or through
-// ZEPJOB_FTP_FIXTURE_SCRIPT). The web database update that ends the job dials a closed port, so it fails at
+// server, against Debian's lftp doing the same 1,000 renames in one session on the same server; in clear, and
+// over explicit TLS (FtpTls=required against the TLS fixture's server, lftp with ftp:ssl-force and the same
+// CA). The servers are the tests' FTP and TLS fixtures, started here (tests/integration/ftp/fixture.sh and
+// tls/fixture.sh, found in the source tree or through ZEPJOB_FTP_FIXTURE_SCRIPT and
+// ZEPJOB_TLS_FIXTURE_SCRIPT). The web database update that ends the job dials a closed port, so it fails at
 // once; its message box goes to a recorder.
 #include "BenchReport.h"
 #include "JobContext.h"
@@ -23,16 +25,37 @@ constexpr int FilesPerFolder = 500;
 const QString Folders[] = {QStringLiteral("/public_html/download/"),
                            QStringLiteral("/public_html/download/versions/")};
 
-QString fixtureScript() {
-    const QString configured = qEnvironmentVariable("ZEPJOB_FTP_FIXTURE_SCRIPT");
-    return !configured.isEmpty() ? configured : QStringLiteral(ZEPJOB_FTP_FIXTURE_SCRIPT);
+QString fixtureScript(bool tls) {
+    const QString configured =
+        qEnvironmentVariable(tls ? "ZEPJOB_TLS_FIXTURE_SCRIPT" : "ZEPJOB_FTP_FIXTURE_SCRIPT");
+    return !configured.isEmpty() ? configured
+           : tls                 ? QStringLiteral(ZEPJOB_TLS_FIXTURE_SCRIPT)
+                                 : QStringLiteral(ZEPJOB_FTP_FIXTURE_SCRIPT);
 }
 
-QString fixtureFolder;
-quint16 ftpPort = 0;
+// The plain server and the TLS one: their fixture folders and ports.
+QString fixtureFolder, tlsFolder;
+quint16 ftpPort = 0, ftpsPort = 0, closedPort = 0;
+bool tlsLink = false; // the link the benchmark running now uses
 
 QString home() {
-    return fixtureFolder + QStringLiteral("/webhost");
+    return tlsLink ? tlsFolder + QStringLiteral("/peers/webhost")
+                   : fixtureFolder + QStringLiteral("/webhost");
+}
+QString caFile() {
+    return tlsFolder + QStringLiteral("/certs/ca.pem");
+}
+
+// deployment.ini for the link: its port, TLS with the fixture's CA or none.
+bool configure(bool tls) {
+    tlsLink = tls;
+    QFile deployment(ProgramInfo::folder() + QStringLiteral("/deployment.ini"));
+    QString text = QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
+                       .arg(tls ? ftpsPort : ftpPort)
+                       .arg(closedPort);
+    if (tls)
+        text += QStringLiteral("FtpTls=required\r\nTlsCaFile=") + caFile() + QStringLiteral("\r\n");
+    return deployment.open(QIODevice::WriteOnly) && deployment.write(text.toUtf8()) > 0;
 }
 
 QString fileName(int i, bool renamed) {
@@ -67,7 +90,11 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
-void BM_FTP_2RemoveBatch(benchmark::State& state) {
+void removeBatch(benchmark::State& state, bool tls) {
+    if (!configure(tls)) {
+        state.SkipWithError("cannot write deployment.ini");
+        return;
+    }
     FixedClock clock;
     const QString host = QStringLiteral("127.0.0.1");
     const JobContext context{clock, host, host, host, host, host};
@@ -91,7 +118,8 @@ void BM_FTP_2RemoveBatch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 2 * FilesPerFolder);
 }
 
-void BM_LftpOneSession(benchmark::State& state) {
+void lftpOneSession(benchmark::State& state, bool tls) {
+    tlsLink = tls;
     QTemporaryDir scratch;
     const QString script = scratch.filePath(QStringLiteral("renames.lftp"));
     {
@@ -100,9 +128,13 @@ void BM_LftpOneSession(benchmark::State& state) {
             state.SkipWithError("cannot write the lftp script");
             return;
         }
-        QByteArray text = "set ftp:ssl-allow no\nset ftp:passive-mode on\nset cmd:fail-exit yes\n"
-                          "set net:max-retries 1\nopen -u \"qzc1,qrw4#KLBcvx2\" -p " +
-                          QByteArray::number(ftpPort) + " 127.0.0.1\n";
+        QByteArray text = tls ? "set ftp:ssl-force true\nset ftp:ssl-protect-data true\n"
+                                "set ssl:verify-certificate yes\nset ssl:ca-file " +
+                                    caFile().toUtf8() + "\n"
+                              : QByteArray("set ftp:ssl-allow no\n");
+        text += "set ftp:passive-mode on\nset cmd:fail-exit yes\n"
+                "set net:max-retries 1\nopen -u \"qzc1,qrw4#KLBcvx2\" -p " +
+                QByteArray::number(tls ? ftpsPort : ftpPort) + " 127.0.0.1\n";
         for (const QString& folder : Folders)
             for (int i = 0; i < FilesPerFolder; ++i)
                 text += "mv " + (folder + fileName(i, false)).toUtf8() + ' ' +
@@ -127,11 +159,27 @@ void BM_LftpOneSession(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 2 * FilesPerFolder);
 }
 
+void BM_FTP_2RemoveBatch(benchmark::State& state) {
+    removeBatch(state, false);
+}
+void BM_LftpOneSession(benchmark::State& state) {
+    lftpOneSession(state, false);
+}
+void BM_FTP_2RemoveBatch_Tls(benchmark::State& state) {
+    removeBatch(state, true);
+}
+void BM_LftpOneSession_Tls(benchmark::State& state) {
+    lftpOneSession(state, true);
+}
+
 BENCHMARK(BM_FTP_2RemoveBatch)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_LftpOneSession)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_FTP_2RemoveBatch_Tls)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_LftpOneSession_Tls)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-bool runFixture(const char* action) {
-    return QProcess::execute(fixtureScript(), {QString::fromLatin1(action), fixtureFolder}) == 0;
+bool runFixture(const char* action, bool tls) {
+    return QProcess::execute(fixtureScript(tls),
+                             {QString::fromLatin1(action), tls ? tlsFolder : fixtureFolder}) == 0;
 }
 
 } // namespace
@@ -141,48 +189,54 @@ int main(int argc, char** argv) {
 
     QTemporaryDir folder;
     fixtureFolder = folder.filePath(QStringLiteral("ftp-fixture"));
-    if (!runFixture("start")) {
-        std::fprintf(stderr, "ftp_bench: cannot start the FTP server with %s\n", qPrintable(fixtureScript()));
-        return 1;
-    }
+    tlsFolder = folder.filePath(QStringLiteral("tls-fixture"));
+    for (const bool tls : {false, true})
+        if (!runFixture("start", tls)) {
+            std::fprintf(stderr, "ftp_bench: cannot start the FTP server with %s\n",
+                         qPrintable(fixtureScript(tls)));
+            runFixture("stop", false);
+            return 1;
+        }
     QFile portFile(fixtureFolder + QStringLiteral("/port"));
     ftpPort = portFile.open(QIODevice::ReadOnly) ? quint16(portFile.readAll().trimmed().toUInt()) : 0;
+    // The TLS fixture's first server is its explicit-TLS FTP server.
+    QFile tlsPortFile(tlsFolder + QStringLiteral("/peers/port"));
+    ftpsPort = tlsPortFile.open(QIODevice::ReadOnly) ? quint16(tlsPortFile.readAll().trimmed().toUInt()) : 0;
 
     // A port nobody listens on, for the database update.
-    quint16 closedPort = 0;
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost);
         closedPort = probe.serverPort();
     }
     ProgramInfo::setFolder(folder.path());
-    QFile deployment(folder.filePath(QStringLiteral("deployment.ini")));
     QFile setup(folder.filePath(QStringLiteral("setup.ini")));
-    const bool configured = ftpPort != 0 && deployment.open(QIODevice::WriteOnly) &&
-                            setup.open(QIODevice::WriteOnly) &&
-                            deployment.write(QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
-                                                 .arg(ftpPort)
-                                                 .arg(closedPort)
-                                                 .toLatin1()) > 0 &&
+    const bool configured = ftpPort != 0 && ftpsPort != 0 && setup.open(QIODevice::WriteOnly) &&
                             setup.write("[General]\r\nFTP_PASV=1\r\n") > 0;
-    deployment.close();
     setup.close();
 
     KeepingReporter reporter;
     if (configured)
         runInRounds(argc, argv, reporter);
-    runFixture("stop");
+    runFixture("stop", false);
+    runFixture("stop", true);
     if (!configured)
         return 1;
 
-    const Figure ours = reporter.figure("BM_FTP_2RemoveBatch"), lftp = reporter.figure("BM_LftpOneSession");
-    if (ours.value == 0 || lftp.value == 0)
-        return 0; // a filtered run: no summary
-    std::printf("\n1,000 renames over loopback (medians): FTP_2RemoveBatch %.1f ms, lftp %.1f ms\n",
-                ours.value / 1e6, lftp.value / 1e6);
-    // Both sides wait for the same single-threaded Python server, one RNFR/RNTO pair per file in one session:
-    // its turnaround bounds both, so the target is parity within a margin, not a win.
-    const bool met =
-        verdict("FTP_2RemoveBatch / lftp, 1,000 renames in one session", ours / lftp, "x", "<=", 1.0, 0.15);
+    bool met = true;
+    for (const char* link : {"", "_Tls"}) {
+        const Figure ours = reporter.figure(std::string("BM_FTP_2RemoveBatch") + link),
+                     lftp = reporter.figure(std::string("BM_LftpOneSession") + link);
+        if (ours.value == 0 || lftp.value == 0)
+            continue; // a filtered run: no summary
+        const char* words = *link ? "over TLS" : "in clear";
+        std::printf("\n1,000 renames over loopback %s (medians): FTP_2RemoveBatch %.1f ms, lftp %.1f ms\n",
+                    words, ours.value / 1e6, lftp.value / 1e6);
+        // Both sides wait for the same single-threaded Python server, one RNFR/RNTO pair per file in one
+        // session: its turnaround bounds both, so the target is parity within a margin, not a win.
+        const std::string what =
+            std::string("FTP_2RemoveBatch / lftp, 1,000 renames in one session ") + words;
+        met = verdict(what.c_str(), ours / lftp, "x", "<=", 1.0, 0.15) && met;
+    }
     return met ? 0 : 1;
 }

@@ -26,6 +26,9 @@ packages=(
   # a second real FTP server for the tests (run in the foreground by the test, never as a service), and the
   # openssl command that hashes its test accounts' passwords
   vsftpd openssl
+  # TLS: OpenSSL's headers (the MySQL certificate of --check), the openssl command (above) that makes the
+  # tests' CA, and pyOpenSSL for pyftpdlib's TLS handler
+  libssl-dev python3-openssl
   # the JSON benchmark's reference
   nlohmann-json3-dev
   # the package test: the .deb files and their check, a Debian root of their own, booted in a container

@@ -129,6 +129,7 @@ int main(const QString& hostText) {
     HttpClient::Options bounds;
     bounds.connectTimeoutMs = PeerTimeoutMs;
     bounds.totalTimeoutMs = PeerTimeoutMs;
+    bounds.certificate = true;
     modServerAddressUtil::DirectoryAnswer answer;
     try {
         answer = modServerAddressUtil::AskServerDirectory(QString(), bounds);
@@ -173,43 +174,65 @@ int main(const QString& hostText) {
               .arg(PeerTimeoutMs / 1000)
               .arg(std::chrono::duration_cast<std::chrono::seconds>(FtpClient::Timeouts{}.connect).count()));
     int peers = 0, answering = 0;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto peer = [&](const QString& what, const PeerProbe::Outcome& outcome) {
         ++peers;
         if (outcome.ok)
             ++answering;
-        print(QStringLiteral("  %1: %2").arg(what, outcome.words));
+        print(QStringLiteral("  %1: %2")
+                  .arg(what, outcome.ok
+                                 ? outcome.words + QStringLiteral(", ") + PeerProbe::linkWords(outcome, now)
+                                 : outcome.words));
+        // The jobs stop on the day it expires: the administrator hears of it two weeks before.
+        if (outcome.certificate &&
+            Tls::daysLeft(*outcome.certificate, now) < PeerProbe::CertificateWarningDays) {
+            ++problems;
+            print(QStringLiteral("  problem: the certificate of %1 expires in %2 days")
+                      .arg(what)
+                      .arg(Tls::daysLeft(*outcome.certificate, now)));
+        }
     };
     const Deployment& d = deployment.values;
     const QString host = modMain::ServerAddress;
     peer(QStringLiteral("messenger %1:%2").arg(host).arg(d.MessengerPort),
          PeerProbe::tcp(host, d.MessengerPort, PeerTimeoutMs));
     if (answer.asked) {
-        peer(QStringLiteral("directory %1").arg(answer.request),
-             answer.understood ? PeerProbe::Outcome{true, QStringLiteral("ok")}
-             : answer.response.answered && answer.response.status == 200
-                 ? PeerProbe::Outcome{false, QStringLiteral("not a directory answer")}
-                 : PeerProbe::Outcome{false, PeerProbe::httpWords(answer.response)});
+        PeerProbe::Outcome said;
+        said.ok = answer.understood;
+        said.words = answer.understood ? QStringLiteral("ok")
+                     : answer.response.answered && answer.response.status == 200
+                         ? QStringLiteral("not a directory answer")
+                         : PeerProbe::httpWords(answer.response);
+        said.encrypted = answer.response.encrypted;
+        said.certificate = answer.response.peerCertificate;
+        peer(QStringLiteral("directory %1").arg(answer.request), said);
     } else {
-        peer(QStringLiteral("directory"),
-             {false, QStringLiteral("not asked: the cache does not parse, so start-up does not ask either")});
+        PeerProbe::Outcome notAsked;
+        notAsked.words =
+            QStringLiteral("not asked: the cache does not parse, so start-up does not ask either");
+        peer(QStringLiteral("directory"), notAsked);
     }
     const QString mysqlPort = QString::number(d.MySqlPort);
     const auto database = [&](const QString& what, const QString& dbHost, const JobAccounts::Account& a) {
         peer(QStringLiteral("%1 %2@%3:%4/%5").arg(what, a.user, dbHost, mysqlPort, a.database),
-             PeerProbe::mysql(dbHost, a.user, a.password, a.database, PeerTimeoutMs / 1000));
+             PeerProbe::mysql(dbHost, a.user, a.password, a.database, PeerTimeoutMs / 1000, d.mySqlTls()));
     };
     database(QStringLiteral("log database"), modMain::AddrMasterServer, JobAccounts::LogDatabase());
     database(QStringLiteral("web database"), modMain::AddrWebLogin, JobAccounts::WebDatabase());
     const bool passive = pasv == QLatin1String("1");
     const auto ftp = [&](const QString& what, const QString& ftpHost, const JobAccounts::Account& a) {
         peer(QStringLiteral("%1 %2@%3:%4").arg(what, a.user, ftpHost).arg(d.FtpPort),
-             PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs));
+             PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs, d.ftpTls()));
     };
     ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp());
     ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp());
-    const QString version = modAutoUpdateV1_Launcher::UpdateBaseUrl(modMain::AddrAutoUpdate) +
-                            QStringLiteral("VerProbeV1_lastver.txt");
-    peer(QStringLiteral("update server %1").arg(version), PeerProbe::http(version, PeerTimeoutMs));
+    QString version = modAutoUpdateV1_Launcher::UpdateBaseUrl(modMain::AddrAutoUpdate) +
+                      QStringLiteral("VerProbeV1_lastver.txt");
+    // As the update client asks it: over https with HttpTls.
+    if (d.HttpTls && version.startsWith(QLatin1String("http://")))
+        version.replace(0, 4, QStringLiteral("https"));
+    peer(QStringLiteral("update server %1").arg(version),
+         PeerProbe::http(version, PeerTimeoutMs, d.httpTls()));
 
     print();
     print(QStringLiteral("%1 of %2 peers answer; %3 configuration %4.")

@@ -29,10 +29,23 @@ QString connectWords(long osErrno, const QString& text) {
 }
 
 Outcome outcome(const QString& failure) {
-    return failure.isEmpty() ? Outcome{true, QStringLiteral("ok")} : Outcome{false, failure};
+    Outcome result;
+    result.ok = failure.isEmpty();
+    result.words = result.ok ? QStringLiteral("ok") : failure;
+    return result;
 }
 
 } // namespace
+
+QString linkWords(const Outcome& outcome, const QDateTime& now) {
+    if (!outcome.encrypted)
+        return QStringLiteral("in clear");
+    if (!outcome.certificate)
+        return QStringLiteral("encrypted");
+    return QStringLiteral("encrypted, certificate %1, expires in %2 days")
+        .arg(outcome.certificate->subject)
+        .arg(Tls::daysLeft(*outcome.certificate, now));
+}
 
 QString socketWords(QAbstractSocket::SocketError error, const QString& text) {
     switch (error) {
@@ -62,6 +75,11 @@ QString curlWords(int code, long osErrno, const QString& text) {
         return QStringLiteral("login refused");
     case CURLE_GOT_NOTHING:
         return QStringLiteral("closed without an answer");
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CACERT_BADFILE:
+        return QStringLiteral("refused over TLS: %1").arg(text);
     case CURLE_WEIRD_SERVER_REPLY:
         return QStringLiteral("not the expected server (%1)").arg(text);
     default:
@@ -97,6 +115,8 @@ QString mysqlWords(int number, const QString& text, bool wholeBound) {
             match.hasMatch() && match.captured(1).toLong() != EINPROGRESS)
             return connectWords(match.captured(1).toLong(), text);
         return wholeBound ? QStringLiteral("timed out") : QStringLiteral("refused");
+    case CR_SSL_CONNECTION_ERROR:
+        return QStringLiteral("refused over TLS: %1").arg(text);
     case CR_SERVER_LOST:
     case CR_SERVER_GONE_ERROR:
         if (text.contains(QLatin1String("110")) ||
@@ -120,39 +140,55 @@ Outcome tcp(const QString& host, quint16 port, int timeoutMs) {
     return outcome(words);
 }
 
-Outcome http(const QString& url, int timeoutMs) {
+Outcome http(const QString& url, int timeoutMs, const Tls::Policy& tls) {
     HttpClient::Options options;
     options.connectTimeoutMs = timeoutMs;
     options.totalTimeoutMs = timeoutMs;
     options.maxBytes = 4096; // whether it is there, not what it says
-    return outcome(httpWords(HttpClient::get(url, options)));
+    options.tls = tls;
+    options.certificate = true;
+    const HttpClient::Response response = HttpClient::get(url, options);
+    Outcome result = outcome(httpWords(response));
+    result.encrypted = response.encrypted;
+    result.certificate = response.peerCertificate;
+    return result;
 }
 
 Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
-              int timeoutSeconds) {
+              int timeoutSeconds, const Tls::Policy& tls) {
     try {
         cMySQL connection;
         connection.setConnectTimeout(unsigned(timeoutSeconds));
+        connection.setTls(tls);
         QElapsedTimer clock;
         clock.start();
-        if (connection.real_connect(host, user, password, db, modMySQL::DefaultPort, QString(), 0, true))
-            return outcome(QString());
+        if (connection.real_connect(host, user, password, db, modMySQL::DefaultPort, QString(), 0, true)) {
+            Outcome result = outcome(QString());
+            result.encrypted = !connection.tlsCipher().isEmpty();
+            result.certificate = connection.peerCertificate();
+            return result;
+        }
         const bool wholeBound = clock.elapsed() >= qint64(timeoutSeconds) * 1000 - 100;
-        return outcome(mysqlWords(connection.err_no(), connection.err_description(), wholeBound));
+        return outcome(mysqlWords(connection.err_no(), connection.failureWords(), wholeBound));
     } catch (const std::exception&) {
         return outcome(QStringLiteral("the MySQL client could not start"));
     }
 }
 
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
-            int timeoutMs) {
+            int timeoutMs, const Tls::Policy& tls) {
     // The log-in gets the time the jobs give it: servers answer a wrong password only after a pause of
     // seconds, and a shorter bound would call the same refusal a time-out on one run and not the next.
     const std::chrono::milliseconds login = FtpClient::Timeouts{}.connect;
-    FtpClient client(FtpClient::Timeouts{login, login, std::chrono::milliseconds(timeoutMs)});
+    const std::chrono::milliseconds stalled(timeoutMs);
+    FtpClient client(FtpClient::Timeouts{login, login, stalled, login + stalled});
+    client.setTls(tls);
     if (client.open(host, user, password, port, passive)) {
+        Outcome result = outcome(QString());
+        result.encrypted = client.encrypted();
+        result.certificate = client.certificate();
         client.close();
-        return outcome(QString());
+        return result;
     }
     if (client.lastCode() == 0)
         return outcome(QStringLiteral("the FTP client could not start (%1)").arg(client.lastError()));

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Tls.h"
+
 #include <QAbstractSocket>
 #include <QString>
+#include <optional>
 
 namespace HttpClient {
 struct Response;
@@ -14,18 +17,27 @@ namespace PeerProbe {
 struct Outcome {
     bool ok = false;
     QString words; // "ok", or the failure: "refused", "timed out", "login refused", "not found", ...
+    // An answer came over TLS, and what its certificate says where the client can tell.
+    bool encrypted = false;
+    std::optional<Tls::Certificate> certificate;
 };
+
+// A certificate expiring within this many days is a problem: the jobs would stop when it does.
+inline constexpr qint64 CertificateWarningDays = 14;
+
+// How an answering peer's link runs: "in clear", or "encrypted, certificate <subject>, expires in <n> days".
+QString linkWords(const Outcome& outcome, const QDateTime& now);
 
 // A TCP connection to host:port, closed at once.
 Outcome tcp(const QString& host, quint16 port, int timeoutMs);
 // A GET of `url`: ok on status 200.
-Outcome http(const QString& url, int timeoutMs);
+Outcome http(const QString& url, int timeoutMs, const Tls::Policy& tls = {});
 // A MySQL log-in to `db` (port 3306 dials the MySqlPort of deployment.ini, as the jobs do).
 Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
-              int timeoutSeconds);
+              int timeoutSeconds, const Tls::Policy& tls = {});
 // An FTP log-in, given as long as the jobs give it; `timeoutMs` bounds a transfer that stalls.
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
-            int timeoutMs);
+            int timeoutMs, const Tls::Policy& tls = {});
 
 // The words for each client's failures.
 QString socketWords(QAbstractSocket::SocketError error, const QString& text);

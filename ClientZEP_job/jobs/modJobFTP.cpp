@@ -2,6 +2,7 @@
 
 #include "AnsiCodec.h"
 #include "Deployment.h"
+#include "ErrorLog.h"
 #include "FtpClient.h"
 #include "JobAccounts.h"
 #include "MessageBox.h"
@@ -58,11 +59,20 @@ bool FTP_Open(const QString& host, const QString& user, const QString& password,
               FtpClient::NameEncoding names) {
     try {
         FTP_Close();
-        const int dialled = port == UsualFtpPort ? Deployment::load(ProgramInfo::folder()).FtpPort : port;
+        const Deployment deployment = Deployment::load(ProgramInfo::folder());
+        const int dialled = port == UsualFtpPort ? deployment.FtpPort : port;
         auto client = std::make_unique<FtpClient>();
         client->setNameEncoding(names);
-        if (!client->open(host, user, password, dialled, passive == 1))
+        client->setTls(deployment.ftpTls());
+        if (!client->open(host, user, password, dialled, passive == 1)) {
+            // Why a TLS session or a bounded log-in failed is for the administrator to act on.
+            if (deployment.FtpTls || client->lastWasBound())
+                ErrorLog::WriteToFile(QStringLiteral("FTP %1:%2 (%3): no session: %4")
+                                          .arg(host)
+                                          .arg(dialled)
+                                          .arg(user, client->lastError()));
             return false;
+        }
         connection = std::move(client);
         return true;
     } catch (const std::exception&) {
@@ -83,6 +93,11 @@ QString FTP_FindFirst(const QString& pathWithMask) {
     const QString directory = pathWithMask.left(cut);
     const QStringView mask = QStringView(pathWithMask).mid(cut);
     const std::optional<QStringList> listed = connection->listNames(directory);
+    if (!listed && connection->lastWasBound()) {
+        // Past its bound the job stops: what it holds of the listing would be no report.
+        ErrorLog::WriteToFile(QStringLiteral("FTP: %1; the job stops").arg(connection->lastError()));
+        throw VbError(VbErrors::OutOfMemory, QStringLiteral("modJobFTP"), connection->lastError());
+    }
     listing = {directory, !listed, listed && listed->isEmpty()};
     if (!listed)
         return QString();
@@ -157,6 +172,14 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
         processDirectory(QStringLiteral("/public_html/download/"));
         if (ok > 0)
             processDirectory(QStringLiteral("/public_html/download/versions/"));
+    } catch (const VbError& error) {
+        FTP_Close();
+        if (error.number() != VbErrors::OutOfMemory)
+            throw;
+        // A listing past its bound ends the batch with the error instead of the counts.
+        report += VbErrors::trappedText(error, QStringLiteral("FTP_2RemoveBatch"), QStringLiteral("Module"),
+                                        QStringLiteral("modJobFTP"));
+        return false;
     } catch (...) {
         FTP_Close();
         throw;
@@ -274,7 +297,11 @@ void ChangeRnameFile(const JobContext& context) {
     }
     std::unique_ptr<Recordset> rs;
     const JobAccounts::Account web = JobAccounts::WebDatabase();
-    if (db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false)) {
+    const bool connected =
+        db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
+    if (!connected)
+        db->logTlsFailure(QStringLiteral("web database"));
+    if (connected) {
         // A failed SELECT has shown query's own message; there is nothing to walk.
         rs = db->query(QStringLiteral("SELECT a.code, a.rname FROM file_rname AS a ORDER BY a.code"));
         while (rs && !rs->Eof()) {

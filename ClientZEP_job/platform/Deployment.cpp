@@ -33,7 +33,8 @@ const QString Section = QStringLiteral("Deployment");
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
 // A name encoding is one of the names the FTP layer knows. The command users are a list of messenger user ids.
-enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding, UserList };
+// A switch is "off" or "required"; a file is a path.
+enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding, UserList, Switch, File };
 
 struct Key {
     const char* name;
@@ -41,6 +42,7 @@ struct Key {
     QString Deployment::*text;
     quint16 Deployment::*port;
     bool secret = false;
+    bool Deployment::*flag = nullptr;
 };
 
 const Key Keys[] = {
@@ -68,7 +70,15 @@ const Key Keys[] = {
     {"BackupFtpPassword", Kind::Account, &Deployment::BackupFtpPassword, nullptr, true},
     {"UpdatePublicKey", Kind::Account, &Deployment::UpdatePublicKey, nullptr},
     {"CommandUsers", Kind::UserList, nullptr, nullptr},
+    {"FtpTls", Kind::Switch, nullptr, nullptr, false, &Deployment::FtpTls},
+    {"MySqlTls", Kind::Switch, nullptr, nullptr, false, &Deployment::MySqlTls},
+    {"HttpTls", Kind::Switch, nullptr, nullptr, false, &Deployment::HttpTls},
+    {"TlsCaFile", Kind::File, &Deployment::TlsCaFile, nullptr},
 };
+
+QString switchText(bool on) {
+    return on ? QStringLiteral("required") : QStringLiteral("off");
+}
 
 // Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
 std::optional<QString> accountProblem(Kind kind, QStringView text) {
@@ -355,6 +365,17 @@ DeploymentFile Deployment::parse(const QString& text) {
                                                               .arg(defaults.*key.text)});
                 }
                 break;
+            case Kind::Switch:
+                // A value that is neither word asks for something: the safe reading is TLS, not clear text.
+                usable = value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0 ||
+                         value.compare(QLatin1String("required"), Qt::CaseInsensitive) == 0;
+                result.values.*key.flag = value.compare(QLatin1String("off"), Qt::CaseInsensitive) != 0;
+                if (!usable)
+                    result.issues.append({given[k].line, name,
+                                          quoted(value) + QStringLiteral(" is neither off nor required; "
+                                                                         "required is used")});
+                break;
+            case Kind::File:
             case Kind::Account:
             case Kind::LoginAccount:
                 if (const auto problem = accountProblem(key.kind, value)) {
@@ -390,6 +411,8 @@ DeploymentFile Deployment::parse(const QString& text) {
             setting.line = given[k].line;
         if (key.kind == Kind::Port)
             setting.value = QString::number(result.values.*key.port);
+        else if (key.kind == Kind::Switch)
+            setting.value = switchText(result.values.*key.flag);
         else if (key.kind == Kind::UserList)
             setting.value = result.values.CommandUsers.text();
         else

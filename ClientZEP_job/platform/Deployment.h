@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tls.h"
+
 #include <QList>
 #include <QString>
 
@@ -51,6 +53,16 @@ struct Deployment {
     QString UpdatePublicKey;
     // Set: only these users may start the jobs of the chat commands.
     CommandRights CommandUsers;
+    // TLS per kind of peer ("required" in the file; "off", the default, talks in clear), and the CA that
+    // signs the servers' certificates (a PEM file; empty: the system's store).
+    bool FtpTls = false;   // both FTP servers: AUTH TLS, the listings protected as well
+    bool MySqlTls = false; // the log database and the web database
+    bool HttpTls = false;  // the directory server and the update server: https
+    QString TlsCaFile;
+
+    Tls::Policy ftpTls() const { return {FtpTls, TlsCaFile}; }
+    Tls::Policy mySqlTls() const { return {MySqlTls, TlsCaFile}; }
+    Tls::Policy httpTls() const { return {HttpTls, TlsCaFile}; }
 
     // The compiled defaults alone.
     static Deployment defaults();

@@ -5,7 +5,12 @@
 #include <functional>
 
 // ErrorLog.txt beside the program: one line per trapped error, "yymmddHHMMSS message" + CR LF, in CP949.
+// A message never spans lines: its control characters are written escaped ("\r", "\n", "\x1b"), so no text
+// a peer sent can pass for an entry of its own. The file is capped: an entry that would take it past
+// MaxBytes first renames it to ErrorLog.txt.1 (replacing an older one), and a new file begins.
 namespace ErrorLog {
+
+inline constexpr qint64 MaxBytes = 1024 * 1024;
 
 // Appends one entry stamped with the current local time. Never reports a failure.
 void WriteToFile(const QString& message);

@@ -15,10 +15,26 @@ long wholeSeconds(std::chrono::milliseconds duration) {
     return long(qMax<qint64>(1, (duration.count() + 999) / 1000));
 }
 
+// A listing as it arrives, stopped once it holds more names than it may.
+struct Listing {
+    QByteArray bytes;
+    qsizetype lines = 0;
+    bool over = false;
+};
+
 size_t appendTo(char* data, size_t size, size_t count, void* target) {
-    if (target != nullptr)
-        static_cast<QByteArray*>(target)->append(data, qsizetype(size * count));
-    return size * count;
+    const qsizetype bytes = qsizetype(size * count);
+    if (target == nullptr)
+        return size_t(bytes);
+    auto* listing = static_cast<Listing*>(target);
+    listing->lines += QByteArrayView(data, bytes).count('\n');
+    // One name more than the bound may be an unended last line; well past it, the listing is too long.
+    if (listing->lines > FtpClient::MaxNames + 1) {
+        listing->over = true;
+        return 0;
+    }
+    listing->bytes.append(data, bytes);
+    return size_t(bytes);
 }
 
 // A name with a line break or NUL would end the command early and smuggle the rest in as another one.
@@ -43,6 +59,7 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
     lastReply_.clear();
     lastCode_ = 0;
     lastOsErrno_ = 0;
+    lastWasBound_ = false;
     library_ = std::make_unique<LibCurl::Session>();
     if (!library_->ok()) {
         lastError_ = QString::fromLocal8Bit(LibCurl::Session::error());
@@ -70,6 +87,8 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
         close();
         return false;
     }
+    if (tls_.required)
+        certificate_ = LibCurl::serverCertificate(handle(curl_));
     return true;
 }
 
@@ -128,6 +147,15 @@ void FtpClient::applySession(bool passive) {
     LibCurl::easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
     LibCurl::easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     LibCurl::easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(timeouts_.stalled));
+    LibCurl::easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeouts_.whole.count()));
+    if (tls_.required) {
+        // AUTH TLS first and nothing in clear after it: no TLS, no USER and no PASS.
+        caFile_ = tls_.caFile.toLocal8Bit();
+        LibCurl::easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        LibCurl::easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        LibCurl::verifyPeer(curl, caFile_);
+        LibCurl::easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+    }
     // Full paths in every command instead of walking there with CWD: one round trip per command.
     LibCurl::easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     if (!passive)
@@ -136,13 +164,24 @@ void FtpClient::applySession(bool passive) {
 
 bool FtpClient::perform() {
     errorBuffer_[0] = '\0';
+    lastWasBound_ = false;
     const CURLcode result = LibCurl::easy_perform(handle(curl_));
     if (result == CURLE_OK)
         return true;
     lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : LibCurl::easy_strerror(result));
+    if (const QString words = Tls::why(lastError_); !words.isEmpty())
+        lastError_ = words;
     lastCode_ = int(result);
     lastOsErrno_ = 0;
     LibCurl::easy_getinfo(handle(curl_), CURLINFO_OS_ERRNO, &lastOsErrno_);
+    // A time-out at the whole exchange's bound, not at a single reply's.
+    curl_off_t took = 0;
+    LibCurl::easy_getinfo(handle(curl_), CURLINFO_TOTAL_TIME_T, &took);
+    lastWasBound_ = result == CURLE_OPERATION_TIMEDOUT && took / 1000 >= timeouts_.whole.count() * 19 / 20;
+    if (lastWasBound_)
+        lastError_ = QStringLiteral("the exchange took longer than its bound of %1 s (%2)")
+                         .arg(timeouts_.whole.count() / 1000.0)
+                         .arg(lastError_);
     return false;
 }
 
@@ -164,18 +203,25 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
     if (curl_ == nullptr)
         return std::nullopt;
     CURL* curl = handle(curl_);
-    QByteArray listing;
+    Listing received;
     const QByteArray url = urlOf(directory, true);
     LibCurl::easy_setopt(curl, CURLOPT_URL, url.constData());
     LibCurl::easy_setopt(curl, CURLOPT_NOBODY, 0L);
     LibCurl::easy_setopt(curl, CURLOPT_DIRLISTONLY, 1L);
     LibCurl::easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
-    LibCurl::easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
+    LibCurl::easy_setopt(curl, CURLOPT_WRITEDATA, &received);
     const bool listed = perform();
     LibCurl::easy_setopt(curl, CURLOPT_DIRLISTONLY, 0L);
     LibCurl::easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    if (received.over) {
+        lastWasBound_ = true;
+        lastError_ = QStringLiteral("the listing of %1 has more than its bound of %2 names")
+                         .arg(directory)
+                         .arg(MaxNames);
+    }
     if (!listed)
         return std::nullopt;
+    const QByteArray& listing = received.bytes;
 
     QStringList names;
     for (qsizetype start = 0; start < listing.size();) {
@@ -231,6 +277,7 @@ bool FtpClient::rename(const QString& from, const QString& to) {
 }
 
 void FtpClient::close() {
+    certificate_.reset();
     if (curl_ != nullptr) {
         LibCurl::easy_cleanup(handle(curl_));
         curl_ = nullptr;

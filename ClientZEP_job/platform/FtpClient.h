@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tls.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -15,16 +17,22 @@ class Session;
 // same control connection. Names and paths travel in CP949, or in UTF-8 for a server that stores its names
 // so. Paths starting with "/" are taken from the server's root, others from the login directory.
 //
-// Every call is bounded in time, so a server that stops answering ends the call with a failure instead of
-// holding the program's one thread. When the server drops the connection, the next call logs in again with
-// the same account.
+// Every call is bounded in time, and a listing in the number of its names, so a server that stops answering
+// or never ends a listing ends the call with a failure instead of holding the program's one thread or its
+// memory. When the server drops the connection, the next call logs in again with the same account.
+//
+// With TLS required the session is explicit FTPS: AUTH TLS before the log-in, the listings protected as well
+// (PROT P), the certificate verified; a server that cannot do that is left before the password is sent.
 class FtpClient {
 public:
     struct Timeouts {
         std::chrono::milliseconds connect{10'000};  // TCP connect, greeting and login together
         std::chrono::milliseconds response{30'000}; // any one reply of the server
         std::chrono::milliseconds stalled{30'000};  // a listing that moves less than 1 byte/s this long
+        std::chrono::milliseconds whole{120'000};   // any one exchange (log-in, listing, rename) as a whole
     };
+    // The most names one listing may bring.
+    static constexpr qsizetype MaxNames = 100'000;
 
     // How the server spells the names it holds. Servers announce UTF8 in FEAT whatever their disks hold, so
     // this is the site's word, never a guess.
@@ -43,6 +51,12 @@ public:
     // Takes effect at the next open; with UTF-8 the session asks for it ("OPTS UTF8 ON") where the server
     // accepts that.
     void setNameEncoding(NameEncoding encoding) { nameEncoding_ = encoding; }
+
+    // Applies to the sessions opened from now on.
+    void setTls(const Tls::Policy& policy) { tls_ = policy; }
+    // The open session runs over TLS; its server's certificate.
+    bool encrypted() const { return curl_ != nullptr && tls_.required; }
+    const std::optional<Tls::Certificate>& certificate() const { return certificate_; }
 
     // The names (NLST) in `directory`, without "." and "..", in the server's order. Nothing when the listing
     // fails or no session is open.
@@ -65,6 +79,8 @@ public:
     long lastOsErrno() const { return lastOsErrno_; }
     // The server's last reply line ("421 ..."), empty when it said nothing.
     const QString& lastReply() const { return lastReply_; }
+    // The last failure was a bound (time or names) passed, and lastError() names it.
+    bool lastWasBound() const { return lastWasBound_; }
 
     // Whether `name` matches `mask`: "*" any run of characters, "?" exactly one, anything else itself. Case
     // counts, as it does in the names of the servers' file systems.
@@ -76,8 +92,12 @@ private:
     QByteArray baseUrl_;                        // "ftp://host:port/"
     Timeouts timeouts_;
     NameEncoding nameEncoding_ = NameEncoding::Cp949;
+    Tls::Policy tls_;
+    QByteArray caFile_;
+    std::optional<Tls::Certificate> certificate_;
     QString lastError_;
     QString lastReply_;
+    bool lastWasBound_ = false;
     int lastCode_ = 0;
     long lastOsErrno_ = 0;
     char errorBuffer_[256] = {};

@@ -33,8 +33,8 @@ bool load() {
                           resolve(calls.slist_free_all, "curl_slist_free_all") &&
                           resolve(calls.global_init, "curl_global_init") &&
                           resolve(calls.global_cleanup, "curl_global_cleanup");
-    // Plain FTP and HTTP need no TLS set-up; it would be made on first use anyway.
-    if (!complete || calls.global_init(CURL_GLOBAL_NOTHING) != CURLE_OK) {
+    // TLS is set up here once for every session of this load, before any handle exists.
+    if (!complete || calls.global_init(CURL_GLOBAL_SSL) != CURLE_OK) {
         lastError = complete ? "curl_global_init failed" : "libcurl lacks a call this program uses";
         dlclose(library);
         library = nullptr;
@@ -70,6 +70,29 @@ const char* Session::error() {
 
 const Api& api() {
     return calls;
+}
+
+std::optional<Tls::Certificate> serverCertificate(CURL* curl) {
+    curl_certinfo* chain = nullptr;
+    if (easy_getinfo(curl, CURLINFO_CERTINFO, &chain) != CURLE_OK || chain == nullptr ||
+        chain->num_of_certs < 1)
+        return std::nullopt;
+    Tls::Certificate certificate;
+    for (const curl_slist* item = chain->certinfo[0]; item != nullptr; item = item->next) {
+        const QString line = QString::fromUtf8(item->data);
+        if (line.startsWith(QLatin1String("Subject:")))
+            certificate.subject = line.mid(8).trimmed();
+        else if (line.startsWith(QLatin1String("Expire date:")))
+            certificate.expires = Tls::readExpiry(line.mid(12).trimmed());
+    }
+    return certificate;
+}
+
+void verifyPeer(CURL* curl, const QByteArray& caFile) {
+    easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.isEmpty())
+        easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
 }
 
 } // namespace LibCurl

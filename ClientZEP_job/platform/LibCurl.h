@@ -3,8 +3,11 @@
 // Types and constants only: the library itself is loaded while a transfer needs it.
 #define CURL_DISABLE_TYPECHECK
 #include "ServiceManager.h"
+#include "Tls.h"
 
+#include <QByteArray>
 #include <curl/curl.h>
+#include <optional>
 
 // libcurl, loaded on demand. Linked in, it and the thirty-odd libraries it pulls in would stay resident for
 // the whole life of a bot that talks FTP and HTTP a few minutes a day; loaded for each job and unloaded
@@ -66,5 +69,12 @@ inline curl_slist* slist_append(curl_slist* list, const char* text) {
 inline void slist_free_all(curl_slist* list) {
     api().slist_free_all(list);
 }
+
+// The server's own certificate (the first of the chain) of a TLS transfer made with CURLOPT_CERTINFO.
+std::optional<Tls::Certificate> serverCertificate(CURL* curl);
+
+// The peer's certificate chain and name verified, against `caFile` (PEM) when it is not empty, else the
+// system's store. `caFile` must outlive the transfers.
+void verifyPeer(CURL* curl, const QByteArray& caFile);
 
 } // namespace LibCurl

@@ -99,13 +99,6 @@ void Recordset::AddNew() {
     current_ = records_++;
 }
 
-void Recordset::reserve(int records, qsizetype charsPerRecord) {
-    if (records > 0) {
-        cells_.reserve(qsizetype(records) * columns_.size());
-        text_.reserve(qsizetype(records) * charsPerRecord);
-    }
-}
-
 void Recordset::UpdateBatch(int) {
     requireOpen();
 }

@@ -76,9 +76,6 @@ public:
     void MoveNext();
     int RecordCount() const;
 
-    // Room for `records` records of about `bytesPerRecord` characters, before a large fill.
-    void reserve(int records, qsizetype charsPerRecord);
-
 private:
     struct Column {
         QString name;

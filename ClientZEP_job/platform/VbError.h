@@ -28,6 +28,7 @@ namespace VbErrors {
 // Classic run-time error numbers and their standard descriptions.
 inline constexpr int InvalidProcedureCall = 5;
 inline constexpr int Overflow = 6;
+inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int PermissionDenied = 70;

@@ -2,12 +2,20 @@
 
 #include "AnsiCodec.h"
 #include "Deployment.h"
+#include "ErrorLog.h"
 #include "MessageBox.h"
 #include "ProgramInfo.h"
 #include "ServiceManager.h"
 #include "VbError.h"
 
+#include <QTimeZone>
 #include <cstring>
+#include <sys/socket.h>
+// The library is built with TLS; its connection structures say so only when asked.
+#define HAVE_TLS
+#include <ma_pvio.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 namespace {
 
@@ -35,15 +43,14 @@ private:
     bool absent_;
 };
 
-// The widest value of each column as the server measured it, summed: an estimate of one record's text.
-qsizetype widestRowChars(MYSQL_RES* result) {
-    qsizetype chars = 0;
-    const unsigned n = mysql_num_fields(result);
-    const MYSQL_FIELD* fields = mysql_fetch_fields(result);
-    for (unsigned k = 0; k < n; ++k)
-        chars += qsizetype(qMin<unsigned long>(fields[k].max_length, 4096));
-    return chars;
-}
+// The plug-ins that prove the password without sending it; over a verified TLS link, those that send it
+// inside the link as well.
+const char* const ProvingPlugins = "mysql_native_password,client_ed25519";
+const char* const PluginsOverTls =
+    "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password,mysql_clear_password";
+
+// The client library's number for a result it cannot hold.
+constexpr int ResultTooLarge = CR_OUT_OF_MEMORY;
 
 QString errorBox(int number, const QString& description) {
     return QStringLiteral("Error %1 (%2)").arg(number).arg(description);
@@ -81,6 +88,57 @@ void cMySQL::applyOptions() {
     mysql_optionsv(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeoutSeconds_);
     mysql_optionsv(&mysql_, MYSQL_OPT_READ_TIMEOUT, &ReadTimeoutSeconds);
     mysql_optionsv(&mysql_, MYSQL_OPT_WRITE_TIMEOUT, &WriteTimeoutSeconds);
+    const unsigned noLocalFiles = 0;
+    mysql_optionsv(&mysql_, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);
+    mysql_optionsv(&mysql_, MARIADB_OPT_RESTRICTED_AUTH, ProvingPlugins);
+}
+
+void cMySQL::applyTls(const Tls::Policy& policy) {
+    if (!policy.required)
+        return;
+    // TLS before the log-in or no log-in at all; the chain and the server's name verified.
+    const my_bool on = 1;
+    mysql_optionsv(&mysql_, MYSQL_OPT_SSL_ENFORCE, &on);
+    mysql_optionsv(&mysql_, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
+    caFile_ = policy.caFile.toLocal8Bit();
+    if (!caFile_.isEmpty())
+        mysql_optionsv(&mysql_, MYSQL_OPT_SSL_CA, caFile_.constData());
+    mysql_optionsv(&mysql_, MARIADB_OPT_RESTRICTED_AUTH, PluginsOverTls);
+}
+
+QString cMySQL::failureWords() {
+    const QString text = text_from_cstr(mysql_error(&mysql_));
+    const QString words = Tls::why(text);
+    return words.isEmpty() ? text : words;
+}
+
+void cMySQL::logTlsFailure(const QString& peer) {
+    const QString words = Tls::why(text_from_cstr(mysql_error(&mysql_)));
+    if (!words.isEmpty())
+        ErrorLog::WriteToFile(QStringLiteral("MySQL %1 %2/%3: no log-in: %4").arg(peer, host_, db_, words));
+}
+
+std::optional<Tls::Certificate> cMySQL::peerCertificate() {
+    // Connector/C shows no certificate of its own; its TLS session is OpenSSL's, kept on the connection.
+    const MARIADB_PVIO* pvio = mysql_.net.pvio;
+    if (handle_ == nullptr || pvio == nullptr || pvio->ctls == nullptr || pvio->ctls->ssl == nullptr)
+        return std::nullopt;
+    X509* x509 = SSL_get1_peer_certificate(static_cast<SSL*>(pvio->ctls->ssl));
+    if (x509 == nullptr)
+        return std::nullopt;
+    Tls::Certificate certificate;
+    char subject[512] = {};
+    X509_NAME_oneline(X509_get_subject_name(x509), subject, int(sizeof subject));
+    certificate.subject = QString::fromUtf8(subject);
+    int days = 0, seconds = 0;
+    if (ASN1_TIME_diff(&days, &seconds, nullptr, X509_get0_notAfter(x509)) == 1)
+        certificate.expires = QDateTime::currentDateTimeUtc().addDays(days).addSecs(seconds);
+    X509_free(x509);
+    return certificate;
+}
+
+QString cMySQL::tlsCipher() {
+    return text_from_cstr(mysql_get_ssl_cipher(&mysql_));
 }
 
 void cMySQL::setConnectTimeout(unsigned seconds) {
@@ -123,8 +181,10 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
         }
         recordUsed_ = true;
 
-        const int dialled =
-            port == modMySQL::DefaultPort ? Deployment::load(ProgramInfo::folder()).MySqlPort : port;
+        const bool readDeployment = port == modMySQL::DefaultPort || !tls_;
+        const Deployment deployment = readDeployment ? Deployment::load(ProgramInfo::folder()) : Deployment();
+        const int dialled = port == modMySQL::DefaultPort ? deployment.MySqlPort : port;
+        applyTls(tls_ ? *tls_ : deployment.mySqlTls());
         const CText h(host_), u(user_), p(password_), d(db_), s(unixSocket_);
         // Each call is bounded well inside a service manager's watchdog; a job of many calls tells it
         // between them that the program is alive.
@@ -133,10 +193,12 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
                                      static_cast<unsigned long>(static_cast<unsigned>(clientFlags_)));
         if (handle_ != nullptr)
             return true;
+        QString reason = text_from_cstr(mysql_error(&mysql_));
+        if (const QString words = Tls::why(reason); !words.isEmpty())
+            reason = words;
         throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::real_connect"),
-                      text_from_cstr(mysql_error(&mysql_)) + QStringLiteral("\r\n\r\n") +
-                          QString::fromUtf16(ServerNotFound) + QStringLiteral("\r\n") +
-                          QString::fromUtf16(CheckInternet));
+                      reason + QStringLiteral("\r\n\r\n") + QString::fromUtf16(ServerNotFound) +
+                          QStringLiteral("\r\n") + QString::fromUtf16(CheckInternet));
     } catch (const VbError& e) {
         if (!NoErrMsg)
             MessageBox::show(QStringLiteral("Error %1 %2").arg(e.number()).arg(e.description()));
@@ -162,13 +224,16 @@ std::unique_ptr<Recordset> cMySQL::query(const QString& SQL) {
             return nullptr;
         }
         try {
-            MYSQL_RES* result = mysql_store_result(&mysql_);
+            MYSQL_RES* result = mysql_use_result(&mysql_);
             // A statement that should have rows but whose rows could not be read is a failure, not "no rows".
             if (result == nullptr && mysql_field_count(&mysql_) != 0)
                 throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::query"),
                               text_from_cstr(mysql_error(&mysql_)));
             return resultOrNothing(result);
         } catch (const VbError& e) {
+            if (e.number() == ResultTooLarge)
+                ErrorLog::WriteToFile(QStringLiteral("MySQL %1/%2: %3; the statement is dropped")
+                                          .arg(host_, db_, e.description()));
             MessageBox::show(errorBox(e.number(), e.description()));
             return nullptr;
         }
@@ -182,7 +247,7 @@ std::unique_ptr<Recordset> cMySQL::real_query(const QString& query, int Length) 
     ServiceManager::feedWatchdog();
     if (mysql_real_query(&mysql_, sql.orEmpty(), length) != 0)
         raise("real_query");
-    MYSQL_RES* result = mysql_store_result(&mysql_);
+    MYSQL_RES* result = mysql_use_result(&mysql_);
     if (result == nullptr && mysql_field_count(&mysql_) != 0)
         raise("real_query");
     return resultOrNothing(result);
@@ -374,13 +439,18 @@ std::unique_ptr<Recordset> cMySQL::resultOrNothing(MYSQL_RES* result) {
     if (result == nullptr)
         return nullptr;
     makeCurrent(result);
-    return result_to_recordset();
+    try {
+        return result_to_recordset();
+    } catch (...) {
+        // Rows left on the wire would put the connection out of step for the next statement.
+        free_result();
+        throw;
+    }
 }
 
 std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
     auto rs = std::make_unique<Recordset>();
     const unsigned n = mysql_num_fields(result_);
-    const int r = low_long(mysql_num_rows(result_));
 
     // Names that occur more than once are qualified by their table, in every column that bears them.
     const MYSQL_FIELD* fields = mysql_fetch_fields(result_);
@@ -405,16 +475,33 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
     }
 
     rs->Open();
-    rs->reserve(r, widestRowChars(result_));
-    mysql_data_seek(result_, 0);
-    for (int l = 0; l < r; ++l) {
-        MYSQL_ROW row = mysql_fetch_row(result_);
-        if (row == nullptr)
-            continue;
+    // Row by row off the wire, so that a result larger than its bounds is stopped before it is held.
+    int rows = 0;
+    qsizetype bytes = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(result_)) {
+        const unsigned long* lengths = mysql_fetch_lengths(result_);
+        for (unsigned m = 0; m < n; ++m)
+            bytes += qsizetype(lengths[m]);
+        if (++rows > MaxRows || bytes > MaxResultBytes) {
+            // The rest is not read: the connection is dropped instead, and the result with it. Reset rather
+            // than closed, so that the server stops sending at once instead of waiting out its own time-out.
+            const struct linger reset { 1, 0 };
+            setsockopt(int(mysql_get_socket(&mysql_)), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            mariadb_cancel(&mysql_);
+            free_result();
+            throw VbError(
+                ResultTooLarge, QStringLiteral("cMysql::query"),
+                rows > MaxRows
+                    ? QStringLiteral("the result has more than its bound of %1 rows").arg(MaxRows)
+                    : QStringLiteral("the result has more than its bound of %1 bytes").arg(MaxResultBytes));
+        }
         rs->AddNew();
         for (unsigned m = 0; m < n; ++m)
             rs->Fields().Item(int(m)).setValue(text_from_cstr(row[m]));
     }
+    // A connection lost half-way is a failure, not the end of the rows.
+    if (mysql_errno(&mysql_) != 0)
+        raise("query");
     rs->UpdateBatch(Recordset::adAffectAllChapters);
     if (rs->RecordCount() > 1)
         rs->MoveFirst();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Recordset.h"
+#include "Tls.h"
 #include "modMySQL.h"
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 // One MySQL client connection. It keeps the connection parameters as properties and reuses them when an
 // argument is left empty, hands every result back as an in-memory Recordset of text columns, converts text to
@@ -12,6 +14,11 @@
 //
 // Operations raise VbError (number = the library's error number, source "cMysql::<operation>") to their
 // caller; only real_connect and query handle their own errors, with a message box.
+//
+// The password never crosses the network in clear: without TLS only authentication plug-ins that prove the
+// password without sending it are allowed, and a server asking for another one is refused. The server is
+// never offered files of this machine (LOAD DATA LOCAL). A result may bring at most MaxRows rows and
+// MaxResultBytes bytes of values; past either the statement fails and the connection is dropped.
 class cMySQL {
 public:
     // Raises error 512 when the client library cannot initialise a connection record.
@@ -37,6 +44,20 @@ public:
 
     // How long real_connect waits for the server: 10 s unless set.
     void setConnectTimeout(unsigned seconds);
+
+    // TLS for the connections made from now on; unless set, the MySqlTls and TlsCaFile of deployment.ini.
+    void setTls(const Tls::Policy& policy) { tls_ = policy; }
+    // The connection runs over TLS: its cipher, empty when in clear.
+    QString tlsCipher();
+    // The server's certificate of a TLS connection, for the administrator's check.
+    std::optional<Tls::Certificate> peerCertificate();
+    // Why the last call failed, in plain words where TLS was the reason (Tls::why), else the library's text.
+    QString failureWords();
+    // After a failed real_connect: when TLS was the reason, the error log says so, naming `peer`.
+    void logTlsFailure(const QString& peer);
+
+    static constexpr int MaxRows = 200'000;
+    static constexpr qsizetype MaxResultBytes = 32 * 1024 * 1024;
 
     // Never raises. On failure shows "Error <n> <text>" with the two lines asking to check the network,
     // unless NoErrMsg, and returns false. Port 3306 dials the MySqlPort of deployment.ini.
@@ -89,6 +110,7 @@ public:
 private:
     void initRecord();
     void applyOptions();
+    void applyTls(const Tls::Policy& policy);
     [[noreturn]] void raise(const char* operation);
     // A library text, or the connection's error raised when the library gave none.
     QString textOrRaise(const char* text, const char* operation);
@@ -110,4 +132,6 @@ private:
     int clientFlags_ = 0;
     int port_ = 0;
     unsigned connectTimeoutSeconds_ = 10;
+    std::optional<Tls::Policy> tls_;
+    QByteArray caFile_;
 };

@@ -1,6 +1,9 @@
 #include "modAutoUpdateV1_Download.h"
 
 #include "AnsiCodec.h"
+#include "Deployment.h"
+#include "HttpClient.h"
+#include "ProgramInfo.h"
 
 #include <QFile>
 #include <cerrno>
@@ -17,6 +20,7 @@ constexpr qsizetype ReadBytes = 20;
 HttpClient::Options programRequest() {
     HttpClient::Options options;
     options.fresh = true;
+    options.tls = Deployment::load(ProgramInfo::folder()).httpTls();
     // One byte past the bound tells a body that is too long from one that just fits.
     options.maxBytes = MaxProgramBytes + 1;
     options.connectTimeoutMs = 5000;
@@ -27,6 +31,8 @@ HttpClient::Options programRequest() {
 
 // Why a fetched file is not there, or nothing.
 QString fetchProblem(const HttpClient::Response& response, qsizetype bound) {
+    if (!response.bound.isEmpty())
+        return response.bound;
     if (!response.answered)
         return QStringLiteral("no answer (%1)").arg(response.error);
     if (response.status != 200)
@@ -68,6 +74,7 @@ bool writeReplacing(const QString& path, const QByteArray& bytes, mode_t mode) {
 HttpClient::Options TextRequest() {
     HttpClient::Options options;
     options.fresh = true;
+    options.tls = Deployment::load(ProgramInfo::folder()).httpTls();
     options.maxBytes = MaxSignatureBytes + 1;
     options.connectTimeoutMs = 5000;
     options.totalTimeoutMs = 15000;

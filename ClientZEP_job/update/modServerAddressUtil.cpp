@@ -94,8 +94,9 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
         ver = (*cached)[QStringLiteral("ver")].asText();
     }
 
-    result.request = QStringLiteral("http://") + Deployment::load(ProgramInfo::folder()).DirectoryServer +
-                     QStringLiteral("/serverinfo/server-address-checker.php");
+    const Deployment deployment = Deployment::load(ProgramInfo::folder());
+    result.request = (deployment.HttpTls ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                     deployment.DirectoryServer + QStringLiteral("/serverinfo/server-address-checker.php");
     QChar separator = QLatin1Char('?');
     if (!ver.isEmpty()) {
         result.request += separator + QStringLiteral("ver=") + ver;
@@ -105,7 +106,10 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
         result.request += separator + QStringLiteral("user=") + user;
 
     result.asked = true;
-    result.response = HttpClient::get(result.request, options);
+    HttpClient::Options bounded = options;
+    bounded.tls = deployment.httpTls();
+    bounded.boundBytes = qMin(options.boundBytes, DirectoryBoundBytes);
+    result.response = HttpClient::get(result.request, bounded);
     if (!result.response.answered || result.response.status != 200)
         return result;
 
@@ -149,6 +153,10 @@ bool RefreshServerDirectory(const QString& user) {
         options.connectTimeoutMs = 5000;
         options.totalTimeoutMs = 15000;
         const DirectoryAnswer answer = AskServerDirectory(user, options);
+        // A bound passed or a TLS link refused: the cache stays, and the log says why.
+        if (!answer.response.bound.isEmpty() || !Tls::why(answer.response.error).isEmpty())
+            ErrorLog::WriteToFile(QStringLiteral("address directory %1: %2; the cache is kept")
+                                      .arg(answer.request, answer.response.error));
         if (!answer.asked && FileExists(cachePath()))
             complainAboutCache(cachePath());
         if (answer.directory)

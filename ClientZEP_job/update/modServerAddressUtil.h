@@ -15,10 +15,13 @@ namespace modServerAddressUtil {
 // The cache file's name in the program folder.
 QString CacheFileName();
 
-// Asks the directory server (DirectoryServer of deployment.ini) for the directory, sending the cached "ver"
-// and `user` when there are any, and rewrites the cache when the answer says "success": true and carries a
-// "data" object in which every member and element has a value. True when the server answered 200 with a JSON
-// object. Bounded in time; never fails outright.
+// The largest directory answer taken; a directory of a few dozen entries is a few KiB.
+inline constexpr qsizetype DirectoryBoundBytes = 64 * 1024;
+
+// Asks the directory server (DirectoryServer of deployment.ini; https with its HttpTls) for the directory,
+// sending the cached "ver" and `user` when there are any, and rewrites the cache when the answer says
+// "success": true and carries a "data" object in which every member and element has a value. True when the
+// server answered 200 with a JSON object. Bounded in time and size; never fails outright.
 bool RefreshServerDirectory(const QString& user);
 
 // What the directory server said to one request, before anything is stored.

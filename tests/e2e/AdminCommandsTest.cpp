@@ -304,7 +304,9 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("WebHostFtpPassword", "(not shown)", "default") +
         row("BackupFtpUser", "backup_checker", "default") +
         row("BackupFtpPassword", "(not shown)", "default") + row("UpdatePublicKey", "", "default") +
-        row("CommandUsers", "", "default") +
+        row("CommandUsers", "", "default") + row("FtpTls", "off", "default") +
+        row("MySqlTls", "off", "default") + row("HttpTls", "off", "default") +
+        row("TlsCaFile", "", "default") +
         "  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): every user (CommandUsers is not "
         "set)\n\n" +
         "setup.ini: " + d + "/setup.ini\n" + row("FTP_PASV", "1", "passive FTP") +
@@ -318,13 +320,13 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("AddrMessenger", "127.0.0.1", "default (no entry 사내메신저소켓)") +
         row("ServerAddress", "127.0.0.1", "AddrMessenger") + "\n" +
         "peers (each tried once, for 3 s at most; an FTP log-in for 10 s, as the jobs):\n" +
-        "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok\n" +
-        "  directory http://" + http + "/serverinfo/server-address-checker.php?ver=4: ok\n" +
-        "  log database qz_logs_read@127.0.0.1:" + db + "/qz_logs: ok\n" +
-        "  web database WebHostUser@127.0.0.1:" + db + "/webhost: ok\n" +
-        "  web host FTP qzc1@127.0.0.1:" + ftp + ": ok\n" + "  backup FTP backup_checker@127.0.0.1:" + ftp +
-        ": ok\n" + "  update server http://" + http +
-        "/download/자동업데이트_v1/VerProbeV1_lastver.txt: ok\n" +
+        "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok, in clear\n" +
+        "  directory http://" + http + "/serverinfo/server-address-checker.php?ver=4: ok, in clear\n" +
+        "  log database qz_logs_read@127.0.0.1:" + db + "/qz_logs: ok, in clear\n" +
+        "  web database WebHostUser@127.0.0.1:" + db + "/webhost: ok, in clear\n" +
+        "  web host FTP qzc1@127.0.0.1:" + ftp + ": ok, in clear\n" +
+        "  backup FTP backup_checker@127.0.0.1:" + ftp + ": ok, in clear\n" + "  update server http://" +
+        http + "/download/자동업데이트_v1/VerProbeV1_lastver.txt: ok, in clear\n" +
         "\n7 of 7 peers answer; 0 configuration problems.\n";
     EXPECT_EQ(QString::fromUtf8(result.out), expected);
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();

@@ -59,10 +59,10 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 24);
+    ASSERT_EQ(file.settings.size(), 28);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
     EXPECT_EQ(file.settings[10].key, "MySqlPort");
-    EXPECT_EQ(file.settings.last().key, "CommandUsers");
+    EXPECT_EQ(file.settings.last().key, "TlsCaFile");
 }
 
 // CommandUsers: absent or empty, everyone; else the ids it lists. An entry that is no user id is named and
@@ -152,6 +152,12 @@ TEST(DeploymentParseTest, UnusableValuesKeepTheirDefaults) {
          "\"백업서버\" is not a host name or address (its port has a key of its own); the default 127.0.0.1 "
          "is used"},
         {"BackupFtpHost=backup-2", "BackupFtpHost", "backup-2", ""},
+        {"FtpTls=required", "FtpTls", "required", ""},
+        {"MySqlTls=Required", "MySqlTls", "required", ""},
+        {"HttpTls=off", "HttpTls", "off", ""},
+        // A word that asks for something else than "off" is read as the safe one.
+        {"HttpTls=yes", "HttpTls", "required", "\"yes\" is neither off nor required; required is used"},
+        {"TlsCaFile=/etc/clientzep-job/ca.pem", "TlsCaFile", "/etc/clientzep-job/ca.pem", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

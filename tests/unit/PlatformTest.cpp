@@ -11,6 +11,7 @@
 #include "frmMain.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -34,6 +35,39 @@ TEST(ErrorLogTest, EntriesAreStampedCp949LinesAppended) {
 
     // A folder that cannot take the file: nothing is reported, nothing thrown.
     EXPECT_NO_THROW(ErrorLog::WriteToFile(dir.path() + "/missing/folder", at, QStringLiteral("lost")));
+}
+
+// A peer's text cannot start an entry of its own, and a full log makes room by becoming the one older file.
+TEST(ErrorLogTest, EntriesStayOneLineAndTheLogIsCapped) {
+    const QDateTime at(QDate(2026, 12, 7), QTime(14, 5, 9));
+    const struct {
+        QString message;
+        QByteArray entry;
+    } cases[] = {
+        {QStringLiteral("ok\r\n261207000000 forged"), "261207140509 ok\\r\\n261207000000 forged\r\n"},
+        {QStringLiteral("tab\tbell\a esc\x1b[31m"), "261207140509 tab\tbell\\x07 esc\\x1b[31m\r\n"},
+        {QStringLiteral("line\u2028sep\u0085"), "261207140509 line\\u2028sep\\x85\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorLog::entry(at, c.message), c.entry);
+
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/ErrorLog.txt";
+    const QString line(100, QLatin1Char('x'));
+    const qint64 entryBytes = ErrorLog::entry(at, line).size();
+    const qint64 perFile = ErrorLog::MaxBytes / entryBytes;
+    for (qint64 i = 0; i < perFile; ++i)
+        ErrorLog::WriteToFile(dir.path(), at, line);
+    EXPECT_EQ(QFileInfo(path).size(), perFile * entryBytes);
+    EXPECT_FALSE(QFile::exists(path + ".1"));
+    ErrorLog::WriteToFile(dir.path(), at, QStringLiteral("next"));
+    EXPECT_EQ(QFileInfo(path + ".1").size(), perFile * entryBytes);
+    EXPECT_EQ(readAll(path), "261207140509 next\r\n");
+    // Once more full: the older file is replaced, never a third one.
+    for (qint64 i = 0; i < perFile; ++i)
+        ErrorLog::WriteToFile(dir.path(), at, line);
+    EXPECT_TRUE(readAll(path + ".1").startsWith("261207140509 next\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"ErrorLog.txt", "ErrorLog.txt.1"}));
 }
 
 TEST(VbErrorTest, TrappedTextShape) {

@@ -16,6 +16,8 @@ as root, which file permissions do not stop):
 - NLST of a directory holding a name that contains "freeze" sends the names sorted before it and then stops
   the whole server (SIGSTOP) in the middle of the listing, once: DIR/frozen records it. SIGCONT lets it go on
   with the rest of the listing.
+- NLST of a directory holding a file named "million" lists a million made-up names instead;
+- NLST of a path containing "trickle" sends one name every 0.2 s, for ever.
 Every data connection set up is noted in DIR/datamodes as a line "passive" or "active", every log-in in
 DIR/logins as a line with the account's name.
 
@@ -26,6 +28,7 @@ import logging
 import os
 import signal
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import FilesystemError
@@ -37,6 +40,8 @@ REFUSE_MARKER = "refuse"
 STALL_MARKER = "stall"
 CRASH_MARKER = "crash"
 FREEZE_MARKER = "freeze"
+MILLION_MARKER = "million"
+TRICKLE_MARKER = "trickle"
 FULL_PERMISSIONS = "elradfmwMT"
 
 
@@ -75,6 +80,12 @@ class Handler(FTPHandler):
     def ftp_NLST(self, path):
         if STALL_MARKER in path:
             return None
+        if TRICKLE_MARKER in path:
+            self.push_dtp_data(Trickle(), isproducer=True, cmd="NLST")
+            return path
+        if self.fs.isdir(path) and os.path.exists(os.path.join(path, MILLION_MARKER)):
+            self.push_dtp_data(Million(), isproducer=True, cmd="NLST")
+            return path
         try:
             if self.fs.isdir(path):
                 listing = sorted(self.run_as_current_user(self.fs.listdir, path))
@@ -107,6 +118,31 @@ class Handler(FTPHandler):
         return super().ftp_RNFR(path)
 
 
+class Million:
+    """A listing of a million names, made up as it goes out."""
+
+    def __init__(self):
+        self.next = 0
+
+    def more(self):
+        if self.next >= 1000000:
+            return b""
+        first, self.next = self.next, self.next + 10000
+        return b"".join(b"name%07d.zip\r\n" % i for i in range(first, self.next))
+
+
+class Trickle:
+    """A listing that never ends: one name, a pause, the next name."""
+
+    def __init__(self):
+        self.next = 0
+
+    def more(self):
+        time.sleep(0.2)
+        self.next += 1
+        return b"slow%d.zip\r\n" % self.next
+
+
 class FreezingListing:
     """A listing producer: the first part, then, once that part has gone out, the server stops itself; the
     rest follows when it is continued."""
@@ -126,8 +162,8 @@ class FreezingListing:
         return rest
 
 
-def main():
-    root = os.path.abspath(sys.argv[1])
+def accounts(root):
+    """The two accounts, their homes made below root with the folders the jobs expect."""
     homes = {
         "webhost": ["public_html/download/versions"],
         "backup": ["csdb_backup/servers", "pvdb_backup/servers", "csdb_backup_new/daily",
@@ -140,7 +176,12 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user("qzc1", "qrw4#KLBcvx2", os.path.join(root, "webhost"), perm=FULL_PERMISSIONS)
     authorizer.add_user("backup_checker", "Rtm_e457.", os.path.join(root, "backup"), perm=FULL_PERMISSIONS)
-    Handler.authorizer = authorizer
+    return authorizer
+
+
+def main():
+    root = os.path.abspath(sys.argv[1])
+    Handler.authorizer = accounts(root)
     Handler.root = root
 
     logging.basicConfig(level=logging.WARNING, format="%(asctime)s %(message)s")

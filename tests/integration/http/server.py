@@ -4,6 +4,8 @@ Every request line's path (with its query) is appended to DIR/requests.log. Thre
 sent back:
   <file>.status   an HTTP status to answer instead of 200 (the file itself, if any, is the body)
   <file>.delay    seconds to wait before answering (a server slower than the client's patience)
+  <file>.endless  the answer never ends: blanks, as fast as the client takes them (its own file need not exist)
+  <file>.trickle  the answer never ends: one blank every 0.2 s
   <file>.cut      the answer announces the whole file but only its first N bytes (the number in the .cut file,
                   half the file when it is empty) are sent before the connection is closed: a download
                   dropped half-way
@@ -33,6 +35,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.exists(local + ".delay"):
             with open(local + ".delay") as f:
                 time.sleep(float(f.read().strip() or "0"))
+        for marker, pause in ((".endless", 0), (".trickle", 0.2)):
+            if os.path.exists(local + marker):
+                return self.endless(pause)
         status = 200
         if os.path.exists(local + ".status"):
             with open(local + ".status") as f:
@@ -50,6 +55,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.close_connection = True
             return self.answer(status, body, sent=sent)
         self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
+
+    def endless(self, pause):
+        try:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.end_headers()
+            chunk = b" " * (1 if pause else 65536)
+            while True:
+                self.wfile.write(chunk)
+                if pause:
+                    self.wfile.flush()
+                    time.sleep(pause)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client gave up
 
     def answer(self, status, body, content_type="application/octet-stream", sent=None):
         try:

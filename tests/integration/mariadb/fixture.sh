@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server for the tests: `fixture.sh start DIR [SQL-FILE...]` makes a new data folder in DIR,
 # starts mariadbd as the current user on a free loopback port (written to DIR/port), and runs the SQL files as
-# root over the socket; `fixture.sh stop DIR` stops the server and removes DIR.
+# root over the socket; `fixture.sh stop DIR` stops the server and removes DIR. ZEPJOB_MARIADB_BIND (addresses,
+# 127.0.0.1 unless set) and ZEPJOB_MARIADB_OPTIONS (more server options, TLS for one) shape the server.
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -40,7 +41,9 @@ start)
     { cat "$dir/install.log" >&2; exit 1; }
   for attempt in 1 2 3; do
     port=$(free_port)
-    mariadbd --no-defaults --datadir="$dir/data" --user="$user" --bind-address=127.0.0.1 --port="$port" \
+    # shellcheck disable=SC2086 # the extra options are words
+    mariadbd --no-defaults --datadir="$dir/data" --user="$user" --bind-address="${ZEPJOB_MARIADB_BIND:-127.0.0.1}" \
+      --port="$port" ${ZEPJOB_MARIADB_OPTIONS:-} \
       --socket="$dir/mysqld.sock" --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
       --skip-log-bin --innodb-buffer-pool-size=32M --max-connections=200 < /dev/null > "$dir/mysqld.out" 2>&1 &
     for _ in $(seq 300); do
