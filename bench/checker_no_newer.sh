@@ -14,7 +14,10 @@ port=$(cat "$work/http/port")
 mkdir -p "$work/http/www/download/자동업데이트_v1" "$work/program"
 echo 301 > "$work/http/www/download/자동업데이트_v1/ClientZEP_job_lastver.txt"
 cp "$build/bin/VerProbeV1.exe" "$work/program/"
-printf '[Deployment]\r\nAddrAutoUpdate=127.0.0.1:%s\r\n' "$port" > "$work/program/deployment.ini"
+# The checker reads nothing without a release key; this one is never used to sign.
+minisign -G -W -f -p "$work/release.pub" -s "$work/release.key" > /dev/null
+printf '[Deployment]\r\nAddrAutoUpdate=127.0.0.1:%s\r\nUpdatePublicKey=%s\r\n' "$port" "$(sed -n 2p "$work/release.pub")" \
+  > "$work/program/deployment.ini"
 
 ((runs >= 5)) || { echo "checker_no_newer.sh: at least 5 rounds" >&2; exit 2; }
 url="http://127.0.0.1:$port/download/%EC%9E%90%EB%8F%99%EC%97%85%EB%8D%B0%EC%9D%B4%ED%8A%B8_v1/ClientZEP_job_lastver.txt"

@@ -11,7 +11,7 @@ root=$PWD
 
 seconds=${1:-60}
 shift || true
-all=(receive json ini pe_version deployment directory user_list)
+all=(receive json ini pe_version deployment directory user_list minisig)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 

@@ -206,7 +206,14 @@ echo $((revision + 1)) >"$updates/ClientZEP_job_lastver.txt"
 # The release key of this run; the build is signed only when the test says so.
 minisign -G -W -f -p "$work/release.pub" -s "$work/release.key" >/dev/null
 release_key=$(sed -n 2p "$work/release.pub")
-sed -n 's/^set(ZEPJOB_UPDATE_TOOLS_BUILD \([0-9]*\).*/\1/p' "$repo/CMakeLists.txt" >"$updates/VerProbeV1_lastver.txt"
+# The update programs a build newer than the packaged ones, so that "/selfupdate" fetches them with their
+# signatures and, under the unit, runs them from their verified copies in memory.
+tools_build=$(sed -n 's/^ZEPJOB_UPDATE_TOOLS_BUILD:[A-Z]*=//p' "$build/CMakeCache.txt")
+echo $((tools_build + 1)) >"$updates/VerProbeV1_lastver.txt"
+cp "$build/bin/VerProbeV1.exe" "$build/bin/swapfiles.exe" "$updates/"
+for program in VerProbeV1.exe swapfiles.exe; do
+  minisign -S -s "$work/release.key" -m "$updates/$program" -t "$program $((tools_build + 1))" >/dev/null
+done
 inside systemd-run --quiet --unit=pkgtest-http /usr/bin/python3 /mnt/pkgtest/http-server.py /srv/pkgtest/http
 until_true 20 test -s "$root/srv/pkgtest/http/port" || fail "the update server did not start"
 http_port=$(cat "$root/srv/pkgtest/http/port")
@@ -298,10 +305,10 @@ until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the packaged
   fail "the unit does not run the packaged program"
 journal_has "the build in $folder/ClientZEP_job does not run: it has no signature" ||
   fail "the journal does not say why the folder's build did not run"
-if inside nsenter -t "$(main_pid)" -m -- setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups \
-  "$folder/planted" 2>/dev/null; then
-  fail "the unit's view of the program folder lets a planted program run"
-fi
+# In the unit's own view of the file system the folder is noexec: the kernel refuses to run the file.
+planted_run=$(inside nsenter -t "$(main_pid)" -m -- setpriv --reuid=clientzep-job --regid=clientzep-job \
+  --clear-groups "$folder/planted" 2>&1) && fail "the unit's view of the program folder lets a planted program run"
+grep -q 'Permission denied' <<<"$planted_run" || fail "the planted program failed otherwise: $planted_run"
 inside test -e "$folder/planted-code-ran" && fail "planted code ran"
 inside setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups sh -c "mv $folder/.kept $folder/ClientZEP_job && rm $folder/planted"
 echo "the planted program did not run; the unit runs $(inside readlink "/proc/$(main_pid)/exe")"
@@ -312,8 +319,10 @@ pid_before=$(main_pid)
 notices=$(sim_count '이미 최신버전이거나')
 sim_say "17 /selfupdate"
 until_true 60 sim_more_than '이미 최신버전이거나' "$notices" || fail "no notice after an unsigned update"
-journal_has "ClientZEP_job $((revision + 1)) refused: its signature ClientZEP_job.minisig: HTTP 404" ||
+# The signed update programs came first and ran from their verified copies: the checker's line names it.
+journal_has "^VerProbeV1.exe: ClientZEP_job $((revision + 1)) refused: its signature ClientZEP_job.minisig: HTTP 404" ||
   fail "the journal does not say why the unsigned build was refused"
+inside test -s /var/lib/clientzep-job/VerProbeV1.exe.minisig || fail "the signed update programs were not fetched"
 [[ "$(main_pid)" == "$pid_before" ]] || fail "the bot did not keep running after an unsigned update"
 [[ "$(inside /var/lib/clientzep-job/ClientZEP_job --version)" == "ClientZEP_job $version" ]] ||
   fail "an unsigned build reached the program folder"

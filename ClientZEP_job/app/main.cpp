@@ -51,7 +51,7 @@ void printUsage() {
             "The job server bot of the company messenger. The whole command line is the messenger host;\n"
             "empty or starting with \"#\", the host of the address directory (or deployment.ini) is used.\n"
             "Without a display, or with ZEPJOB_HEADLESS=1, it runs without a window and reports on\n"
-            "standard error. One copy runs per program folder: the executable's, or ZEPJOB_FOLDER.\n"
+            "standard error. One copy runs per program folder: the executable's, or ZEPJOB_PROGRAM_FOLDER.\n"
             "Run as root on a folder that another account owns, it acts as that account.\n"
             "\n"
             "--run-job <job>  runs one job now, as the schedule would, and prints its report on standard\n"
@@ -99,9 +99,6 @@ int main(int argc, char** argv) {
     // A service's newer build, verified on the bytes that then run, before anything else happens here.
     ExecGate::RunNewerBuild(argv);
     const CommandLine command = CommandLine::parse(commandLineWords(argc, argv));
-    // The package's administrator command runs the root-owned build on the service's folder.
-    if (const QString folder = qEnvironmentVariable("ZEPJOB_FOLDER"); !folder.isEmpty())
-        ProgramInfo::setFolder(folder);
     switch (command.mode) {
     case CommandLine::Help:
         printUsage();

@@ -10,12 +10,12 @@
 // deployment.ini where the jobs ask for the usual ones (21 for FTP, 3306 for MySQL).
 struct JobContext {
     const Clock& clock;
-    QString masterServer; // AddrMasterServer: the log database of the disk-space report
-    QString webLogin;     // AddrWebLogin: the web-host database of the download-file update
-    QString webHostFtp;   // WebHostFtpHost: the FTP server of the "_2" removal
-    QString backupFtp;    // BackupFtpHost: the FTP server of the DB backup check
-    QString autoUpdate;   // AddrAutoUpdate: the update web server of the self-update
-    QString updateKey;    // UpdatePublicKey: the release key the self-update trusts
+    QString masterServer;   // AddrMasterServer: the log database of the disk-space report
+    QString webLogin;       // AddrWebLogin: the web-host database of the download-file update
+    QString webHostFtp;     // WebHostFtpHost: the FTP server of the "_2" removal
+    QString backupFtp;      // BackupFtpHost: the FTP server of the DB backup check
+    QString autoUpdate;     // AddrAutoUpdate: the update web server of the self-update
+    QString updateKey = {}; // UpdatePublicKey: the release key the self-update trusts
     // FtpNameEncoding: how both FTP servers spell their file names.
     FtpClient::NameEncoding ftpNames = FtpClient::NameEncoding::Cp949;
 

@@ -3,7 +3,9 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 namespace ProgramInfo {
 namespace {
@@ -27,6 +29,12 @@ QString exeName() {
     if (const QString named = qEnvironmentVariable("ZEPJOB_PROGRAM_NAME"); !named.isEmpty())
         return named;
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+QString runningImage() {
+    char target[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", target, sizeof target);
+    return n > 0 ? QFile::decodeName(QByteArray(target, qsizetype(n))) : QString();
 }
 
 QString versionText() {

@@ -13,6 +13,10 @@ QString folder();
 // when it is set (a build run from a memory file).
 QString exeName();
 
+// What the kernel runs in this process (the link /proc/self/exe as it reads): a path, or "/memfd:<name>
+// (deleted)" for a program run from a memory file.
+QString runningImage();
+
 // The program version as "major.minor.revision".
 QString versionText();
 

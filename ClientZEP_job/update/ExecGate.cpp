@@ -1,6 +1,7 @@
 #include "ExecGate.h"
 
 #include "Deployment.h"
+#include "ProgramInfo.h"
 #include "ReleaseSignature.h"
 #include "Version.h"
 #include "modAutoUpdateV1_Download.h"
@@ -161,7 +162,7 @@ bool sameFile(const QString& a, const QString& b) {
 }
 
 QString ownPath() {
-    return QFile::decodeName(QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()));
+    return ProgramInfo::runningImage();
 }
 
 // The packaged folder this process came from when it runs as such a service, else nothing.
@@ -225,7 +226,7 @@ void RunNewerBuild(char** argv) {
     ::close(*fd);
 }
 
-QString Runnable(const QString& folder, const QString& name, QString* why) {
+QString Runnable(const QString& folder, const QString& name) {
     const QString path = folder + QLatin1Char('/') + name;
     const auto installed = installedFolder();
     if (!installed)
@@ -234,22 +235,16 @@ QString Runnable(const QString& folder, const QString& name, QString* why) {
     static QMap<QString, int> sealedCopies;
     if (sealedCopies.contains(name))
         ::close(sealedCopies.take(name));
-    QString reason;
     if (const auto signature = signatureOf(path)) {
         const QString comment = ReleaseSignature::trustedComment(*signature).value_or(QString());
+        QString why;
         if (comment.startsWith(name + QLatin1Char(' '))) {
-            if (const auto fd = verified(folder, name, *signature, comment, reason)) {
+            if (const auto fd = verified(folder, name, *signature, comment, why)) {
                 sealedCopies.insert(name, *fd);
                 return QStringLiteral("/proc/self/fd/%1").arg(*fd);
             }
-        } else {
-            reason = QStringLiteral("its signature is not one of %1").arg(name);
         }
-    } else {
-        reason = QStringLiteral("it has no signature");
     }
-    if (why)
-        *why = reason;
     return *installed + QLatin1Char('/') + name;
 }
 

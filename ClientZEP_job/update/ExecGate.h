@@ -25,7 +25,7 @@ void RunNewerBuild(char** argv);
 
 // The path to run the sibling program `name` by: outside such a service `folder`/`name` itself; inside it, a
 // sealed memory file of `folder`/`name` when that copy's signature holds ("<name> <any version>"), else the
-// packaged copy. `why` says why the folder's copy was not taken.
-QString Runnable(const QString& folder, const QString& name, QString* why = nullptr);
+// packaged copy (the folder's copy may just be the package's own, which is no reason to say anything).
+QString Runnable(const QString& folder, const QString& name);
 
 } // namespace ExecGate

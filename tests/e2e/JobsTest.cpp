@@ -7,6 +7,7 @@
 #include "FtpServer.h"
 #include "HttpServer.h"
 #include "MariaDbServer.h"
+#include "ReleaseKey.h"
 #include "TestSupport.h"
 #include "Version.h"
 
@@ -144,6 +145,8 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
     version.write("0"); // the checker beside the bot counts as current
     version.close();
 
+    // Nothing is fetched here, but without a release key nothing would run at all.
+    const ReleaseKey key;
     for (const bool newer : {false, true}) {
         SCOPED_TRACE(newer ? "a newer version" : "no newer version");
         QTemporaryDir tools;
@@ -154,7 +157,8 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
                    "waitlogin\nwait 10\n17 /selfupdate\nwait 1 Auto Update Start\n" +
                        QByteArray(newer ? "sleep 3000\n" : "wait 1 최신버전\n") + "quit\n",
                    {}, {tools.path() + "/VerProbeV1.exe", tools.path() + "/swapfiles.exe"},
-                   "AddrAutoUpdate=127.0.0.1:" + HttpServer::port().toLatin1() + "\r\n");
+                   "AddrAutoUpdate=127.0.0.1:" + HttpServer::port().toLatin1() +
+                       "\r\nUpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
         if (newer) {
             // The bot ends by itself once the file changer is started.
             EXPECT_TRUE(run.bot.waitForFinished(15000)) << "the bot did not end";

@@ -5,6 +5,7 @@
 
 #include "DrivenBot.h"
 #include "OwnServers.h"
+#include "ReleaseKey.h"
 #include "TestSupport.h"
 #include "Version.h"
 
@@ -334,27 +335,37 @@ void writeExecutable(const QString& path, const QByteArray& bytes) {
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
-// "/selfupdate" brings the checker and the file changer up to date first. A download dropped half-way leaves
-// nothing behind: the program folder lists the same files as before, the old program is still there byte for
-// byte, no temporary file is left, and the checker is not run. Once the server sends whole files, the next
-// update takes them.
+// "/selfupdate" brings the checker and the file changer up to date first, each with its signature. A download
+// dropped half-way leaves nothing behind: the program folder lists the same files as before (the error log
+// aside, which says why), the old program is still there byte for byte, no temporary file is left, and the
+// checker is not run. Once the server sends whole files, the next update takes them.
 TEST(HttpDropTest, UpdateProgramsDroppedHalfWayLeaveNoPartialFile) {
     OwnServers::Http http;
     ASSERT_TRUE(http.start());
     const QString base = QStringLiteral("download/자동업데이트_v1/");
     const QByteArray newChecker = siblingScript("new-checker.log", 1 << 20);
     const QByteArray newChanger = siblingScript("new-changer.log", 1 << 20);
+    const ReleaseKey key;
     http.serve(base + "VerProbeV1_lastver.txt", "9\r\n");
     http.serve(base + "VerProbeV1.exe", newChecker);
+    http.serve(base + "VerProbeV1.exe.minisig", key.sign(newChecker, "VerProbeV1.exe 9"));
     http.serve(base + "swapfiles.exe", newChanger);
+    http.serve(base + "swapfiles.exe.minisig", key.sign(newChanger, "swapfiles.exe 9"));
 
-    DrivenBot run("AddrAutoUpdate=" + http.host().toLatin1() + "\r\n");
+    DrivenBot run("AddrAutoUpdate=" + http.host().toLatin1() +
+                  "\r\nUpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
     const QByteArray oldChecker = siblingScript("old-checker.log", 4096);
     const QByteArray oldChanger = siblingScript("old-changer.log", 4096);
     writeExecutable(run.folder.path() + "/VerProbeV1.exe", oldChecker);
     writeExecutable(run.folder.path() + "/swapfiles.exe", oldChanger);
     run.startBot(quietAfternoon());
-    const QStringList before = run.programFolder();
+    const auto listed = [&] {
+        QStringList names = run.programFolder();
+        names.removeAll("ErrorLog.txt");
+        names.sort();
+        return names;
+    };
+    const QStringList before = listed();
     const auto contentOf = [&](const char* name) {
         return OwnServers::readAll(run.folder.path() + "/" + name);
     };
@@ -371,13 +382,14 @@ TEST(HttpDropTest, UpdateProgramsDroppedHalfWayLeaveNoPartialFile) {
          "VerProbeV1.exe",
          oldChecker,
          oldChanger,
-         {url + "VerProbeV1_lastver.txt", url + "VerProbeV1.exe"}},
+         {url + "VerProbeV1_lastver.txt", url + "VerProbeV1.exe.minisig", url + "VerProbeV1.exe"}},
         // The checker that arrived whole stays; the changer keeps its old self.
         {"the file changer dropped",
          "swapfiles.exe",
          newChecker,
          oldChanger,
-         {url + "VerProbeV1_lastver.txt", url + "VerProbeV1.exe", url + "swapfiles.exe"}},
+         {url + "VerProbeV1_lastver.txt", url + "VerProbeV1.exe.minisig", url + "VerProbeV1.exe",
+          url + "swapfiles.exe.minisig", url + "swapfiles.exe"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -386,7 +398,11 @@ TEST(HttpDropTest, UpdateProgramsDroppedHalfWayLeaveNoPartialFile) {
         EXPECT_EQ(run.ask("17", "/selfupdate"), chat("17", UpdateStart));
         EXPECT_EQ(run.waitPacket("01", "123;17"), chat("17", NoUpdate));
         EXPECT_EQ(http.takeRequests(), c.requested);
-        EXPECT_EQ(run.programFolder(), before);
+        QStringList expected = before;
+        if (c.checker == newChecker)
+            expected << "VerProbeV1.exe.minisig";
+        expected.sort();
+        EXPECT_EQ(listed(), expected);
         EXPECT_TRUE(contentOf("VerProbeV1.exe") == c.checker) << "the checker changed";
         EXPECT_TRUE(contentOf("swapfiles.exe") == c.changer) << "the file changer changed";
         http.remove(base + c.cut + ".cut");
@@ -400,9 +416,11 @@ TEST(HttpDropTest, UpdateProgramsDroppedHalfWayLeaveNoPartialFile) {
     EXPECT_TRUE(contentOf("swapfiles.exe") == newChanger);
     EXPECT_EQ(contentOf("new-checker.log"), QByteArray::number(Version::Revision) + ";ClientZEP_job\n");
     QStringList after = before;
-    after << "new-checker.log";
+    after << "new-checker.log"
+          << "VerProbeV1.exe.minisig"
+          << "swapfiles.exe.minisig";
     after.sort();
-    EXPECT_EQ(run.programFolder(), after);
+    EXPECT_EQ(listed(), after);
     EXPECT_TRUE(run.messageBoxes().isEmpty()) << run.messageBoxes().join("\n").toStdString();
 }
 

@@ -85,7 +85,11 @@ TEST_F(SelfUpdateTest, ASignatureHoldsOnlyForItsKeyItsFileAndItsComment) {
     QList<QByteArray> lines = good.split('\n');
     const QByteArray otherComment = lines[0] + "\n" + lines[1] + "\ntrusted comment: F 9\n" + lines[3] + "\n";
     QByteArray otherGlobal = good;
-    otherGlobal[otherGlobal.lastIndexOf('\n') - 3] ^= 1;
+    // One base64 digit inside the global signature, swapped for another digit (a bit flip could make it no
+    // base64 at all, or fall in the padding).
+    const qsizetype digit =
+        otherGlobal.lastIndexOf("trusted comment: ") + QByteArray("trusted comment: F 8\n").size() + 10;
+    otherGlobal[digit] = otherGlobal[digit] == 'A' ? 'B' : 'A';
     const QString otherKey =
         QStringLiteral("signed by another key (%1, not the release key %2)")
             .arg(ReleaseSignature::keyIdText(*ReleaseSignature::parsePublicKey(stranger.publicKeyLine())),

@@ -1,5 +1,7 @@
 #include "UpdateFiles.h"
 
+#include "ProgramInfo.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -62,9 +64,12 @@ bool replace(const QString& from, const QString& to) {
 }
 
 void say(const QString& text) {
-    const QString name = QCoreApplication::instance()
-                             ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
-                             : QStringLiteral("update");
+    // Run from a sealed memory file (a service's verified copy), the program is "/memfd:<name> (deleted)".
+    const QString running = ProgramInfo::runningImage();
+    QString name =
+        running.startsWith(QLatin1String("/memfd:")) ? running.mid(7).section(QLatin1Char(' '), 0, 0)
+        : QCoreApplication::instance() ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
+                                       : QStringLiteral("update");
     std::fprintf(stderr, "%s: %s\n", name.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     std::fflush(stderr);
 }
