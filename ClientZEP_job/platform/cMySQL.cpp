@@ -335,8 +335,16 @@ int cMySQL::thread_safe() {
 }
 
 QString cMySQL::text_from_cstr(const char* text) {
-    if (text == nullptr)
-        return QString();
+    QString out;
+    text_from_cstr(text, out);
+    return out;
+}
+
+void cMySQL::text_from_cstr(const char* text, QString& out) {
+    if (text == nullptr) {
+        out.clear();
+        return;
+    }
     // Bytes up to the first NUL; a space byte is never part of a double-byte CP949 character, so the spaces
     // can be trimmed before decoding.
     const char* begin = text;
@@ -345,7 +353,7 @@ QString cMySQL::text_from_cstr(const char* text) {
         ++begin;
     while (end > begin && end[-1] == ' ')
         --end;
-    return AnsiCodec::toUnicode(begin, end - begin);
+    AnsiCodec::toUnicode(begin, end - begin, out);
 }
 
 int cMySQL::low_long(quint64 value) {
@@ -407,13 +415,16 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
     rs->Open();
     rs->reserve(r, widestRowChars(result_));
     mysql_data_seek(result_, 0);
+    QString value; // one decoding room for every value: the table copies each into its own text
     for (int l = 0; l < r; ++l) {
         MYSQL_ROW row = mysql_fetch_row(result_);
         if (row == nullptr)
             continue;
         rs->AddNew();
-        for (unsigned m = 0; m < n; ++m)
-            rs->Fields().Item(int(m)).setValue(text_from_cstr(row[m]));
+        for (unsigned m = 0; m < n; ++m) {
+            text_from_cstr(row[m], value);
+            rs->Fields().Item(int(m)).setValue(value);
+        }
     }
     rs->UpdateBatch(Recordset::adAffectAllChapters);
     if (rs->RecordCount() > 1)
