@@ -12,11 +12,12 @@ namespace {
 
 constexpr qsizetype MaxArrayElements = 32766;
 
-// Writes into a QString grown by doubling, through a raw pointer: no per-character call into QString.
+// Writes into a QString grown geometrically, through a raw pointer: no per-character call into QString.
 class Writer {
 public:
     QString take() {
         out_.resize(used());
+        out_.squeeze();
         return std::move(out_);
     }
 
@@ -57,7 +58,11 @@ private:
         if (end_ - p_ >= more)
             return;
         const qsizetype used = this->used();
-        const qsizetype size = std::max({out_.size() * 2, used + more, qsizetype(256)});
+        // Half as much again each time, reserved exactly: resizing alone would let QString's own growth
+        // double the block once more. A block past the allocator's ceiling for reusing freed memory (32 MiB
+        // in glibc) is mapped afresh on every call, and every page of it faults in as it is written.
+        const qsizetype size = std::max({out_.size() + out_.size() / 2, used + more, qsizetype(256)});
+        out_.reserve(size);
         out_.resize(size);
         begin_ = reinterpret_cast<char16_t*>(out_.data());
         p_ = begin_ + used;
