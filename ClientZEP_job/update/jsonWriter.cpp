@@ -17,8 +17,7 @@ constexpr qsizetype MaxArrayElements = 32766;
 // Writes into a QString (UTF-16) or a QByteArray (UTF-8) grown geometrically, through a raw pointer: no
 // per-character call into Qt. Writing UTF-8 directly spares a large document a UTF-16 copy of itself and a
 // second pass over it.
-template <class Out>
-class Writer {
+template <class Out> class Writer {
     using Unit = std::conditional_t<std::is_same_v<Out, QString>, char16_t, char>;
 
 public:
@@ -61,9 +60,13 @@ public:
 private:
     qsizetype used() const { return p_ - begin_; }
 
+    // Every put asks; only the rare growth is a call.
     void reserve(qsizetype more) {
-        if (end_ - p_ >= more)
-            return;
+        if (end_ - p_ < more) [[unlikely]]
+            grow(more);
+    }
+
+    [[gnu::noinline]] void grow(qsizetype more) {
         const qsizetype used = this->used();
         // Half as much again each time, reserved exactly: resizing alone would let QString's own growth
         // double the block once more. A block past the allocator's ceiling for reusing freed memory (32 MiB

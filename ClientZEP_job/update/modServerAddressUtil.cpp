@@ -136,7 +136,7 @@ bool TakeDirectoryAnswer(const QString& answerText) {
         bool understood = false;
         const std::optional<JsonValue> data = ReadDirectoryAnswer(answerText, &understood);
         if (data)
-            WriteUtf8File(cachePath(), json::JsonToUtf8(*data));
+            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*data));
         return understood;
     } catch (const VbError&) {
         return false;
@@ -153,7 +153,7 @@ bool RefreshServerDirectory(const QString& user) {
         if (!answer.asked && FileExists(cachePath()))
             complainAboutCache(cachePath());
         if (answer.directory)
-            WriteUtf8File(cachePath(), json::JsonToUtf8(*answer.directory));
+            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*answer.directory));
         return answer.understood;
     } catch (const VbError&) {
         return false;
@@ -206,10 +206,10 @@ QString ReadUtf8File(const QString& path) {
 }
 
 void WriteUtf8File(const QString& path, const QString& content) {
-    WriteUtf8File(path, content.toUtf8());
+    WriteUtf8FileBytes(path, content.toUtf8());
 }
 
-void WriteUtf8File(const QString& path, const QByteArray& utf8) {
+void WriteUtf8FileBytes(const QString& path, const QByteArray& utf8) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 || file.write(utf8) < 0 ||
         !FileSystem::commitWhole(file))

@@ -346,7 +346,8 @@ TEST(JsonTest, Writer) {
         // An empty member value is written as nothing at all.
         {"{a:", R"({"a": })"},
         // Keys are written as they are, an unpaired surrogate too (in UTF-8 as toUtf8 writes it).
-        {QStringView(u"{'\xD800k': 1, '😀 키': 2}").toString(), QStringView(u"{\"\xD800k\": 1,\"😀키\": 2}").toString()},
+        {QStringView(u"{'\xD800k': 1, '😀 키': 2}").toString(),
+         QStringView(u"{\"\xD800k\": 1,\"😀키\": 2}").toString()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
