@@ -2,11 +2,11 @@
 // objects, arrays, Hangul strings with escapes, integers, fractions and exponents), against nlohmann::json
 // parsing and dumping the same text in the same run.
 //
-// nlohmann reads and writes UTF-8 std::string; our codec reads and writes QString (UTF-16). The targets are
-// taken with the conversion counted on our side: QString::fromUtf8 before JsonParse, toUtf8 after JsonToText,
-// which is what reading and writing a UTF-8 file or an HTTP body costs the program. The figures of the codec
-// alone are printed beside them. Every figure is the median of the rounds of scripts/bench.sh's kind (see
-// runInRounds), ours and nlohmann's shuffled together.
+// nlohmann reads and writes UTF-8 std::string; our reader reads QString (UTF-16). The targets are taken with
+// the UTF-8 counted on our side: QString::fromUtf8 before JsonParse, and JsonToUtf8 (JsonToText's text
+// written as UTF-8), which is what reading and writing a UTF-8 file or an HTTP body costs the program. The
+// figures of the codec alone (JsonParse, JsonToText) are printed beside them. Every figure is the median of
+// the rounds of scripts/bench.sh's kind (see runInRounds), ours and nlohmann's shuffled together.
 
 #include "BenchReport.h"
 #include "json.h"
@@ -97,7 +97,7 @@ void BM_JsonToText(benchmark::State& state) {
 void BM_JsonToTextAsUtf8(benchmark::State& state) {
     const JsonValue root = *json::JsonParse(documentText(state.range(0)));
     for (auto _ : state) {
-        QByteArray bytes = json::JsonToText(root).toUtf8();
+        QByteArray bytes = json::JsonToUtf8(root);
         benchmark::DoNotOptimize(bytes.constData());
     }
     state.SetBytesProcessed(state.iterations() * qint64(document(state.range(0)).size()));
@@ -161,8 +161,8 @@ int main(int argc, char** argv) {
         const std::string kib = std::to_string(size / 1024) + " KiB";
         met &= verdict(("JsonParse incl. fromUtf8 / nlohmann parse, " + kib).c_str(),
                        parseUtf8 / nlohmannParse, "x", "<=", 1.0);
-        met &= verdict(("JsonToText incl. toUtf8 / nlohmann dump, " + kib).c_str(), dumpUtf8 / nlohmannDump,
-                       "x", "<=", 1.0);
+        met &=
+            verdict(("JsonToUtf8 / nlohmann dump, " + kib).c_str(), dumpUtf8 / nlohmannDump, "x", "<=", 1.0);
     }
     return !any || met ? 0 : 1;
 }

@@ -45,18 +45,31 @@ bool isAscii(const char* data, qsizetype size) {
 } // namespace
 
 QString toUnicode(const char* data, qsizetype size) {
-    if (size <= 0)
-        return QString();
-    if (isAscii(data, size))
-        return QString::fromLatin1(data, size);
+    QString out;
+    toUnicode(data, size, out);
+    return out;
+}
 
+void toUnicode(const char* data, qsizetype size, QString& out) {
+    if (size <= 0) {
+        out.clear();
+        return;
+    }
+    // Every CP949 byte yields at most one UTF-16 unit. Room `out` already has is reused; new room is
+    // exactly that, as the text is cut to its length afterwards.
+    if (out.isDetached() && out.capacity() >= size)
+        out.resize(size);
+    else
+        out = QString(size, Qt::Uninitialized);
     Converter& conv = decoder();
-    if (!conv.valid())
-        return QString::fromLatin1(data, size);
+    if (isAscii(data, size) || !conv.valid()) {
+        char16_t* to = reinterpret_cast<char16_t*>(out.data());
+        for (qsizetype i = 0; i < size; ++i)
+            to[i] = static_cast<unsigned char>(data[i]);
+        return;
+    }
     conv.reset();
 
-    // Every CP949 byte yields at most one UTF-16 unit.
-    QString out(size, Qt::Uninitialized);
     char* in = const_cast<char*>(data);
     size_t inLeft = size_t(size);
     char* outPtr = reinterpret_cast<char*>(out.data());
@@ -81,7 +94,6 @@ QString toUnicode(const char* data, qsizetype size) {
         conv.reset();
     }
     out.truncate((outPtr - reinterpret_cast<char*>(out.data())) / qsizetype(sizeof(char16_t)));
-    return out;
 }
 
 QByteArray fromUnicode(QStringView text) {

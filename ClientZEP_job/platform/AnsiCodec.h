@@ -9,6 +9,8 @@ namespace AnsiCodec {
 
 // CP949 bytes to text. Invalid or truncated sequences decode to U+FFFD; never fails.
 QString toUnicode(const char* data, qsizetype size);
+// The same into `out`, reusing its room: a caller decoding many texts one after another allocates once.
+void toUnicode(const char* data, qsizetype size, QString& out);
 inline QString toUnicode(const QByteArray& bytes) {
     return toUnicode(bytes.constData(), bytes.size());
 }

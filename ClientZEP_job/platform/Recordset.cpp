@@ -135,7 +135,13 @@ void Recordset::requireCurrent() const {
 }
 
 int Recordset::columnIndex(const QString& name) const {
-    // Column names are looked up as the table always did: without regard to case.
+    // Column names are looked up as the table always did: without regard to case. Append keeps names apart
+    // without regard to case, so a name spelt exactly as a column's can only be that column, and callers
+    // spell them so: an exact comparison first spares the case-blind one on every read.
+    for (int i = 0; i < columns_.size(); ++i) {
+        if (columns_[i].name == name)
+            return i;
+    }
     for (int i = 0; i < columns_.size(); ++i) {
         if (columns_[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return i;

@@ -400,8 +400,16 @@ int cMySQL::thread_safe() {
 }
 
 QString cMySQL::text_from_cstr(const char* text) {
-    if (text == nullptr)
-        return QString();
+    QString out;
+    text_from_cstr(text, out);
+    return out;
+}
+
+void cMySQL::text_from_cstr(const char* text, QString& out) {
+    if (text == nullptr) {
+        out.clear();
+        return;
+    }
     // Bytes up to the first NUL; a space byte is never part of a double-byte CP949 character, so the spaces
     // can be trimmed before decoding.
     const char* begin = text;
@@ -410,7 +418,7 @@ QString cMySQL::text_from_cstr(const char* text) {
         ++begin;
     while (end > begin && end[-1] == ' ')
         --end;
-    return AnsiCodec::toUnicode(begin, end - begin);
+    AnsiCodec::toUnicode(begin, end - begin, out);
 }
 
 int cMySQL::low_long(quint64 value) {
@@ -477,6 +485,7 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
     rs->Open();
     // Row by row off the wire, so that a result larger than its bounds is stopped before it is held.
     int rows = 0;
+    QString value; // one decoding room for every value: the table copies each into its own text
     qsizetype bytes = 0;
     while (MYSQL_ROW row = mysql_fetch_row(result_)) {
         const unsigned long* lengths = mysql_fetch_lengths(result_);
@@ -496,8 +505,10 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
                     : QStringLiteral("the result has more than its bound of %1 bytes").arg(MaxResultBytes));
         }
         rs->AddNew();
-        for (unsigned m = 0; m < n; ++m)
-            rs->Fields().Item(int(m)).setValue(text_from_cstr(row[m]));
+        for (unsigned m = 0; m < n; ++m) {
+            text_from_cstr(row[m], value);
+            rs->Fields().Item(int(m)).setValue(value);
+        }
     }
     // A connection lost half-way is a failure, not the end of the rows.
     if (mysql_errno(&mysql_) != 0)

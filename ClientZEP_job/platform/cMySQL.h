@@ -104,6 +104,8 @@ public:
 
     // Library text to program text: CP949 decoded, cut at the first NUL, spaces (U+0020 only) trimmed.
     static QString text_from_cstr(const char* text);
+    // The same into `out`, reusing its room.
+    static void text_from_cstr(const char* text, QString& out);
     // The low 32 bits of a library count, as a signed number.
     static int low_long(quint64 value);
 

@@ -30,7 +30,21 @@ void cStringBuilder::setChunkSize(qint32 iChunkSize) {
 QString cStringBuilder::toString() const {
     if (used_ == 0)
         return QString();
-    return QString(reinterpret_cast<const QChar*>(buffer_.data()), used_);
+    if (!lent_) {
+        if (buffer_.capacity() > 2 * qsizetype(used_))
+            return QString(buffer_.constData(), used_);
+        buffer_.truncate(used_);
+        lent_ = true;
+    }
+    return buffer_;
+}
+
+char16_t* cStringBuilder::room() {
+    if (lent_) {
+        lent_ = false;
+        buffer_.resize(capacity_, u' ');
+    }
+    return reinterpret_cast<char16_t*>(buffer_.data());
 }
 
 void cStringBuilder::setTheString(const QString& sThis) {
@@ -38,24 +52,27 @@ void cStringBuilder::setTheString(const QString& sThis) {
         Clear();
         return;
     }
-    if (sThis.size() > qsizetype(buffer_.size()))
+    if (sThis.size() > capacity_)
         growFor(sThis.size(), "TheString");
     const qint32 length = qint32(sThis.size());
-    std::memcpy(buffer_.data(), units(sThis), size_t(length) * sizeof(char16_t));
+    char16_t* const to = room();
+    std::memcpy(to, units(sThis), size_t(length) * sizeof(char16_t));
     // Whatever of a longer old text lies past the new one is spare room again.
     if (used_ > length)
-        std::fill(buffer_.begin() + length, buffer_.begin() + used_, u' ');
+        std::fill(to + length, to + used_, u' ');
     used_ = length;
 }
 
 void cStringBuilder::Clear() {
-    std::vector<char16_t>().swap(buffer_);
+    buffer_ = QString();
+    capacity_ = 0;
     used_ = 0;
+    lent_ = false;
 }
 
 void cStringBuilder::AppendNL(const QString& sThis) {
     // Room for both first, so that a refusal leaves nothing half appended; the chunks come out the same.
-    if (used_ + sThis.size() + 2 > qsizetype(buffer_.size()))
+    if (used_ + sThis.size() + 2 > capacity_)
         growFor(used_ + sThis.size() + 2, "AppendNL");
     Append(sThis);
     Append(QStringLiteral("\r\n"));
@@ -65,9 +82,9 @@ void cStringBuilder::Append(const QString& sThis) {
     const qsizetype n = sThis.size();
     if (n == 0)
         return;
-    if (used_ + n > qsizetype(buffer_.size()))
+    if (used_ + n > capacity_)
         growFor(used_ + n, "Append");
-    char16_t* at = buffer_.data() + used_;
+    char16_t* at = room() + used_;
     const char16_t* from = units(sThis);
     // Single characters are the common piece (the JSON reader appends one at a time): no call for those.
     if (n == 1)
@@ -87,9 +104,9 @@ void cStringBuilder::Insert(qint32 iIndex, const QString& sThis) {
     const qsizetype n = sThis.size();
     if (n == 0)
         return;
-    if (used_ + n > qsizetype(buffer_.size()))
+    if (used_ + n > capacity_)
         growFor(used_ + n, "Insert");
-    char16_t* at = buffer_.data() + iIndex;
+    char16_t* at = room() + iIndex;
     std::memmove(at + n, at, size_t(used_ - iIndex) * sizeof(char16_t));
     std::memcpy(at, units(sThis), size_t(n) * sizeof(char16_t));
     used_ += qint32(n);
@@ -105,7 +122,7 @@ void cStringBuilder::Remove(qint32 iIndex, qint32 lLen) {
         fail(VbErrors::SubscriptOutOfRange, "Remove");
     if (lLen == 0)
         return;
-    char16_t* at = buffer_.data() + iIndex;
+    char16_t* at = room() + iIndex;
     const qint32 tail = used_ - iIndex - lLen;
     std::memmove(at, at + lLen, size_t(tail) * sizeof(char16_t));
     // The freed units become spare room again, which is spaces.
@@ -117,30 +134,33 @@ qint32 cStringBuilder::Find(const QString& sToFind, qint32 lStartIndex, qint32 c
     const qint32 from = std::max(lStartIndex, 1) - 1;
     if (from >= used_)
         return 0;
-    const QStringView text(buffer_.data(), used_);
+    const QStringView text(buffer_.constData(), used_);
     const qsizetype at = text.indexOf(QStringView(sToFind), from,
                                       compare == TextCompare ? Qt::CaseInsensitive : Qt::CaseSensitive);
     return at < 0 ? 0 : qint32(at + 1);
 }
 
 void cStringBuilder::HeapMinimize() {
-    const qint32 capacity = Capacity();
-    const qint32 spare = capacity - used_;
+    const qint32 spare = capacity_ - used_;
     if (spare <= chunkSize_)
         return;
     // As many whole chunks as leave at most one chunk of spare room.
     const qint32 chunks = (spare - 1) / chunkSize_;
-    buffer_.resize(size_t(capacity - qint64(chunks) * chunkSize_));
-    buffer_.shrink_to_fit();
+    room();
+    capacity_ -= chunks * chunkSize_;
+    buffer_.resize(capacity_);
+    buffer_.squeeze();
 }
 
 // Grows the room by the fewest whole chunks that hold `needed` units, in one step. Room past the 32-bit range
 // is refused with error 6 before anything changes.
 void cStringBuilder::growFor(qint64 needed, const char* procedure) {
-    const qint64 capacity = qint64(buffer_.size());
+    const qint64 capacity = capacity_;
     const qint64 chunks = (needed - capacity + chunkSize_ - 1) / chunkSize_;
     const qint64 grown = capacity + chunks * chunkSize_;
     if (needed > MaxLength || grown > MaxLength)
         fail(VbErrors::Overflow, procedure);
-    buffer_.resize(size_t(grown), u' ');
+    room();
+    buffer_.resize(qsizetype(grown), u' ');
+    capacity_ = qint32(grown);
 }

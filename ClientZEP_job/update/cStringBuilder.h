@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <vector>
 
 // A growable text buffer: room is reserved in whole chunks and every appended piece is copied into it, so
 // building a long text piece by piece copies the whole text only when the room grows. Lengths, positions and
@@ -17,11 +16,14 @@ public:
     static constexpr qint32 TextCompare = 1;
 
     qint32 Length() const { return used_; }
-    qint32 Capacity() const { return qint32(buffer_.size()); }
+    qint32 Capacity() const { return capacity_; }
     qint32 ChunkSize() const { return chunkSize_; }
     // A chunk size below 1 could never make room: it is refused with error 5 and the old size kept.
     void setChunkSize(qint32 iChunkSize);
 
+    // A text that fills at least half its room is handed out in that room, without a copy (as a QString
+    // built by appending would hold it); the builder's next change then works on a copy of its own while the
+    // text is still held. A shorter text is copied, so that the room does not travel with it.
     QString toString() const;
     // Replaces the whole content; the room only grows, except that the empty text gives it all back.
     void setTheString(const QString& sThis);
@@ -43,9 +45,16 @@ public:
 
 private:
     void growFor(qint64 needed, const char* procedure);
+    // The room to write in, whole again and this builder's own after toString lent it out.
+    char16_t* room();
 
-    // The reserved room: the first used_ units are the text, the rest is spaces. Its size is the capacity.
-    std::vector<char16_t> buffer_;
+    // The reserved room: the first used_ units are the text, the rest is spaces, capacity_ units in all;
+    // while lent_, it is cut to the text and may be shared with a text toString gave out. Growing goes
+    // through QString's own reallocation, which extends the block in place where it can instead of copying
+    // it into fresh memory.
+    mutable QString buffer_;
+    qint32 capacity_ = 0;
     qint32 chunkSize_ = DefaultChunkSize;
     qint32 used_ = 0;
+    mutable bool lent_ = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -207,6 +208,8 @@ std::optional<JsonValue> JsonParse(const QString& text);
 
 // One line of JSON text. Fails with error 6 on an array of 32,767 or more elements.
 QString JsonToText(const JsonValue& value);
+// The same text in UTF-8 (JsonToText(value).toUtf8()), written directly: what a UTF-8 file of it holds.
+QByteArray JsonToUtf8(const JsonValue& value);
 
 // The complaints of the last parse, one line each ending in CR LF, or "Invalid JSON".
 const QString& JsonParseErrors();

@@ -2,8 +2,10 @@
 #include "json.h"
 #include "jsonDetail.h"
 
+#include <QByteArray>
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 using json::detail::decimalText;
 using json::detail::fail;
@@ -12,11 +14,16 @@ namespace {
 
 constexpr qsizetype MaxArrayElements = 32766;
 
-// Writes into a QString grown by doubling, through a raw pointer: no per-character call into QString.
-class Writer {
+// Writes into a QString (UTF-16) or a QByteArray (UTF-8) grown geometrically, through a raw pointer: no
+// per-character call into Qt. Writing UTF-8 directly spares a large document a UTF-16 copy of itself and a
+// second pass over it.
+template <class Out> class Writer {
+    using Unit = std::conditional_t<std::is_same_v<Out, QString>, char16_t, char>;
+
 public:
-    QString take() {
+    Out take() {
         out_.resize(used());
+        out_.squeeze();
         return std::move(out_);
     }
 
@@ -53,38 +60,80 @@ public:
 private:
     qsizetype used() const { return p_ - begin_; }
 
+    // Every put asks; only the rare growth is a call.
     void reserve(qsizetype more) {
-        if (end_ - p_ >= more)
-            return;
+        if (end_ - p_ < more) [[unlikely]]
+            grow(more);
+    }
+
+    [[gnu::noinline]] void grow(qsizetype more) {
         const qsizetype used = this->used();
-        const qsizetype size = std::max({out_.size() * 2, used + more, qsizetype(256)});
+        // Half as much again each time, reserved exactly: resizing alone would let QString's own growth
+        // double the block once more. A block past the allocator's ceiling for reusing freed memory (32 MiB
+        // in glibc) is mapped afresh on every call, and every page of it faults in as it is written.
+        const qsizetype size = std::max({out_.size() + out_.size() / 2, used + more, qsizetype(256)});
+        out_.reserve(size);
         out_.resize(size);
-        begin_ = reinterpret_cast<char16_t*>(out_.data());
+        begin_ = reinterpret_cast<Unit*>(out_.data());
         p_ = begin_ + used;
         end_ = begin_ + size;
     }
 
+    // ASCII only: punctuation, literals, digits and escapes.
     void put(char16_t c) {
         reserve(1);
-        *p_++ = c;
+        *p_++ = Unit(c);
     }
 
     void put(const char16_t* from, qsizetype length) {
         reserve(length);
-        std::memcpy(p_, from, size_t(length) * sizeof(char16_t));
+        if constexpr (std::is_same_v<Unit, char16_t>)
+            std::memcpy(p_, from, size_t(length) * sizeof(char16_t));
+        else
+            std::copy(from, from + length, p_);
         p_ += length;
+    }
+
+    // Text as it is: copied in UTF-16, encoded in UTF-8. An unpaired surrogate (only a key can hold one)
+    // comes out as QString::toUtf8 writes it.
+    void text(const char16_t* from, qsizetype length) {
+        if constexpr (std::is_same_v<Unit, char16_t>) {
+            put(from, length);
+        } else {
+            reserve(3 * length);
+            for (qsizetype i = 0; i < length; ++i) {
+                const char32_t c = from[i];
+                if (c < 0x80) {
+                    *p_++ = char(c);
+                } else if (c < 0x800) {
+                    *p_++ = char(0xC0 | (c >> 6));
+                    *p_++ = char(0x80 | (c & 0x3F));
+                } else if (c < 0xD800 || c > 0xDFFF) {
+                    *p_++ = char(0xE0 | (c >> 12));
+                    *p_++ = char(0x80 | ((c >> 6) & 0x3F));
+                    *p_++ = char(0x80 | (c & 0x3F));
+                } else if (c <= 0xDBFF && i + 1 < length && from[i + 1] >= 0xDC00 && from[i + 1] <= 0xDFFF) {
+                    const char32_t u = 0x10000 + ((c - 0xD800) << 10) + (from[++i] - 0xDC00);
+                    *p_++ = char(0xF0 | (u >> 18));
+                    *p_++ = char(0x80 | ((u >> 12) & 0x3F));
+                    *p_++ = char(0x80 | ((u >> 6) & 0x3F));
+                    *p_++ = char(0x80 | (u & 0x3F));
+                } else {
+                    const QByteArray unpaired = QStringView(from + i, 1).toUtf8();
+                    reserve(unpaired.size() + 3 * (length - i));
+                    std::memcpy(p_, unpaired.constData(), size_t(unpaired.size()));
+                    p_ += unpaired.size();
+                }
+            }
+        }
     }
 
     void object(const JsonObject& o) {
         put(u'{');
         for (const JsonMember& member : o) {
-            reserve(member.key.size() + 4);
-            *p_++ = u'"';
-            std::memcpy(p_, member.key.constData(), size_t(member.key.size()) * sizeof(char16_t));
-            p_ += member.key.size();
-            *p_++ = u'"';
-            *p_++ = u':';
-            *p_++ = u' ';
+            put(u'"');
+            text(reinterpret_cast<const char16_t*>(member.key.constData()), member.key.size());
+            put(u"\": ", 3);
             value(member.value);
             put(u',');
         }
@@ -122,11 +171,11 @@ private:
                 ++i;
                 continue;
             }
-            put(d + run, i - run);
+            text(d + run, i - run);
             escape(c);
             run = i + 1;
         }
-        put(d + run, n - run);
+        text(d + run, n - run);
         put(u'"');
     }
 
@@ -166,10 +215,10 @@ private:
         put(unit, 6);
     }
 
-    QString out_;
-    char16_t* begin_ = nullptr;
-    char16_t* p_ = nullptr;
-    char16_t* end_ = nullptr;
+    Out out_;
+    Unit* begin_ = nullptr;
+    Unit* p_ = nullptr;
+    Unit* end_ = nullptr;
 };
 
 } // namespace
@@ -177,7 +226,13 @@ private:
 namespace json {
 
 QString JsonToText(const JsonValue& value) {
-    Writer writer;
+    Writer<QString> writer;
+    writer.value(value);
+    return writer.take();
+}
+
+QByteArray JsonToUtf8(const JsonValue& value) {
+    Writer<QByteArray> writer;
     writer.value(value);
     return writer.take();
 }

@@ -139,7 +139,7 @@ bool TakeDirectoryAnswer(const QString& answerText) {
         bool understood = false;
         const std::optional<JsonValue> data = ReadDirectoryAnswer(answerText, &understood);
         if (data)
-            WriteUtf8File(cachePath(), json::JsonToText(*data));
+            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*data));
         return understood;
     } catch (const VbError&) {
         return false;
@@ -160,7 +160,7 @@ bool RefreshServerDirectory(const QString& user) {
         if (!answer.asked && FileExists(cachePath()))
             complainAboutCache(cachePath());
         if (answer.directory)
-            WriteUtf8File(cachePath(), json::JsonToText(*answer.directory));
+            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*answer.directory));
         return answer.understood;
     } catch (const VbError&) {
         return false;
@@ -213,8 +213,12 @@ QString ReadUtf8File(const QString& path) {
 }
 
 void WriteUtf8File(const QString& path, const QString& content) {
+    WriteUtf8FileBytes(path, content.toUtf8());
+}
+
+void WriteUtf8FileBytes(const QString& path, const QByteArray& utf8) {
     OwnFile::Replacement file(path);
-    if (!file.open() || !file.write(QByteArray("\xEF\xBB\xBF") + content.toUtf8()) || !file.commit())
+    if (!file.open() || !file.write(QByteArray("\xEF\xBB\xBF")) || !file.write(utf8) || !file.commit())
         MessageBox::show(QStringLiteral("파일 저장 중 오류 발생: ") + file.errorString());
 }
 

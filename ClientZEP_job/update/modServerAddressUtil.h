@@ -67,6 +67,8 @@ QString ReadUtf8File(const QString& path);
 
 // The text as UTF-8 with a byte-order mark, replacing the file whole; on failure a message box.
 void WriteUtf8File(const QString& path, const QString& content);
+// The same for text already in UTF-8.
+void WriteUtf8FileBytes(const QString& path, const QByteArray& utf8);
 
 // Forgets the in-memory directory and that this start has logged an unreadable cache (for tests; the program
 // loads it once).

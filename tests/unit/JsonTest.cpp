@@ -345,6 +345,9 @@ TEST(JsonTest, Writer) {
         {R"(['\ud800x\udc00', '\udc00\ud800', '\ud83d\ude00é'])", R"(["\ud800x\udc00","\udc00\ud800","😀é"])"},
         // An empty member value is written as nothing at all.
         {"{a:", R"({"a": })"},
+        // Keys are written as they are, an unpaired surrogate too (in UTF-8 as toUtf8 writes it).
+        {QStringView(u"{'\xD800k': 1, '😀 키': 2}").toString(),
+         QStringView(u"{\"\xD800k\": 1,\"😀키\": 2}").toString()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -352,6 +355,7 @@ TEST(JsonTest, Writer) {
         ASSERT_TRUE(root);
         const QString written = json::JsonToText(*root);
         EXPECT_EQ(written, c.written);
+        EXPECT_EQ(json::JsonToUtf8(*root), written.toUtf8());
         if (!holdsEmpty(*root)) {
             EXPECT_EQ(json::JsonParse(written), root);
             EXPECT_EQ(json::JsonParseErrors(), QString());
