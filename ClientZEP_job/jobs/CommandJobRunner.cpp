@@ -8,7 +8,9 @@ namespace CommandJobRunner {
 
 Jobs Jobs::real(const JobContext& context) {
     return Jobs{
-        [&context] { return modAutoUpdateV1_Launcher::RunAutoUpdate(false, context.autoUpdate, context.updateKey); },
+        [&context] {
+            return modAutoUpdateV1_Launcher::RunAutoUpdate(false, context.autoUpdate, context.updateKey);
+        },
         [&context](QString& report) { return modJobFTP::FTP_2RemoveBatch(report, context); },
     };
 }

@@ -32,8 +32,8 @@ const QString Section = QStringLiteral("Deployment");
 // What a key holds. The hosts of HTTP addresses may carry a port; the others are dialled with the port of
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
-// A name encoding is one of the names the FTP layer knows. The command users are a list of messenger user ids.
-// A switch is "off" or "required"; a file is a path.
+// A name encoding is one of the names the FTP layer knows. The command users are a list of messenger user
+// ids. A switch is "off" or "required"; a file is a path.
 enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding, UserList, Switch, File };
 
 struct Key {

@@ -209,7 +209,7 @@ TEST_F(SelfUpdateTest, CheckerAndChangerAreBroughtUpToDateOnlyWhenSigned) {
          false,
          false,
          {},
-         "VerProbeV1.exe 9 refused: longer than 67108864 bytes"},
+         "VerProbeV1.exe 9 refused: the answer is larger than its bound of 67108864 bytes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -4,13 +4,12 @@ Every request line's path (with its query) is appended to DIR/requests.log. Thre
 sent back:
   <file>.status   an HTTP status to answer instead of 200 (the file itself, if any, is the body)
   <file>.delay    seconds to wait before answering (a server slower than the client's patience)
-  <file>.endless  the answer never ends: blanks, as fast as the client takes them (its own file need not exist)
-  <file>.trickle  the answer never ends: one blank every 0.2 s
+  <file>.endless  the answer never ends: the file again and again without a length (blanks when there is no
+                  file), as fast as the client takes it, until the client gives up
+  <file>.trickle  the answer never ends: one byte every 0.2 s
   <file>.cut      the answer announces the whole file but only its first N bytes (the number in the .cut file,
                   half the file when it is empty) are sent before the connection is closed: a download
                   dropped half-way
-  <file>.endless  the file is sent again and again, without a length, until the client gives up: a body
-                  without end
 A missing file is a 404 with a small HTML page. The query string does not take part in finding the file.
 """
 import http.server
@@ -37,7 +36,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(float(f.read().strip() or "0"))
         for marker, pause in ((".endless", 0), (".trickle", 0.2)):
             if os.path.exists(local + marker):
-                return self.endless(pause)
+                body = b" "
+                if os.path.isfile(local):
+                    with open(local, "rb") as f:
+                        body = f.read() or b" "
+                return self.endless(body, pause)
         status = 200
         if os.path.exists(local + ".status"):
             with open(local + ".status") as f:
@@ -45,8 +48,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.isfile(local):
             with open(local, "rb") as f:
                 body = f.read()
-            if os.path.exists(local + ".endless"):
-                return self.endless(body or b"x")
             sent = len(body)
             if os.path.exists(local + ".cut"):
                 with open(local + ".cut") as f:
@@ -55,20 +56,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.close_connection = True
             return self.answer(status, body, sent=sent)
         self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
-
-    def endless(self, pause):
-        try:
-            self.send_response(200)
-            self.send_header("Content-Type", "application/json")
-            self.end_headers()
-            chunk = b" " * (1 if pause else 65536)
-            while True:
-                self.wfile.write(chunk)
-                if pause:
-                    self.wfile.flush()
-                    time.sleep(pause)
-        except (BrokenPipeError, ConnectionResetError):
-            pass  # the client gave up
 
     def answer(self, status, body, content_type="application/octet-stream", sent=None):
         try:
@@ -80,15 +67,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up waiting
 
-    def endless(self, body):
+    def endless(self, body, pause):
         self.close_connection = True
         try:
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
             self.end_headers()
-            chunk = body * max(1, 65536 // len(body))
+            chunk = body[:1] if pause else body * max(1, 65536 // len(body))
             while True:
                 self.wfile.write(chunk)
+                if pause:
+                    self.wfile.flush()
+                    time.sleep(pause)
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up
 
