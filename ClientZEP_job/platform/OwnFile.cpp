@@ -69,7 +69,7 @@ bool Replacement::fail(const QString& what, int error) {
     return false;
 }
 
-bool Replacement::open() {
+bool Replacement::open(int mode) {
     cancel();
     failed_ = false;
     error_.clear();
@@ -87,10 +87,14 @@ bool Replacement::open() {
         temporary_.clear();
         return fail(QStringLiteral("cannot create a temporary file"), errno);
     }
-    // A plain file that is replaced keeps its permissions.
+    // A plain file that is replaced keeps its permissions, unless the caller names them.
     struct stat old {};
-    if (::lstat(path_.constData(), &old) == 0 && S_ISREG(old.st_mode))
+    if (mode >= 0) {
+        if (::fchmod(fd_, mode_t(mode)) != 0)
+            return fail(QStringLiteral("cannot set the file's permissions"), errno);
+    } else if (::lstat(path_.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
         ::fchmod(fd_, old.st_mode & 0777);
+    }
     return true;
 }
 

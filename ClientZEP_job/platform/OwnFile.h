@@ -23,7 +23,8 @@ public:
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
 
-    bool open();
+    // `mode` gives the new file its permission bits; without it a plain file replaced keeps its own.
+    bool open(int mode = -1);
     bool write(const char* data, qsizetype size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
     // Synced and renamed over `path`; false leaves the old file.

@@ -3,13 +3,10 @@
 #include "AnsiCodec.h"
 #include "Deployment.h"
 #include "HttpClient.h"
+#include "OwnFile.h"
 #include "ProgramInfo.h"
 
 #include <QFile>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace modAutoUpdateV1_Download {
 
@@ -42,31 +39,11 @@ QString fetchProblem(const HttpClient::Response& response, qsizetype bound) {
     return QString();
 }
 
-// Writes `bytes` to a new file beside `path` and renames it over `path`. O_EXCL after the unlink: whatever
-// was planted under the temporary name, nothing is written through it.
-bool writeReplacing(const QString& path, const QByteArray& bytes, mode_t mode) {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray staging = QFile::encodeName(path + QStringLiteral(".part"));
-    ::unlink(staging.constData());
-    const int fd = ::open(staging.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0)
-        return false;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    const bool whole = written == bytes.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!whole || !closed || ::rename(staging.constData(), target.constData()) != 0) {
-        ::unlink(staging.constData());
-        return false;
-    }
-    return true;
+// A verified program or signature in its place: written beside it and renamed over, so nothing is ever
+// written through a link planted under either name.
+bool writeReplacing(const QString& path, const QByteArray& bytes, int mode) {
+    OwnFile::Replacement file(path);
+    return file.open(mode) && file.write(bytes) && file.commit();
 }
 
 } // namespace
