@@ -95,7 +95,12 @@ void Recordset::Close() {
 
 void Recordset::AddNew() {
     requireOpen();
-    cells_.resize(cells_.size() + columns_.size());
+    // QList::resize grows to the exact size: without room to spare, every record would copy the whole table.
+    // A result read row by row has no count to reserve by, so the room doubles.
+    const qsizetype needed = cells_.size() + columns_.size();
+    if (needed > cells_.capacity())
+        cells_.reserve(qMax(needed, 2 * cells_.capacity()));
+    cells_.resize(needed);
     current_ = records_++;
 }
 
