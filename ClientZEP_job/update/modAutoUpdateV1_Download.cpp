@@ -14,16 +14,21 @@ namespace {
 
 constexpr qsizetype ReadBytes = 20;
 
-HttpClient::Options programRequest() {
+// A request to the update server: always fresh, over TLS where deployment.ini asks for it, and bounded. One
+// byte past `bound` tells a body that is too long from one that just fits.
+HttpClient::Options updateRequest(qsizetype bound, int totalTimeoutMs) {
     HttpClient::Options options;
     options.fresh = true;
     options.tls = Deployment::load(ProgramInfo::folder()).httpTls();
-    // One byte past the bound tells a body that is too long from one that just fits.
-    options.maxBytes = MaxProgramBytes + 1;
+    options.maxBytes = bound + 1;
     options.connectTimeoutMs = 5000;
-    // Some megabytes on a slow link still arrive; a dead or endless server is given up.
-    options.totalTimeoutMs = 10 * 60 * 1000;
+    options.totalTimeoutMs = totalTimeoutMs;
     return options;
+}
+
+// Some megabytes on a slow link still arrive; a dead or endless server is given up.
+HttpClient::Options programRequest() {
+    return updateRequest(MaxProgramBytes, 10 * 60 * 1000);
 }
 
 // Why a fetched file is not there, or nothing.
@@ -49,13 +54,7 @@ bool writeReplacing(const QString& path, const QByteArray& bytes, int mode) {
 } // namespace
 
 HttpClient::Options TextRequest() {
-    HttpClient::Options options;
-    options.fresh = true;
-    options.tls = Deployment::load(ProgramInfo::folder()).httpTls();
-    options.maxBytes = MaxSignatureBytes + 1;
-    options.connectTimeoutMs = 5000;
-    options.totalTimeoutMs = 15000;
-    return options;
+    return updateRequest(MaxSignatureBytes, 15000);
 }
 
 QString ReadUrlText(const QString& url) {

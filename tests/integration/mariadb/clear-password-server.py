@@ -18,7 +18,7 @@ def packet(sequence, body):
 
 def greeting(plugin):
     scramble = b"abcdefghijklmnopqrst"
-    return (b"\x0a" + b"5.5.5-10.11.0-MariaDB\x00" + struct.pack("<I", 7) + scramble[:8] + b"\x00" +
+    return (b"\x0a" + b"5.5.5-11.0.2-MariaDB\x00" + struct.pack("<I", 7) + scramble[:8] + b"\x00" +
             struct.pack("<H", CAPABILITIES & 0xFFFF) + b"\x21" + struct.pack("<H", 2) +
             struct.pack("<H", CAPABILITIES >> 16) + bytes([21]) + b"\x00" * 10 + scramble[8:] + b"\x00" +
             plugin + b"\x00")
