@@ -97,7 +97,7 @@ void removeBatch(benchmark::State& state, bool tls) {
     }
     FixedClock clock;
     const QString host = QStringLiteral("127.0.0.1");
-    const JobContext context{clock, host, host, host, host, host};
+    const JobContext context{clock, host, host, host, host, host, Deployment::load(ProgramInfo::folder())};
     MessageBoxRecorder boxes;
     for (auto _ : state) {
         state.PauseTiming();

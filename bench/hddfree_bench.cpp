@@ -74,7 +74,7 @@ void BM_MariadbClient(benchmark::State& state) {
 
 void BM_ServersHDDFreeCheck(benchmark::State& state) {
     const FixedClock clock;
-    const JobContext context{clock, "127.0.0.1", {}, {}, {}, {}};
+    const JobContext context{clock, "127.0.0.1", {}, {}, {}, {}, Deployment::load(ProgramInfo::folder())};
     for (auto _ : state) {
         const QString report = modJobMain::ServersHDDFreeCheck(context);
         // Summary (7 lines), table header (3), per server its address and drives, a blank line between

@@ -68,6 +68,7 @@ void BM_PlainFetchRowLoop(benchmark::State& state) {
 
 void BM_QueryIntoRecordsetAndWalk(benchmark::State& state) {
     cMySQL db;
+    db.setUsualPort(port().toInt());
     if (!db.real_connect("127.0.0.1", "zeptest", "zeptest-pw", "zeptest", 3306, QString(), 0, true)) {
         state.SkipWithError("cannot connect");
         return;

@@ -132,7 +132,8 @@ int main(const QString& hostText) {
     bounds.certificate = true;
     modServerAddressUtil::DirectoryAnswer answer;
     try {
-        answer = modServerAddressUtil::AskServerDirectory(QString(), bounds);
+        answer = modServerAddressUtil::AskServerDirectory(
+            QString(), modServerAddressUtil::DirectoryServer::of(deployment.values), bounds);
     } catch (const VbError&) {
         answer = {}; // a cache of the wrong shape: nothing is asked
     }
@@ -215,17 +216,18 @@ int main(const QString& hostText) {
     const QString mysqlPort = QString::number(d.MySqlPort);
     const auto database = [&](const QString& what, const QString& dbHost, const JobAccounts::Account& a) {
         peer(QStringLiteral("%1 %2@%3:%4/%5").arg(what, a.user, dbHost, mysqlPort, a.database),
-             PeerProbe::mysql(dbHost, a.user, a.password, a.database, PeerTimeoutMs / 1000, d.mySqlTls()));
+             PeerProbe::mysql(dbHost, a.user, a.password, a.database, d.MySqlPort, PeerTimeoutMs / 1000,
+                              d.mySqlTls()));
     };
-    database(QStringLiteral("log database"), modMain::AddrMasterServer, JobAccounts::LogDatabase());
-    database(QStringLiteral("web database"), modMain::AddrWebLogin, JobAccounts::WebDatabase());
+    database(QStringLiteral("log database"), modMain::AddrMasterServer, JobAccounts::LogDatabase(d));
+    database(QStringLiteral("web database"), modMain::AddrWebLogin, JobAccounts::WebDatabase(d));
     const bool passive = pasv == QLatin1String("1");
     const auto ftp = [&](const QString& what, const QString& ftpHost, const JobAccounts::Account& a) {
         peer(QStringLiteral("%1 %2@%3:%4").arg(what, a.user, ftpHost).arg(d.FtpPort),
              PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs, d.ftpTls()));
     };
-    ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp());
-    ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp());
+    ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp(d));
+    ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp(d));
     QString version = modAutoUpdateV1_Launcher::UpdateBaseUrl(modMain::AddrAutoUpdate) +
                       QStringLiteral("VerProbeV1_lastver.txt");
     // As the update client asks it: over https with HttpTls.

@@ -154,15 +154,16 @@ Outcome http(const QString& url, int timeoutMs, const Tls::Policy& tls) {
     return result;
 }
 
-Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
+Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db, int port,
               int timeoutSeconds, const Tls::Policy& tls) {
     try {
         cMySQL connection;
         connection.setConnectTimeout(unsigned(timeoutSeconds));
         connection.setTls(tls);
+        connection.setUsualPort(port);
         QElapsedTimer clock;
         clock.start();
-        if (connection.real_connect(host, user, password, db, modMySQL::DefaultPort, QString(), 0, true)) {
+        if (connection.real_connect(host, user, password, db, port, QString(), 0, true)) {
             Outcome result = outcome(QString());
             result.encrypted = !connection.tlsCipher().isEmpty();
             result.certificate = connection.peerCertificate();

@@ -32,8 +32,8 @@ QString linkWords(const Outcome& outcome, const QDateTime& now);
 Outcome tcp(const QString& host, quint16 port, int timeoutMs);
 // A GET of `url`: ok on status 200.
 Outcome http(const QString& url, int timeoutMs, const Tls::Policy& tls = {});
-// A MySQL log-in to `db` (port 3306 dials the MySqlPort of deployment.ini, as the jobs do).
-Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db,
+// A MySQL log-in to `db` at `port`.
+Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db, int port,
               int timeoutSeconds, const Tls::Policy& tls = {});
 // An FTP log-in, given as long as the jobs give it; `timeoutMs` bounds a transfer that stalls.
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,

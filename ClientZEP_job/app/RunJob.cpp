@@ -11,32 +11,19 @@
 
 namespace RunJob {
 
-const QList<Job>& Jobs() {
-    static const QList<Job> jobs = {
-        {QStringLiteral("disk-space"), QStringLiteral("the servers' disk-space report (09:05)")},
-        {QStringLiteral("remove-2"),
-         QStringLiteral("the \"_2\" removal (09:10 Wed/Thu). It does the real work: renames\n"
-                        "              the files on the web host's FTP server, updates the web database")},
-        {QStringLiteral("db-backup"), QStringLiteral("the DB backup check on the backup FTP server (11:00)")},
-        {QStringLiteral("cs-backup"),
-         QStringLiteral("the CS backup download check under CSBackupPath (14:00)")},
-    };
+QList<Job> Jobs() {
+    QList<Job> jobs;
+    for (const JobCatalogue::Job& job : JobCatalogue::Jobs())
+        if (!job.runJobName.isEmpty())
+            jobs.append({job.runJobName, job.summary});
     return jobs;
 }
 
-std::optional<QString> run(const QString& name, const Scheduler::Jobs& jobs) {
-    QString report;
-    if (name == QLatin1String("disk-space"))
-        report = jobs.ServersHDDFreeCheck();
-    else if (name == QLatin1String("remove-2"))
-        jobs.FTP_2RemoveBatch(report);
-    else if (name == QLatin1String("db-backup"))
-        jobs.DB_BackupCheck(report);
-    else if (name == QLatin1String("cs-backup"))
-        jobs.CSDB_DownloadCheck(report);
-    else
-        return std::nullopt;
-    return report;
+std::optional<QString> run(const QString& name, const JobCatalogue::Runner& runner) {
+    for (const JobCatalogue::Job& job : JobCatalogue::Jobs())
+        if (!job.runJobName.isEmpty() && job.runJobName == name)
+            return runner(job.id).report;
+    return std::nullopt;
 }
 
 QByteArray printable(const QString& report) {
@@ -61,7 +48,7 @@ int main(const QString& name) {
     const JobContext context = modMain::JobServers(Clock::system(), deployment.values);
     std::optional<QString> report;
     try {
-        report = run(name, Scheduler::Jobs::real(context));
+        report = run(name, [&](JobCatalogue::JobId id) { return JobCatalogue::job(id).run(context); });
     } catch (const VbError& e) {
         Startup::stateLine(QStringLiteral("the job %1 stopped: Error %2 (%3)")
                                .arg(name)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Scheduler.h"
+#include "JobCatalogue.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,11 +18,11 @@ struct Job {
 };
 
 // The jobs by their command-line names, in the order of the day.
-const QList<Job>& Jobs();
+QList<Job> Jobs();
 
-// The report of the job called `name`, run once through `jobs`; nothing when no job has that name. Whatever
-// the job raises reaches the caller.
-std::optional<QString> run(const QString& name, const Scheduler::Jobs& jobs);
+// The report of the job called `name`, run once through `runner`; nothing when no job has that name.
+// Whatever the job raises reaches the caller.
+std::optional<QString> run(const QString& name, const JobCatalogue::Runner& runner);
 
 // The report as it is printed: UTF-8, its CR LF line ends as line ends, one line end after the last line.
 QByteArray printable(const QString& report);

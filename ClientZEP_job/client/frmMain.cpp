@@ -330,10 +330,10 @@ void frmMain::trmAutoLogin_Timer() {
 void frmMain::tmrSchedule_Timer() {
     // A late tick also runs the minutes it skipped, in order; one job's error does not cost the others.
     const JobContext context = jobContext();
-    const Scheduler::Jobs jobs = announced(Scheduler::Jobs::real(context));
+    const JobCatalogue::Runner run = announced(context);
     for (const QDateTime& minute : scheduleMinutes_.due(clock_.now())) {
         guarded("tmrSchedule_Timer", [&] {
-            const auto report = Scheduler::tmrSchedule_Timer(minute, contacts_.IsFewUsersOnline(), jobs);
+            const auto report = Scheduler::tmrSchedule_Timer(minute, contacts_.IsFewUsersOnline(), run);
             if (report)
                 sendReport(report->recipient, report->text, Scheduler::ReportPacketCode);
         });
@@ -343,21 +343,13 @@ void frmMain::tmrSchedule_Timer() {
 void frmMain::cmdTest_Click() {
     guarded("cmdTest_Click", [this] {
         const JobContext context = jobContext();
-        const Scheduler::Report report = Scheduler::cmdTest_Click(announced(Scheduler::Jobs::real(context)));
+        const Scheduler::Report report = Scheduler::cmdTest_Click(announced(context));
         sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
     });
 }
 
 JobContext frmMain::jobContext() const {
-    const Deployment deployment = Deployment::load(ProgramInfo::folder());
-    return JobContext{clock_,
-                      modMain::AddrMasterServer,
-                      modMain::AddrWebLogin,
-                      deployment.WebHostFtpHost,
-                      deployment.BackupFtpHost,
-                      modMain::AddrAutoUpdate,
-                      deployment.UpdatePublicKey,
-                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
+    return modMain::JobServers(clock_, Deployment::load(ProgramInfo::folder()));
 }
 
 void frmMain::sendReport(const QString& recipient, const QString& text, int code) {
@@ -378,21 +370,14 @@ void frmMain::setConnectionStatus(const QString& status) {
     emit statusChanged(status);
 }
 
-template <typename Job> Job frmMain::announced(const char* what, Job job) {
-    return [this, what, job](auto&&... arguments) {
-        emit statusChanged(QStringLiteral("running %1").arg(QString::fromUtf8(what)));
+JobCatalogue::Runner frmMain::announced(const JobContext& context) {
+    return [this, &context](JobCatalogue::JobId id) {
+        const JobCatalogue::Job& job = JobCatalogue::job(id);
+        emit statusChanged(QStringLiteral("running %1").arg(job.status));
         // Back to the connection's state however the job ends.
         const auto restore = qScopeGuard([this] { emit statusChanged(connectionStatus_); });
-        return job(std::forward<decltype(arguments)>(arguments)...);
+        return job.run(context);
     };
-}
-
-Scheduler::Jobs frmMain::announced(Scheduler::Jobs jobs) {
-    jobs.ServersHDDFreeCheck = announced("the disk-space report", jobs.ServersHDDFreeCheck);
-    jobs.FTP_2RemoveBatch = announced("the \"_2\" removal", jobs.FTP_2RemoveBatch);
-    jobs.DB_BackupCheck = announced("the DB backup check", jobs.DB_BackupCheck);
-    jobs.CSDB_DownloadCheck = announced("the CS backup check", jobs.CSDB_DownloadCheck);
-    return jobs;
 }
 
 bool frmMain::reportCanGoOut() {
@@ -417,10 +402,7 @@ void frmMain::tmrWork_Timer() {
     // A one-shot: the queued command job runs from here, after its acknowledgement has gone out.
     tmrWork.stop();
     const JobContext context = jobContext();
-    CommandJobRunner::Jobs jobs = CommandJobRunner::Jobs::real(context);
-    jobs.RunAutoUpdate = announced("the self-update", jobs.RunAutoUpdate);
-    jobs.FTP_2RemoveBatch = announced("the \"_2\" removal", jobs.FTP_2RemoveBatch);
-    const auto message = CommandJobRunner::tmrWork_Timer(job_, jobs);
+    const auto message = CommandJobRunner::tmrWork_Timer(job_, announced(context));
     if (message)
         sendReport(message->recipient, message->text, message->code);
 }

@@ -126,10 +126,9 @@ private:
     void closeSocket();
     // The state the connection is in; a job's status lasts while the job runs, then this one is back.
     void setConnectionStatus(const QString& status);
-    // `jobs` with a status line each while it runs.
-    Scheduler::Jobs announced(Scheduler::Jobs jobs);
-    template <typename Job> Job announced(const char* what, Job job);
-    // Where the jobs find their servers: the endpoints and deployment.ini as they are now.
+    // Runs the jobs against `context`, each with its status line while it runs.
+    JobCatalogue::Runner announced(const JobContext& context);
+    // What a job run is given: the endpoints, and deployment.ini read once for the run.
     JobContext jobContext() const;
     // A job's message, with a line for the operator. A report (packet code 2) that finds no connection to go
     // out on is kept for the next login.

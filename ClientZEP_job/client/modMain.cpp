@@ -62,7 +62,10 @@ void ResolveAtStartup(const Deployment& deployment) {
             logTrapped(51, QStringLiteral("Internal error"));
         }
     };
-    trapped([] { modServerAddressUtil::RefreshServerDirectory(QString()); });
+    trapped([&] {
+        modServerAddressUtil::RefreshServerDirectory(QString(),
+                                                     modServerAddressUtil::DirectoryServer::of(deployment));
+    });
     trapped([] { modServerAddressUtil::LoadServerDirectory(); });
     ResolveEndpoints(
         [](const QString& name) {
@@ -78,14 +81,9 @@ void ResolveAtStartup(const Deployment& deployment) {
 }
 
 JobContext JobServers(const Clock& clock, const Deployment& deployment) {
-    return JobContext{clock,
-                      AddrMasterServer,
-                      AddrWebLogin,
-                      deployment.WebHostFtpHost,
-                      deployment.BackupFtpHost,
-                      AddrAutoUpdate,
-                      deployment.UpdatePublicKey,
-                      JobContext::ftpNamesOf(deployment.FtpNameEncoding)};
+    return JobContext{
+        clock,          AddrMasterServer, AddrWebLogin, deployment.WebHostFtpHost, deployment.BackupFtpHost,
+        AddrAutoUpdate, deployment};
 }
 
 QString ChooseServerAddress(const QString& commandLine) {

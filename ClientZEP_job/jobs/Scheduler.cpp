@@ -1,8 +1,5 @@
 #include "Scheduler.h"
 
-#include "modJobFTP.h"
-#include "modJobMain.h"
-
 namespace Scheduler {
 namespace {
 
@@ -12,46 +9,27 @@ QDateTime minuteOf(const QDateTime& at) {
 
 } // namespace
 
-Jobs Jobs::real(const JobContext& context) {
-    return Jobs{
-        [&context] { return modJobMain::ServersHDDFreeCheck(context); },
-        [&context](QString& report) { return modJobFTP::FTP_2RemoveBatch(report, context); },
-        [&context](QString& report) { return modJobFTP::DB_BackupCheck(report, context); },
-        [&context](QString& report) { modJobMain::CSDB_DownloadCheck(report, context); },
-    };
-}
-
-std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline, const Jobs& jobs) {
+std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline,
+                                        const JobCatalogue::Runner& run) {
     // Weekdays as the schedule counts them: 1 Sunday ... 7 Saturday.
     const int weekday = now.date().dayOfWeek() % 7 + 1;
     const QString time = now.time().toString(QStringLiteral("HH:mm"));
-    constexpr int Wednesday = 4, Thursday = 5;
-
-    if (time == QLatin1String("09:05"))
-        return Report{AdminRecipient, jobs.ServersHDDFreeCheck()};
-    if (time == QLatin1String("09:10")) {
-        if ((weekday != Wednesday && weekday != Thursday) || fewUsersOnline)
+    for (const JobCatalogue::ScheduleRow& row : JobCatalogue::Schedule()) {
+        if (row.time.toString(QStringLiteral("HH:mm")) != time ||
+            (row.weekday != 0 && row.weekday != weekday))
+            continue;
+        if (row.needsUsersOnline && fewUsersOnline)
             return std::nullopt;
-        QString report;
-        const bool renamed = jobs.FTP_2RemoveBatch(report);
-        if (weekday == Thursday && !renamed)
+        const JobCatalogue::JobResult result = run(row.job);
+        if (row.onlyWhenSucceeded && !result.succeeded)
             return std::nullopt;
-        return Report{RemovalRecipient, report};
-    }
-    if (time == QLatin1String("11:00"))
-        return cmdTest_Click(jobs);
-    if (time == QLatin1String("14:00")) {
-        QString report;
-        jobs.CSDB_DownloadCheck(report);
-        return Report{AdminRecipient, report};
+        return Report{row.recipient, result.report};
     }
     return std::nullopt;
 }
 
-Report cmdTest_Click(const Jobs& jobs) {
-    QString report;
-    jobs.DB_BackupCheck(report);
-    return Report{AdminRecipient, report};
+Report cmdTest_Click(const JobCatalogue::Runner& run) {
+    return Report{AdminRecipient, run(JobCatalogue::JobId::DbBackup).report};
 }
 
 void TickMinutes::start(const QDateTime& at) {

@@ -1,47 +1,32 @@
 #pragma once
 
-#include "JobContext.h"
+#include "JobCatalogue.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <optional>
 
-// The fixed daily schedule of the maintenance jobs, run from the once-a-minute tick while the bot is logged
-// in. It decides which job runs and who gets its report; frmMain sends the report.
+// The fixed daily schedule of the maintenance jobs (JobCatalogue::Schedule), run from the once-a-minute tick
+// while the bot is logged in. It decides which job runs and who gets its report; the bot sends the report.
 namespace Scheduler {
 
-// Reports travel with this packet code.
-inline constexpr int ReportPacketCode = 2;
-// The administrator: disk-space, DB backup and CS download reports, and the test button's.
-inline const QString AdminRecipient = QStringLiteral("92");
-// The "_2" removal report.
-inline const QString RemovalRecipient = QStringLiteral("-1");
-
-// The jobs the schedule can run, each producing its report text.
-struct Jobs {
-    std::function<QString()> ServersHDDFreeCheck;
-    std::function<bool(QString&)> FTP_2RemoveBatch;
-    std::function<bool(QString&)> DB_BackupCheck;
-    std::function<void(QString&)> CSDB_DownloadCheck;
-
-    // The real jobs, against the servers of `context` (kept by reference).
-    static Jobs real(const JobContext& context);
-};
+using JobCatalogue::AdminRecipient;
+using JobCatalogue::RemovalRecipient;
+using JobCatalogue::ReportPacketCode;
 
 struct Report {
     QString recipient;
     QString text;
 };
 
-// One tick at `now`: runs the entry of the schedule that matches the weekday and the minute, if any, and
-// gives the report to send. The "_2" removal runs on Wednesday and Thursday only when enough users are
-// online; Thursday's report is sent only after at least one successful rename.
-std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline, const Jobs& jobs);
+// One tick at `now`: runs, through `run`, the row of the schedule that matches the weekday and the minute, if
+// any, and gives the report to send. A row that needs users online is skipped when few are.
+std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline,
+                                        const JobCatalogue::Runner& run);
 
 // The "test2" button: the DB backup report for the administrator, at any time.
-Report cmdTest_Click(const Jobs& jobs);
+Report cmdTest_Click(const JobCatalogue::Runner& run);
 
 // A tick that comes late (the thread blocked by a long job, a slow server, a message box) must not cost the
 // entries of the minutes it skipped, and no minute may run twice.

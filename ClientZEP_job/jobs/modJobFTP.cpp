@@ -1,7 +1,6 @@
 #include "modJobFTP.h"
 
 #include "AnsiCodec.h"
-#include "Deployment.h"
 #include "ErrorLog.h"
 #include "FtpClient.h"
 #include "JobAccounts.h"
@@ -22,20 +21,9 @@ namespace modJobFTP {
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
-constexpr int UsualFtpPort = 21;
 
-// The module's one FTP connection and the names its last search has not handed out yet.
+// The module's one FTP connection.
 std::unique_ptr<FtpClient> connection;
-struct Search {
-    QStringList names;
-    qsizetype next = 0;
-} search;
-// The folder of the last listing, kept past the end of its search: nothing when it was listed with names.
-struct Listing {
-    QString directory;
-    bool failed = false;
-    bool empty = false;
-} listing;
 
 int passiveFlag() {
     return modIniFile::ReadIniValue(QStringLiteral("General"), QStringLiteral("FTP_PASV"), QString(),
@@ -56,20 +44,18 @@ void add16(qint16& counter, int amount) {
 } // namespace
 
 bool FTP_Open(const QString& host, const QString& user, const QString& password, int port, int passive,
-              FtpClient::NameEncoding names) {
+              FtpClient::NameEncoding names, const Tls::Policy& tls) {
     try {
         FTP_Close();
-        const Deployment deployment = Deployment::load(ProgramInfo::folder());
-        const int dialled = port == UsualFtpPort ? deployment.FtpPort : port;
         auto client = std::make_unique<FtpClient>();
         client->setNameEncoding(names);
-        client->setTls(deployment.ftpTls());
-        if (!client->open(host, user, password, dialled, passive == 1)) {
+        client->setTls(tls);
+        if (!client->open(host, user, password, port, passive == 1)) {
             // Why a TLS session or a bounded log-in failed is for the administrator to act on.
-            if (deployment.FtpTls || client->lastWasBound())
+            if (tls.required || client->lastWasBound())
                 ErrorLog::WriteToFile(QStringLiteral("FTP %1:%2 (%3): no session: %4")
                                           .arg(host)
-                                          .arg(dialled)
+                                          .arg(port)
                                           .arg(user, client->lastError()));
             return false;
         }
@@ -81,11 +67,14 @@ bool FTP_Open(const QString& host, const QString& user, const QString& password,
 }
 
 void FTP_Close() {
-    FTP_CloseSearch();
     connection.reset();
 }
 
-QString FTP_FindFirst(const QString& pathWithMask) {
+bool FTP_Rename(const QString& from, const QString& to) {
+    return connection && connection->rename(from, to);
+}
+
+QString FtpSearch::FTP_FindFirst(const QString& pathWithMask) {
     FTP_CloseSearch();
     if (!connection)
         return QString();
@@ -98,59 +87,69 @@ QString FTP_FindFirst(const QString& pathWithMask) {
         ErrorLog::WriteToFile(QStringLiteral("FTP: %1; the job stops").arg(connection->lastError()));
         throw VbError(VbErrors::OutOfMemory, QStringLiteral("modJobFTP"), connection->lastError());
     }
-    listing = {directory, !listed, listed && listed->isEmpty()};
+    directory_ = directory;
+    failed_ = !listed;
+    empty_ = listed && listed->isEmpty();
     if (!listed)
         return QString();
     for (const QString& name : *listed) {
         if (mask.isEmpty() || FtpClient::matchesMask(name, mask))
-            search.names.append(name);
+            names_.append(name);
     }
     return FTP_FindNext();
 }
 
-QString FTP_FindNext() {
-    if (search.next < search.names.size())
-        return search.names.at(search.next++);
+QString FtpSearch::FTP_FindNext() {
+    if (next_ < names_.size())
+        return names_.at(next_++);
     FTP_CloseSearch();
     return QString();
 }
 
-void FTP_CloseSearch() {
-    search = Search();
+void FtpSearch::FTP_CloseSearch() {
+    names_.clear();
+    next_ = 0;
 }
 
-bool FTP_FolderListed() {
-    if (listing.failed || !connection)
+bool FtpSearch::FTP_FolderListed() {
+    if (failed_ || !connection)
         return false;
     // Asked only of an empty listing, and once.
-    if (listing.empty && !connection->isFolder(listing.directory))
-        listing.failed = true;
-    listing.empty = false;
-    return !listing.failed;
+    if (empty_ && !connection->isFolder(directory_))
+        failed_ = true;
+    empty_ = false;
+    return !failed_;
 }
 
-bool FTP_Rename(const QString& from, const QString& to) {
-    return connection && connection->rename(from, to);
+namespace {
+
+// A job's log-in to one of the two FTP servers, as deployment.ini asks for it this run.
+bool openFor(const JobContext& context, const QString& host, const JobAccounts::Account& account) {
+    return FTP_Open(host, account.user, account.password, context.settings.FtpPort, passiveFlag(),
+                    context.ftpNames(), context.settings.ftpTls());
 }
+
+} // namespace
 
 bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
-    const JobAccounts::Account account = JobAccounts::WebHostFtp();
+    const JobAccounts::Account account = JobAccounts::WebHostFtp(context.settings);
     const QString& user = account.user;
     const QString mask = QStringLiteral("*_2.*");
     const QString removed = QStringLiteral("_2");
 
     report = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]") + CrLf + CrLf;
-    if (!FTP_Open(context.webHostFtp, user, account.password, UsualFtpPort, passiveFlag(),
-                  context.ftpNames)) {
+    if (!openFor(context, context.webHostFtp, account)) {
         report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.webHostFtp +
                   QStringLiteral(" - ") + user;
         return false;
     }
 
     qint16 ok = 0, failed = 0;
+    FtpSearch search;
     const auto processDirectory = [&](const QString& directory) {
         // The whole listing is taken before the first rename, so a renamed file is never met again.
-        for (QString name = FTP_FindFirst(directory + mask); !name.isEmpty(); name = FTP_FindNext()) {
+        for (QString name = search.FTP_FindFirst(directory + mask); !name.isEmpty();
+             name = search.FTP_FindNext()) {
             const QString newName = QString(name).remove(removed);
             if (FTP_Rename(directory + name, directory + newName)) {
                 report += QStringLiteral("처리완료  ");
@@ -162,7 +161,7 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
             report += name + CrLf;
         }
         // A folder that could not be looked at is no week without uploads.
-        if (!FTP_FolderListed()) {
+        if (!search.FTP_FolderListed()) {
             report +=
                 QStringLiteral("처리실패! ") + directory + QStringLiteral(" (폴더를 읽을 수 없음)") + CrLf;
             add16(failed, 1);
@@ -196,7 +195,7 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
 }
 
 bool DB_BackupCheck(QString& report, const JobContext& context) {
-    const JobAccounts::Account account = JobAccounts::BackupFtp();
+    const JobAccounts::Account account = JobAccounts::BackupFtp(context.settings);
     const QString& user = account.user;
     struct Kind {
         const char* servers;
@@ -208,19 +207,19 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
     const QString today = context.clock.now().date().toString(QStringLiteral("yyyy-MM-dd"));
     report = QStringLiteral("< DB 백업결과 보고서 >") + CrLf + CrLf;
     try {
-        if (!FTP_Open(context.backupFtp, user, account.password, UsualFtpPort, passiveFlag(),
-                      context.ftpNames)) {
+        if (!openFor(context, context.backupFtp, account)) {
             report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.backupFtp +
                       QStringLiteral(" - user: ") + user + CrLf;
             return false;
         }
         qint16 total = 0, missing = 0;
+        FtpSearch search;
         std::array<QString, 100> servers;
         for (const Kind& kind : kinds) {
             servers.fill(QString());
             int count = 0;
-            for (QString name = FTP_FindFirst(QLatin1String(kind.servers)); !name.isEmpty();
-                 name = FTP_FindNext()) {
+            for (QString name = search.FTP_FindFirst(QLatin1String(kind.servers)); !name.isEmpty();
+                 name = search.FTP_FindNext()) {
                 if (count == int(servers.size()))
                     throw VbError(VbErrors::SubscriptOutOfRange, QStringLiteral("modFTPJob"),
                                   VbErrors::describe(VbErrors::SubscriptOutOfRange));
@@ -228,7 +227,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
             }
             add16(total, count);
             // A server list that could not be looked at is a failure of its own, not zero servers fine.
-            if (!FTP_FolderListed()) {
+            if (!search.FTP_FolderListed()) {
                 report += QStringLiteral("[!!] ") + QLatin1String(kind.servers) +
                           QStringLiteral(" : Folder Not Readable!") + CrLf;
                 add16(missing, 1);
@@ -237,7 +236,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
             const QString daily = QLatin1String(kind.daily) + today + QLatin1Char('/');
             for (int i = 0; i < count; ++i) {
                 const QString found =
-                    FTP_FindFirst(daily + QLatin1Char('(') + servers[i] + QStringLiteral(")*"));
+                    search.FTP_FindFirst(daily + QLatin1Char('(') + servers[i] + QStringLiteral(")*"));
                 if (!found.isEmpty()) {
                     report += QStringLiteral("[OK] ") + found + CrLf;
                 } else {
@@ -245,7 +244,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                               QStringLiteral(" : File Not Found!") + CrLf;
                     add16(missing, 1);
                 }
-                FTP_CloseSearch();
+                search.FTP_CloseSearch();
             }
         }
         FTP_Close();
@@ -295,8 +294,10 @@ void ChangeRnameFile(const JobContext& context) {
         showTrapped(error);
         return;
     }
+    db->setTls(context.settings.mySqlTls());
+    db->setUsualPort(context.settings.MySqlPort);
     std::unique_ptr<Recordset> rs;
-    const JobAccounts::Account web = JobAccounts::WebDatabase();
+    const JobAccounts::Account web = JobAccounts::WebDatabase(context.settings);
     const bool connected =
         db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
     if (!connected)

@@ -163,7 +163,9 @@ QString ServersHDDFreeCheck(const JobContext& context) {
     std::unique_ptr<Recordset> rs;
     try {
         db = std::make_unique<cMySQL>();
-        const JobAccounts::Account Log = JobAccounts::LogDatabase();
+        db->setTls(context.settings.mySqlTls());
+        db->setUsualPort(context.settings.MySqlPort);
+        const JobAccounts::Account Log = JobAccounts::LogDatabase(context.settings);
         if (!db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
             db->logTlsFailure(QStringLiteral("log database"));
             table +=

@@ -1,10 +1,8 @@
 #include "cMySQL.h"
 
 #include "AnsiCodec.h"
-#include "Deployment.h"
 #include "ErrorLog.h"
 #include "MessageBox.h"
-#include "ProgramInfo.h"
 #include "ServiceManager.h"
 #include "VbError.h"
 
@@ -181,10 +179,8 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
         }
         recordUsed_ = true;
 
-        const bool readDeployment = port == modMySQL::DefaultPort || !tls_;
-        const Deployment deployment = readDeployment ? Deployment::load(ProgramInfo::folder()) : Deployment();
-        const int dialled = port == modMySQL::DefaultPort ? deployment.MySqlPort : port;
-        applyTls(tls_ ? *tls_ : deployment.mySqlTls());
+        const int dialled = port == modMySQL::DefaultPort ? usualPort_ : port;
+        applyTls(tls_);
         const CText h(host_), u(user_), p(password_), d(db_), s(unixSocket_);
         // Each call is bounded well inside a service manager's watchdog; a job of many calls tells it
         // between them that the program is alive.

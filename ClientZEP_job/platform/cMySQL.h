@@ -45,8 +45,10 @@ public:
     // How long real_connect waits for the server: 10 s unless set.
     void setConnectTimeout(unsigned seconds);
 
-    // TLS for the connections made from now on; unless set, the MySqlTls and TlsCaFile of deployment.ini.
+    // TLS for the connections made from now on; in clear unless set.
     void setTls(const Tls::Policy& policy) { tls_ = policy; }
+    // The port a connection to the usual port 3306 dials (a site's MySqlPort); 3306 unless set.
+    void setUsualPort(int value) { usualPort_ = value; }
     // The connection runs over TLS: its cipher, empty when in clear.
     QString tlsCipher();
     // The server's certificate of a TLS connection, for the administrator's check.
@@ -60,7 +62,7 @@ public:
     static constexpr qsizetype MaxResultBytes = 32 * 1024 * 1024;
 
     // Never raises. On failure shows "Error <n> <text>" with the two lines asking to check the network,
-    // unless NoErrMsg, and returns false. Port 3306 dials the MySqlPort of deployment.ini.
+    // unless NoErrMsg, and returns false. Port 3306 dials the usual port (setUsualPort).
     bool real_connect(const QString& host = {}, const QString& user = {}, const QString& passwd = {},
                       const QString& db = {}, int port = modMySQL::DefaultPort,
                       const QString& unix_socket = {}, int clientflag = 0, bool NoErrMsg = false);
@@ -134,6 +136,7 @@ private:
     int clientFlags_ = 0;
     int port_ = 0;
     unsigned connectTimeoutSeconds_ = 10;
-    std::optional<Tls::Policy> tls_;
+    Tls::Policy tls_;
+    int usualPort_ = modMySQL::DefaultPort;
     QByteArray caFile_;
 };

@@ -1,10 +1,8 @@
 #include "modAutoUpdateV1_Download.h"
 
 #include "AnsiCodec.h"
-#include "Deployment.h"
 #include "HttpClient.h"
 #include "OwnFile.h"
-#include "ProgramInfo.h"
 
 #include <QFile>
 
@@ -14,12 +12,12 @@ namespace {
 
 constexpr qsizetype ReadBytes = 20;
 
-// A request to the update server: always fresh, over TLS where deployment.ini asks for it, and bounded. One
+// A request to the update server: always fresh, over TLS where the site asks for it, and bounded. One
 // byte past `bound` tells a body that is too long from one that just fits.
-HttpClient::Options updateRequest(qsizetype bound, int totalTimeoutMs) {
+HttpClient::Options updateRequest(qsizetype bound, int totalTimeoutMs, const Tls::Policy& tls) {
     HttpClient::Options options;
     options.fresh = true;
-    options.tls = Deployment::load(ProgramInfo::folder()).httpTls();
+    options.tls = tls;
     options.maxBytes = bound + 1;
     options.connectTimeoutMs = 5000;
     options.totalTimeoutMs = totalTimeoutMs;
@@ -27,8 +25,8 @@ HttpClient::Options updateRequest(qsizetype bound, int totalTimeoutMs) {
 }
 
 // Some megabytes on a slow link still arrive; a dead or endless server is given up.
-HttpClient::Options programRequest() {
-    return updateRequest(MaxProgramBytes, 10 * 60 * 1000);
+HttpClient::Options programRequest(const Tls::Policy& tls) {
+    return updateRequest(MaxProgramBytes, 10 * 60 * 1000, tls);
 }
 
 // Why a fetched file is not there, or nothing.
@@ -53,12 +51,12 @@ bool writeReplacing(const QString& path, const QByteArray& bytes, int mode) {
 
 } // namespace
 
-HttpClient::Options TextRequest() {
-    return updateRequest(MaxSignatureBytes, 15000);
+HttpClient::Options TextRequest(const Tls::Policy& tls) {
+    return updateRequest(MaxSignatureBytes, 15000, tls);
 }
 
-QString ReadUrlText(const QString& url) {
-    HttpClient::Options options = TextRequest();
+QString ReadUrlText(const QString& url, const Tls::Policy& tls) {
+    HttpClient::Options options = TextRequest(tls);
     options.maxBytes = ReadBytes;
     options.userAgent = "VB OpenUrl";
     const HttpClient::Response response = HttpClient::get(url, options);
@@ -66,16 +64,16 @@ QString ReadUrlText(const QString& url) {
 }
 
 Release FetchRelease(const QString& base, const QString& name, const QString& version,
-                     const ReleaseSignature::PublicKey& key) {
+                     const ReleaseSignature::PublicKey& key, const Tls::Policy& tls) {
     Release release;
     const HttpClient::Response signature =
-        HttpClient::get(base + name + QStringLiteral(".minisig"), TextRequest());
+        HttpClient::get(base + name + QStringLiteral(".minisig"), TextRequest(tls));
     if (const QString problem = fetchProblem(signature, MaxSignatureBytes); !problem.isEmpty()) {
         release.problem = QStringLiteral("its signature %1.minisig: %2").arg(name, problem);
         return release;
     }
     release.signature = signature.body;
-    const HttpClient::Response program = HttpClient::get(base + name, programRequest());
+    const HttpClient::Response program = HttpClient::get(base + name, programRequest(tls));
     if (const QString problem = fetchProblem(program, MaxProgramBytes); !problem.isEmpty()) {
         release.problem = problem;
         return release;

@@ -49,8 +49,8 @@ QString buildOf(const QString& version) {
 // Fetches the sibling program `name` of version `version` and puts it in place when its signature holds; an
 // unverified one is never written, and the one in the folder stays.
 bool updateSibling(const QString& base, const QString& name, const QString& version,
-                   const ReleaseSignature::PublicKey& key) {
-    const auto release = modAutoUpdateV1_Download::FetchRelease(base, name, version, key);
+                   const ReleaseSignature::PublicKey& key, const Tls::Policy& tls) {
+    const auto release = modAutoUpdateV1_Download::FetchRelease(base, name, version, key, tls);
     if (!release.body) {
         ErrorLog::WriteToFile(
             QStringLiteral("self-update: %1 %2 refused: %3").arg(name, version, release.problem));
@@ -87,7 +87,8 @@ QString UpdateServerHost(const Deployment& deployment) {
     return host.isEmpty() ? deployment.AddrAutoUpdate : host;
 }
 
-bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key) {
+bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key,
+                           const Tls::Policy& tls) {
     const QString path = inFolder(Checker);
     const QString localBuild =
         fileExists(path) ? buildOf(modFile::GetFileVer(path, true, true)) : QStringLiteral("0");
@@ -95,7 +96,7 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature
         Checker.left(Checker.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_lastver.txt");
     const QString base = UpdateBaseUrl(autoUpdateHost);
 
-    const QString remote = modAutoUpdateV1_Download::ReadUrlText(base + versionFile);
+    const QString remote = modAutoUpdateV1_Download::ReadUrlText(base + versionFile, tls);
     if (remote.trimmed().isEmpty()) {
         MessageBox::show(Checker + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"));
         return false;
@@ -114,18 +115,18 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature
 
     // Both programs are signed with the checker's version text: one release of the pair.
     const QString version = ReleaseSignature::versionText(remote);
-    return updateSibling(base, Checker, version, key) && updateSibling(base, Changer, version, key);
+    return updateSibling(base, Checker, version, key, tls) && updateSibling(base, Changer, version, key, tls);
 }
 
 bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost, const QString& publicKey,
-                   const std::function<void()>& endProcess) {
+                   const std::function<void()>& endProcess, const Tls::Policy& tls) {
     // Without the release key nothing fetched could be trusted, so nothing is fetched.
     const ReleaseSignature::TrustRoot trust = ReleaseSignature::trustRoot(publicKey);
     if (!trust.key) {
         ErrorLog::WriteToFile(QStringLiteral("self-update: nothing downloaded: ") + trust.problem);
         return false;
     }
-    if (!skipUpdaterCheck && !AutoUpdaterSelfUpdate(autoUpdateHost, *trust.key))
+    if (!skipUpdaterCheck && !AutoUpdaterSelfUpdate(autoUpdateHost, *trust.key, tls))
         return false;
 
     const QString exeName = ProgramInfo::exeName();

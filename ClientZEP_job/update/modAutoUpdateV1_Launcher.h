@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReleaseSignature.h"
+#include "Tls.h"
 
 #include <QString>
 #include <functional>
@@ -26,7 +27,9 @@ QString UpdateServerHost(const Deployment& deployment);
 // Brings the checker and the file changer up to date. True when the checker is current or both were fetched
 // with a signature of `key` for "VerProbeV1.exe V" and "swapfiles.exe V" (V: the trimmed text of
 // VerProbeV1_lastver.txt); a refused one leaves one line in the error log and the old one in place.
-bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key);
+// `tls`: the site's HttpTls, for every request to the update server.
+bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key,
+                           const Tls::Policy& tls = {});
 
 // The whole update, trusting the release key `publicKey` (deployment.ini's UpdatePublicKey: see
 // ReleaseSignature::trustRoot); without one nothing is fetched and the error log says why. Returns false
@@ -36,6 +39,6 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature
 // again. Under a service manager the changer is run and waited for instead, and the program ends with
 // ServiceManager::HandedOverExitStatus once it has put the new build in place (false when it could not).
 bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost, const QString& publicKey,
-                   const std::function<void()>& endProcess = {});
+                   const std::function<void()>& endProcess = {}, const Tls::Policy& tls = {});
 
 } // namespace modAutoUpdateV1_Launcher

@@ -1,7 +1,6 @@
 #include "modServerAddressUtil.h"
 
 #include "AnsiCodec.h"
-#include "Deployment.h"
 #include "ErrorLog.h"
 #include "HttpClient.h"
 #include "MessageBox.h"
@@ -83,7 +82,8 @@ QString CacheFileName() {
     return QStringLiteral("server_address_setting.json");
 }
 
-DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Options& options) {
+DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& server,
+                                   const HttpClient::Options& options) {
     DirectoryAnswer result;
     const QString path = cachePath();
     QString ver;
@@ -94,9 +94,8 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
         ver = (*cached)[QStringLiteral("ver")].asText();
     }
 
-    const Deployment deployment = Deployment::load(ProgramInfo::folder());
-    result.request = (deployment.HttpTls ? QStringLiteral("https://") : QStringLiteral("http://")) +
-                     deployment.DirectoryServer + QStringLiteral("/serverinfo/server-address-checker.php");
+    result.request = (server.tls.required ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                     server.host + QStringLiteral("/serverinfo/server-address-checker.php");
     QChar separator = QLatin1Char('?');
     if (!ver.isEmpty()) {
         result.request += separator + QStringLiteral("ver=") + ver;
@@ -107,7 +106,7 @@ DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Option
 
     result.asked = true;
     HttpClient::Options bounded = options;
-    bounded.tls = deployment.httpTls();
+    bounded.tls = server.tls;
     bounded.boundBytes = qMin(options.boundBytes, DirectoryBoundBytes);
     result.response = HttpClient::get(result.request, bounded);
     if (!result.response.answered || result.response.status != 200)
@@ -146,13 +145,13 @@ bool TakeDirectoryAnswer(const QString& answerText) {
     }
 }
 
-bool RefreshServerDirectory(const QString& user) {
+bool RefreshServerDirectory(const QString& user, const DirectoryServer& server) {
     try {
         // Start-up waits for this: a dead directory server may cost seconds, never more.
         HttpClient::Options options;
         options.connectTimeoutMs = 5000;
         options.totalTimeoutMs = 15000;
-        const DirectoryAnswer answer = AskServerDirectory(user, options);
+        const DirectoryAnswer answer = AskServerDirectory(user, server, options);
         // A bound passed or a TLS link refused: the cache stays, and the log says why.
         if (!answer.response.bound.isEmpty() || !Tls::why(answer.response.error).isEmpty())
             ErrorLog::WriteToFile(QStringLiteral("address directory %1: %2; the cache is kept")

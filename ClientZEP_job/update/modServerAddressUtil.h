@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Deployment.h"
 #include "HttpClient.h"
 #include "json.h"
 
@@ -18,11 +19,22 @@ QString CacheFileName();
 // The largest directory answer taken; a directory of a few dozen entries is a few KiB.
 inline constexpr qsizetype DirectoryBoundBytes = 64 * 1024;
 
-// Asks the directory server (DirectoryServer of deployment.ini; https with its HttpTls) for the directory,
+// Where the directory is asked: deployment.ini's DirectoryServer (host[:port]), over https when HttpTls
+// requires it.
+struct DirectoryServer {
+    QString host;
+    Tls::Policy tls;
+
+    static DirectoryServer of(const Deployment& deployment) {
+        return {deployment.DirectoryServer, deployment.httpTls()};
+    }
+};
+
+// Asks the directory server `server` for the directory,
 // sending the cached "ver" and `user` when there are any, and rewrites the cache when the answer says
 // "success": true and carries a "data" object in which every member and element has a value. True when the
 // server answered 200 with a JSON object. Bounded in time and size; never fails outright.
-bool RefreshServerDirectory(const QString& user);
+bool RefreshServerDirectory(const QString& user, const DirectoryServer& server);
 
 // What the directory server said to one request, before anything is stored.
 struct DirectoryAnswer {
@@ -38,7 +50,8 @@ struct DirectoryAnswer {
 
 // The request a refresh makes, with its cached "ver" and `user`, and what came back; changes nothing.
 // Raises VbError when the cache is of the wrong shape.
-DirectoryAnswer AskServerDirectory(const QString& user, const HttpClient::Options& options);
+DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& server,
+                                   const HttpClient::Options& options);
 
 // The directory an answer text carries: its "data" object when its "success" is true and every member and
 // element of "data" has a value. `understood` tells whether the text is a JSON object at all.

@@ -46,7 +46,8 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
     MariaDbServer::Admin admin;
     ASSERT_TRUE(admin.connected());
     const TestSupport::FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(9, 5)));
-    const JobContext context{clock, Host, Host, Host, Host, Host};
+    const JobContext context{clock, Host, Host, Host, Host, Host, Deployment::load(folder.path())};
+    const auto directory = modServerAddressUtil::DirectoryServer::of(context.settings);
 
     struct Case {
         const char* name;
@@ -63,14 +64,14 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
     const QList<Case> cases = {
         {"a directory answer that never ends",
          [] { HttpServer::serve(QStringLiteral("serverinfo/server-address-checker.php.endless"), {}); },
-         [] { return QString::number(modServerAddressUtil::RefreshServerDirectory(QString())); },
+         [&] { return QString::number(modServerAddressUtil::RefreshServerDirectory(QString(), directory)); },
          QStringLiteral("0"), QStringLiteral("the answer is larger than its bound of 65536 bytes"), 5},
         {"a directory answer that trickles for ever",
          [] { HttpServer::serve(QStringLiteral("serverinfo/server-address-checker.php.trickle"), {}); },
-         [] {
+         [&] {
              HttpClient::Options options;
              options.totalTimeoutMs = 1500;
-             return modServerAddressUtil::AskServerDirectory(QString(), options).response.bound;
+             return modServerAddressUtil::AskServerDirectory(QString(), directory, options).response.bound;
          },
          QStringLiteral("the exchange took longer than its bound of 1.5 s"), QString(), 5},
         {"a download that never ends",

@@ -30,6 +30,11 @@ protected:
         modServerAddressUtil::ForgetServerDirectory();
     }
 
+    // A refresh from the directory server that the folder's deployment.ini names, as start-up makes it.
+    bool refresh(const QString& user) const {
+        return modServerAddressUtil::RefreshServerDirectory(
+            user, modServerAddressUtil::DirectoryServer::of(Deployment::load(folder.path())));
+    }
     QString cache() const { return folder.path() + "/server_address_setting.json"; }
     void writeCache(const QByteArray& bytes) const {
         QFile f(cache());
@@ -66,14 +71,14 @@ TEST_F(DirectoryTest, TheRequestCarriesTheCachedVersionAndTheUser) {
         QFile::remove(cache());
         if (!c.cache.isEmpty())
             writeCache(c.cache);
-        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(c.user));
+        EXPECT_FALSE(refresh(c.user));
         EXPECT_EQ(HttpServer::takeRequests(), QStringList{c.request});
         EXPECT_EQ(readAll(cache()), c.cache) << "a 404 leaves the cache alone";
     }
 
     // A cache that does not parse: no request at all, and false.
     writeCache("not json");
-    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_FALSE(refresh(QString()));
     EXPECT_TRUE(HttpServer::takeRequests().isEmpty());
     EXPECT_TRUE(boxes.texts.isEmpty());
 }
@@ -113,7 +118,7 @@ TEST_F(DirectoryTest, OnlyASuccessfulAnswerWithDataReplacesTheCache) {
         SCOPED_TRACE(c.name);
         writeCache(old);
         answer(c.status, c.body);
-        EXPECT_EQ(modServerAddressUtil::RefreshServerDirectory(QString()), c.result);
+        EXPECT_EQ(refresh(QString()), c.result);
         EXPECT_EQ(readAll(cache()), c.cache);
     }
     EXPECT_TRUE(boxes.texts.isEmpty());
@@ -131,9 +136,9 @@ TEST_F(DirectoryTest, ACacheThatDoesNotParseIsLoggedOncePerStart) {
         writeCache(broken);
         answer(200, R"({"success": true, "data": {"ver": 1, "servers": []}})");
         // Start-up: the refresh and the load, then a second refresh in the same run.
-        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+        EXPECT_FALSE(refresh(QString()));
         modServerAddressUtil::LoadServerDirectory();
-        EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+        EXPECT_FALSE(refresh(QString()));
         EXPECT_TRUE(HttpServer::takeRequests().isEmpty()) << "the broken cache is not sent to the server";
         EXPECT_EQ(readAll(cache()), broken);
         const QStringList lines = QString::fromUtf8(readAll(log)).split("\r\n", Qt::SkipEmptyParts);
@@ -173,7 +178,7 @@ TEST_F(DirectoryTest, ADeadOrSlowServerCostsSecondsOnly) {
     HttpServer::serve(Endpoint + ".delay", "20");
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_FALSE(refresh(QString()));
     EXPECT_LT(timer.elapsed(), 17000);
     EXPECT_FALSE(QFile::exists(cache()));
 
@@ -182,7 +187,7 @@ TEST_F(DirectoryTest, ADeadOrSlowServerCostsSecondsOnly) {
     ini.write("[Deployment]\r\nDirectoryServer=127.0.0.1:1\r\n");
     ini.close();
     timer.restart();
-    EXPECT_FALSE(modServerAddressUtil::RefreshServerDirectory(QString()));
+    EXPECT_FALSE(refresh(QString()));
     EXPECT_LT(timer.elapsed(), 2000);
 }
 

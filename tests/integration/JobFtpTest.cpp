@@ -43,7 +43,7 @@ protected:
         pointDeploymentAt(server->port());
         setPassive("1");
         server->reset();
-        context.ftpNames = server->utf8Names ? FtpClient::NameEncoding::Utf8 : FtpClient::NameEncoding::Cp949;
+        context.settings.FtpNameEncoding = server->utf8Names ? "UTF-8" : "CP949";
         QFile::remove(marker());
         admin.exec("DELETE FROM webhost.file_rname");
         admin.exec("DELETE FROM webhost.cate3");
@@ -57,12 +57,13 @@ protected:
         server->reset();
     }
 
-    static void pointDeploymentAt(quint16 ftpPort) {
+    void pointDeploymentAt(quint16 ftpPort) {
         writeFile(folder_->path() + QStringLiteral("/deployment.ini"),
                   QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
                       .arg(ftpPort)
                       .arg(MariaDbServer::port())
                       .toLatin1());
+        context.settings = Deployment::load(folder_->path());
     }
     // A null value leaves the key out.
     static void setPassive(const char* value) {
@@ -320,7 +321,7 @@ TEST_P(JobFtpServersTest, BackupCheckStopsAtTheHundredAndFirstServer) {
     EXPECT_EQ(report, BackupTitle + QStringLiteral("[OK] (db1).bak\r\nError 9 (Subscript out of range) in "
                                                    "procedure DB_BackupCheck of Module modFTPJob"));
     // The connection was closed behind the error.
-    EXPECT_EQ(modJobFTP::FTP_FindFirst(QStringLiteral("/csdb_backup/servers/")), QString());
+    EXPECT_EQ(modJobFTP::FtpSearch().FTP_FindFirst(QStringLiteral("/csdb_backup/servers/")), QString());
 }
 
 } // namespace

@@ -122,7 +122,7 @@ TEST_F(JobMainTest, ServersHDDFreeCheckReportsYesterdaysDrives) {
         SCOPED_TRACE(c.name);
         clean();
         fill(c.servers, c.drives);
-        const QString report = modJobMain::ServersHDDFreeCheck({Today, c.host, {}, {}, {}, {}});
+        const QString report = modJobMain::ServersHDDFreeCheck({Today, c.host, {}, {}, {}, {}, deployed()});
         EXPECT_EQ(report, lines(c.expected));
         EXPECT_TRUE(boxes.texts.isEmpty());
     }
@@ -131,7 +131,7 @@ TEST_F(JobMainTest, ServersHDDFreeCheckReportsYesterdaysDrives) {
 TEST_F(JobMainTest, AQueryThatGivesNothingEndsTheReportWithError91) {
     admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t TO qz_logs.hddfree_t_away"));
     const QString report =
-        modJobMain::ServersHDDFreeCheck({Today, QStringLiteral("127.0.0.1"), {}, {}, {}, {}});
+        modJobMain::ServersHDDFreeCheck({Today, QStringLiteral("127.0.0.1"), {}, {}, {}, {}, deployed()});
     admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t_away TO qz_logs.hddfree_t"));
 
     EXPECT_EQ(report, lines({Header, Rule,
@@ -193,7 +193,7 @@ TEST_F(JobMainTest, CSDB_DownloadCheckLooksForTodaysZip) {
         }
 
         QString report = QStringLiteral("earlier text");
-        modJobMain::CSDB_DownloadCheck(report, {Today, {}, {}, {}, {}, {}});
+        modJobMain::CSDB_DownloadCheck(report, {Today, {}, {}, {}, {}, {}, deployed()});
         EXPECT_EQ(report, c.expected);
         if (c.setting.isEmpty())
             expectOneLogEntry(errorLogText(folder()), unset);

@@ -38,6 +38,7 @@ protected:
     // A wrapper connected the way the jobs connect: port 3306, which dials the fixture's port.
     static std::unique_ptr<cMySQL> connected() {
         auto db = std::make_unique<cMySQL>();
+        db->setUsualPort(deployed().MySqlPort);
         EXPECT_TRUE(db->real_connect(Host, User, Password, Database, 3306, QString(), 0, false));
         return db;
     }
@@ -88,6 +89,7 @@ TEST_F(MySqlTest, ConnectFailureShowsItsBoxOnlyWhenAsked) {
         SCOPED_TRACE(c.name);
         boxes.texts.clear();
         cMySQL db;
+        db.setUsualPort(deployed().MySqlPort);
         EXPECT_FALSE(db.real_connect(Host, User, c.password, Database, c.port, QString(), 0, c.noErrMsg));
         EXPECT_EQ(boxes.texts, c.expected);
     }
@@ -95,6 +97,7 @@ TEST_F(MySqlTest, ConnectFailureShowsItsBoxOnlyWhenAsked) {
 
 TEST_F(MySqlTest, EmptyArgumentsKeepStoredPropertiesAndPort3306IsNeverStored) {
     cMySQL db;
+    db.setUsualPort(deployed().MySqlPort);
     EXPECT_EQ(db.port(), 0);
     ASSERT_TRUE(db.real_connect(Host, User, Password, Database, 3306, QString(), 0, true));
     EXPECT_EQ(db.port(), 0);

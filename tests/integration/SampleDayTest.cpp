@@ -52,6 +52,7 @@ protected:
                       .arg(FtpServer::port())
                       .arg(MariaDbServer::port())
                       .toLatin1());
+        context.settings = Deployment::load(folder.path());
         writeFile(folder.path() + "/setup.ini",
                   "[General]\r\nFTP_PASV=1\r\nCSBackupPath=" + csBackup.path().toLocal8Bit() + "\r\n");
         // The same loader and layout script as the demo.

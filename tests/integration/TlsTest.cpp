@@ -123,7 +123,7 @@ TEST_F(TlsTest, FtpJobsSendThePasswordOnlyToAVerifiedServer) {
                    .arg(way.caFile));
         takeCommands(way.host, way.port);
         QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
-        const JobContext context{Today, {}, {}, {}, way.host, {}};
+        const JobContext context{Today, {}, {}, {}, way.host, {}, Deployment::load(folder())};
         QString report;
         const bool ran = modJobFTP::DB_BackupCheck(report, context);
         const QStringList commands = takeCommands(way.host, way.port);
@@ -169,7 +169,8 @@ TEST_F(TlsTest, MySqlJobsLogInOnlyOverVerifiedTls) {
                    .arg(way.caFile));
         QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
 
-        const QString report = modJobMain::ServersHDDFreeCheck(JobContext{Today, way.host, {}, {}, {}, {}});
+        const QString report = modJobMain::ServersHDDFreeCheck(
+            JobContext{Today, way.host, {}, {}, {}, {}, Deployment::load(folder())});
         const QString logins = admin.exec(QStringLiteral(
             "SELECT COUNT(*) FROM mysql.general_log WHERE command_type = 'Connect' AND argument LIKE "
             "'qz_logs_read@%'"));
@@ -207,7 +208,8 @@ TEST_F(TlsTest, TheDirectoryIsTakenOnlyFromAVerifiedServer) {
                    .arg(way.host)
                    .arg(way.port)
                    .arg(way.caFile));
-        const bool understood = modServerAddressUtil::RefreshServerDirectory(QString());
+        const bool understood = modServerAddressUtil::RefreshServerDirectory(
+            QString(), modServerAddressUtil::DirectoryServer::of(Deployment::load(folder())));
         if (way.why.isEmpty()) {
             EXPECT_TRUE(understood);
             EXPECT_EQ(TestSupport::readAll(cache), expected);
@@ -244,7 +246,7 @@ TEST_F(TlsTest, CheckTellsWhetherEachLinkIsEncryptedAndWhenItsCertificateExpires
          9},
         {"MySQL over TLS",
          PeerProbe::mysql(Here, QStringLiteral("qz_logs_read"), QStringLiteral("pomel3526"),
-                          QStringLiteral("qz_logs"), 5, tls),
+                          QStringLiteral("qz_logs"), tlsMySqlPort(), 5, tls),
          true, 399},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Deployment.h"
 #include "ProgramInfo.h"
 #include "TestSupport.h"
 
@@ -86,6 +87,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(admin.connected()); }
 
     static QString folder() { return folder_->path(); }
+    // The program folder's deployment.ini as a job run reads it.
+    static Deployment deployed() { return Deployment::load(folder()); }
 
     MariaDbServer::Admin admin;
 

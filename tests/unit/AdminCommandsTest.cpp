@@ -50,25 +50,14 @@ TEST(CommandLineTest, OptionsStartWithTwoDashesAndEverythingElseIsTheHost) {
 
 TEST(RunJobTest, EachNameRunsItsJobAndTheReportKeepsItsLines) {
     QStringList ran;
-    const Scheduler::Jobs jobs{
-        [&] {
-            ran << "disk";
-            return QStringLiteral("< 하드잔량 보고서 >\r\n-----");
-        },
-        [&](QString& r) {
-            ran << "remove";
-            r = "removal";
-            return false;
-        },
-        [&](QString& r) {
-            ran << "backup";
-            r = "backup";
-            return false;
-        },
-        [&](QString& r) {
-            ran << "cs";
-            r = "cs";
-        },
+    const JobCatalogue::Runner jobs = [&](JobCatalogue::JobId id) -> JobCatalogue::JobResult {
+        using enum JobCatalogue::JobId;
+        ran << (id == DiskSpace ? "disk" : id == Remove2 ? "remove" : id == DbBackup ? "backup" : "cs");
+        return {id == DiskSpace  ? QStringLiteral("< 하드잔량 보고서 >\r\n-----")
+                : id == Remove2  ? QStringLiteral("removal")
+                : id == DbBackup ? QStringLiteral("backup")
+                                 : QStringLiteral("cs"),
+                false};
     };
     EXPECT_EQ(RunJob::run("disk-space", jobs), std::optional<QString>("< 하드잔량 보고서 >\r\n-----"));
     EXPECT_EQ(RunJob::run("remove-2", jobs), std::optional<QString>("removal"));

@@ -26,16 +26,13 @@ TEST(CommandJobRunnerTest, RunsTheQueuedJobAndFreesTheLock) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.workJob);
         QStringList ran;
-        const CommandJobRunner::Jobs jobs{
-            [&] {
+        const JobCatalogue::Runner jobs = [&](JobCatalogue::JobId id) -> JobCatalogue::JobResult {
+            if (id == JobCatalogue::JobId::SelfUpdate) {
                 ran << "update";
-                return c.updateApplied;
-            },
-            [&](QString& report) {
-                ran << "removal";
-                report = "removal report";
-                return false;
-            },
+                return {QString(), c.updateApplied};
+            }
+            ran << "removal";
+            return {"removal report", false};
         };
         CommandJob job;
         job.WorkJob = c.workJob;
@@ -58,15 +55,9 @@ TEST(CommandJobRunnerTest, AJobThatRaisesStillFreesTheLock) {
         throw VbError(VbErrors::Overflow, QStringLiteral("modJobFTP"),
                       VbErrors::describe(VbErrors::Overflow));
     };
-    const CommandJobRunner::Jobs jobs{
-        [&]() -> bool {
-            overflow();
-            return false;
-        },
-        [&](QString&) -> bool {
-            overflow();
-            return false;
-        },
+    const JobCatalogue::Runner jobs = [&](JobCatalogue::JobId) -> JobCatalogue::JobResult {
+        overflow();
+        return {};
     };
     for (const qint16 workJob : {CommandJob::SelfUpdate, CommandJob::Remove2}) {
         SCOPED_TRACE(workJob);

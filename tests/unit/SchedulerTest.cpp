@@ -11,12 +11,15 @@ struct CountingJobs {
     QStringList ran;
     bool renamed = false;
 
-    Scheduler::Jobs jobs() {
-        return Scheduler::Jobs{
-            [this] { return ran << "disk", QStringLiteral("disk report"); },
-            [this](QString& report) { return ran << "removal", report = "removal report", renamed; },
-            [this](QString& report) { return ran << "backup", report = "backup report", true; },
-            [this](QString& report) { ran << "cs", report = "cs report"; },
+    JobCatalogue::Runner jobs() {
+        return [this](JobCatalogue::JobId id) -> JobCatalogue::JobResult {
+            using enum JobCatalogue::JobId;
+            const char* name = id == DiskSpace  ? "disk"
+                               : id == Remove2  ? "removal"
+                               : id == DbBackup ? "backup"
+                                                : "cs";
+            ran << name;
+            return {QStringLiteral("%1 report").arg(QLatin1String(name)), id != Remove2 || renamed};
         };
     }
 };
@@ -91,7 +94,7 @@ TickRun runTicks(const char* startAt, const QList<const char*>& ticks, int day =
     // 2026-12-09 is a Wednesday.
     CountingJobs counting;
     counting.renamed = renamed;
-    const Scheduler::Jobs jobs = counting.jobs();
+    const JobCatalogue::Runner jobs = counting.jobs();
     Scheduler::TickMinutes minutes;
     minutes.start(at(day, startAt));
     TickRun run;

@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     const QString base =
         modAutoUpdateV1_Launcher::UpdateBaseUrl(modAutoUpdateV1_Launcher::UpdateServerHost(deployment));
     const QString versionUrl = base + exeName + QStringLiteral("_lastver.txt");
-    const HttpClient::Response version = HttpClient::get(versionUrl, modAutoUpdateV1_Download::TextRequest());
+    const HttpClient::Response version =
+        HttpClient::get(versionUrl, modAutoUpdateV1_Download::TextRequest(deployment.httpTls()));
     if (!version.answered)
         return fail(QStringLiteral("no answer for %1: %2").arg(versionUrl, version.error));
     const QString latestText = ReleaseSignature::versionText(QString::fromLatin1(version.body));
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const auto release = modAutoUpdateV1_Download::FetchRelease(base, exeName, latestText, *trust.key);
+    const auto release =
+        modAutoUpdateV1_Download::FetchRelease(base, exeName, latestText, *trust.key, deployment.httpTls());
     if (!release.body)
         return refuse(latestText, release.problem);
     // Signed, and still checked: a release for another machine would not run here.
