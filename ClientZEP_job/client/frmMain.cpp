@@ -1,6 +1,5 @@
 #include "frmMain.h"
 
-#include "AnsiCodec.h"
 #include "CommandJobRunner.h"
 #include "ErrorLog.h"
 #include "FormGuard.h"
