@@ -29,10 +29,12 @@ public:
     // The tree back to the department groups, and no one online.
     void InitUserTree();
 
-    // A new user list (packet 51). `myUserId` is the bot's own id: its entry is kept but gets no node.
+    // A new user list (a UserList packet). `myUserId` is the bot's own id: its entry is kept but gets no
+    // node.
     void Proc_CL_List(const QString& body, qint32 myUserId);
 
-    // Presence notices (packets 10, 11, 13). The first two return true when the online count changed.
+    // Presence notices (UserOnline, UserOffline and UserStatus packets). The first two return true when the
+    // online count changed.
     bool Proc_CL_Online(const QString& body, qint32 myUserId);
     bool Proc_CL_Offline(const QString& body, qint32 myUserId);
     void Proc_CL_CngStat(const QString& body, qint32 myUserId);

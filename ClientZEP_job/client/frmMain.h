@@ -5,12 +5,12 @@
 #include "ContactList.h"
 #include "ContactTree.h"
 #include "JobContext.h"
+#include "MessengerSession.h"
 #include "Scheduler.h"
 #include "TcpKeepAlive.h"
 
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 #include <QTimer>
 #include <functional>
 
@@ -24,16 +24,16 @@ struct FormIntervals {
     TcpKeepAlive::Bounds keepAlive = TcpKeepAlive::Default;
 };
 
-// The main window as a model: its captions and labels, the contact tree, the messenger socket `SckChat` and
-// the four timers, with the handlers that drive them. It owns no widget; a view mirrors it through its
-// signals.
+// The main window as a model: its captions and labels, the contact tree, the messenger session (socket
+// `SckChat`, login, keep-alive and reconnect timers), the schedule and work timers, with the handlers that
+// drive them. It owns no widget; a view mirrors it through its signals.
 class frmMain : public QObject {
     Q_OBJECT
 public:
     using Intervals = FormIntervals;
 
-    // Socket states as the window's socket control numbers them.
-    enum SocketState { sckClosed = 0, sckConnecting = 6, sckConnected = 7, sckClosing = 8 };
+    using SocketState = MessengerSession::SocketState;
+    using enum MessengerSession::SocketState;
 
     explicit frmMain(quint16 messengerPort, Intervals intervals = Intervals(),
                      const Clock& clock = Clock::system(), QObject* parent = nullptr);
@@ -55,28 +55,34 @@ public:
     void StopConnection(bool keepWindows);
 
     // Send path: a packet to `target`. A failure is logged and the packet lost.
-    void SockSendData(int code, const QString& body, const QString& target);
+    void SockSendData(int code, const QString& body, const QString& target) {
+        session_.SockSendData(code, body, target);
+    }
     void SendChatMessage(const QString& target, const QString& text, int code);
 
-    // Connection keeping.
-    void ConnectServer();
-    void SckChat_Connect();
-    void SckChat_DataArrival();
+    // Connection keeping, in the session; its packets come back to the handlers below.
+    void ConnectServer() { session_.ConnectServer(); }
+    void SckChat_Connect() { session_.SckChat_Connect(); }
+    void SckChat_DataArrival() { session_.SckChat_DataArrival(); }
     // What SckChat_DataArrival does with the bytes it read: buffer them and dispatch every complete packet.
-    void SckChat_Receive(const QByteArray& bytes);
-    void SckChat_Error(int number, const QString& description);
-    void SckChat_Close();
-    void ResetConnection();
-    void StartAutoLogin();
-    void tmrLogoutSensor_Timer();
-    void trmAutoLogin_Timer();
+    void SckChat_Receive(const QByteArray& bytes) { session_.SckChat_Receive(bytes); }
+    void SckChat_Error(int number, const QString& description) {
+        session_.SckChat_Error(number, description);
+    }
+    void SckChat_Close() { session_.SckChat_Close(); }
+    void ResetConnection() { session_.ResetConnection(); }
+    void StartAutoLogin() { session_.StartAutoLogin(); }
+    void tmrLogoutSensor_Timer() { session_.tmrLogoutSensor_Timer(); }
+    void trmAutoLogin_Timer() { session_.trmAutoLogin_Timer(); }
     void tmrWork_Timer();
     // The daily schedule, once a minute while logged in with the contact list.
     void tmrSchedule_Timer();
-    QString GetMacAddress();
+    QString GetMacAddress() { return session_.GetMacAddress(); }
     // The login body: account "/" password "/" MAC "-" drive serial.
     static QString LoginBody(const QString& id, const QString& password, const QString& mac,
-                             const QString& serial);
+                             const QString& serial) {
+        return MessengerSession::LoginBody(id, password, mac, serial);
+    }
 
     // Received packets.
     void Proc_LoginResult(const QString& body);
@@ -94,16 +100,16 @@ public:
     ContactTree& tree() { return TreeView1; }
     const ContactList& contacts() const { return contacts_; }
     const CommandJob& commandJob() const { return job_; }
-    const QString& loginId() const { return LoginId; }
-    const QString& loginPassword() const { return LoginPassword; }
+    const QString& loginId() const { return session_.loginId(); }
+    const QString& loginPassword() const { return session_.loginPassword(); }
 
-    int socketState() const;
-    const QTimer& logoutSensorTimer() const { return tmrLogoutSensor; }
-    const QTimer& autoLoginTimer() const { return trmAutoLogin; }
+    int socketState() const { return session_.socketState(); }
+    const QTimer& logoutSensorTimer() const { return session_.logoutSensorTimer(); }
+    const QTimer& autoLoginTimer() const { return session_.autoLoginTimer(); }
     const QTimer& scheduleTimer() const { return tmrSchedule; }
     const QTimer& workTimer() const { return tmrWork; }
     // The messenger socket's descriptor while it has one, else -1 (to inspect its options).
-    qintptr socketDescriptor() const { return SckChat.socketDescriptor(); }
+    qintptr socketDescriptor() const { return session_.socketDescriptor(); }
 
 signals:
     void captionChanged(const QString& caption);
@@ -123,14 +129,13 @@ signals:
     void unloaded();
 
 private:
-    void closeSocket();
     // The state the connection is in; a job's status lasts while the job runs, then this one is back.
     void setConnectionStatus(const QString& status);
     // Runs the jobs against `context`, each with its status line while it runs.
     JobCatalogue::Runner announced(const JobContext& context);
     // What a job run is given: the endpoints, and deployment.ini read once for the run.
     JobContext jobContext() const;
-    // A job's message, with a line for the operator. A report (packet code 2) that finds no connection to go
+    // A job's message, with a line for the operator. A Report packet that finds no connection to go
     // out on is kept for the next login.
     void sendReport(const QString& recipient, const QString& text, int code);
     // Whether a report can go out now: logged in with the contact list on a connection that the peer has
@@ -138,24 +143,16 @@ private:
     bool reportCanGoOut();
     // The reports kept while there was no connection, in order, after the contact list of a login.
     void sendKeptReports();
-    void dispatch(qint16 code, const QString& body, const QString& header1);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
     // Runs an event handler so that nothing it throws escapes into the event loop.
     void guarded(const char* procedure, const std::function<void()>& handler);
 
-    quint16 messengerPort_;
     const Clock& clock_;
     QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
     QString lblMyInfo_ = QStringLiteral("MyInfo");
     QString lblCnt_ = QStringLiteral("00명");
     QString connectionStatus_;
-    QString LoginId;
-    QString LoginPassword;
-
-    // Logged in with the contact list on the current connection.
-    bool online_ = false;
-    Intervals intervals_;
     Scheduler::TickMinutes scheduleMinutes_;
 
     ContactTree TreeView1;
@@ -163,9 +160,8 @@ private:
     CommandJob job_;
     CommandRights commandUsers_;
 
-    QTcpSocket SckChat;
-    QTimer tmrLogoutSensor;
-    QTimer trmAutoLogin;
+    // Declared after the contact list it resets, so that it goes first.
+    MessengerSession session_;
     QTimer tmrSchedule;
     QTimer tmrWork;
 };

@@ -13,6 +13,22 @@ inline constexpr char SOH = '\x01';
 inline constexpr char STX = '\x02';
 inline constexpr char ETX = '\x03';
 
+// The packet codes the bot sends or acts on. Every other code that arrives is taken out of the buffer and
+// ignored.
+namespace PacketCode {
+enum Code : qint16 {
+    ChatMessage = 1, // a user's chat line; the bot's replies
+    Report = 2,      // a job's report
+    UserOnline = 10,
+    VersionReport = 10, // the bot's id and version, once the user list is in
+    UserOffline = 11,
+    UserStatus = 13,
+    Login = 50, // the login and its reply
+    UserList = 51,
+    KeepAlive = 59,
+};
+} // namespace PacketCode
+
 // Receive buffers 0 to 100; the messenger connection uses index 0.
 inline constexpr int RecvBufferLast = 100;
 
