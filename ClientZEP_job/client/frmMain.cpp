@@ -1,41 +1,28 @@
 #include "frmMain.h"
 
-#include "CommandJobRunner.h"
 #include "ErrorLog.h"
 #include "FormGuard.h"
 #include "NumericText.h"
 #include "Process.h"
 #include "ProgramInfo.h"
-#include "ReportQueue.h"
-#include "Scheduler.h"
-#include "SiblingTool.h"
 #include "VbError.h"
 #include "modMain.h"
 #include "modZEPProtocol.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 namespace PacketCode = modZEPProtocol::PacketCode;
 
-// The scheduler's reports go out as what the protocol calls a report.
-static_assert(Scheduler::ReportPacketCode == PacketCode::Report);
-
 frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock, QObject* parent)
-    : QObject(parent), clock_(clock),
-      session_(messengerPort, intervals.logoutSensor, intervals.autoLogin, intervals.keepAlive) {
-    const auto setUp = [](QTimer& timer, int interval) {
-        timer.setInterval(interval);
-        timer.setTimerType(Qt::PreciseTimer);
-    };
-    setUp(tmrSchedule, intervals.schedule);
-    setUp(tmrWork, intervals.work);
-
-    connect(&tmrWork, &QTimer::timeout, this,
-            [this] { guarded("tmrWork_Timer", [this] { tmrWork_Timer(); }); });
-    connect(&tmrSchedule, &QTimer::timeout, this,
-            [this] { guarded("tmrSchedule_Timer", [this] { tmrSchedule_Timer(); }); });
+    : QObject(parent),
+      session_(messengerPort, intervals.logoutSensor, intervals.autoLogin, intervals.keepAlive),
+      bot_(session_, contacts_, clock, ProgramInfo::folder(), intervals.schedule, intervals.work) {
+    connect(&bot_, &JobBot::stateLine, this, &frmMain::stateLine);
+    connect(&bot_, &JobBot::warningLine, this, &frmMain::warningLine);
+    // A job's status lasts while it runs; then the connection's is back.
+    connect(&bot_, &JobBot::jobStarted, this, &frmMain::statusChanged);
+    connect(&bot_, &JobBot::jobEnded, this, [this] { emit statusChanged(connectionStatus_); });
 
     connect(&session_, &MessengerSession::stateLine, this,
             [this](const QString& line) { emit stateLine(line); });
@@ -121,7 +108,7 @@ void frmMain::InitUserTree() {
 
 void frmMain::StopConnection(bool keepWindows) {
     session_.StopConnection();
-    tmrSchedule.stop();
+    bot_.loggedOut();
     // The program has no other windows to unload when keepWindows is false.
     Q_UNUSED(keepWindows);
 }
@@ -132,77 +119,9 @@ void frmMain::SendChatMessage(const QString& target, const QString& text, int co
     SockSendData(code, text, target);
 }
 
-// ---- the bot ----
-
-void frmMain::tmrSchedule_Timer() {
-    // A late tick also runs the minutes it skipped, in order; one job's error does not cost the others.
-    const JobContext context = jobContext();
-    const JobCatalogue::Runner run = announced(context);
-    for (const QDateTime& minute : scheduleMinutes_.due(clock_.now())) {
-        guarded("tmrSchedule_Timer", [&] {
-            const auto report = Scheduler::tmrSchedule_Timer(minute, contacts_.IsFewUsersOnline(), run);
-            if (report)
-                sendReport(report->recipient, report->text, Scheduler::ReportPacketCode);
-        });
-    }
-}
-
-void frmMain::cmdTest_Click() {
-    guarded("cmdTest_Click", [this] {
-        const JobContext context = jobContext();
-        const Scheduler::Report report = Scheduler::cmdTest_Click(announced(context));
-        sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
-    });
-}
-
-JobContext frmMain::jobContext() const {
-    return modMain::JobServers(clock_, Deployment::load(ProgramInfo::folder()));
-}
-
-void frmMain::sendReport(const QString& recipient, const QString& text, int code) {
-    const QString firstLine = text.section(QStringLiteral("\r\n"), 0, 0);
-    if (code == Scheduler::ReportPacketCode && !reportCanGoOut()) {
-        if (ReportQueue::Keep(ProgramInfo::folder(), {recipient, text}))
-            emit stateLine(
-                QStringLiteral("report kept for the next login, to %1: %2").arg(recipient, firstLine),
-                recipient);
-        return;
-    }
-    SendChatMessage(recipient, text, code);
-    emit stateLine(QStringLiteral("report sent to %1: %2").arg(recipient, firstLine), recipient);
-}
-
 void frmMain::setConnectionStatus(const QString& status) {
     connectionStatus_ = status;
     emit statusChanged(status);
-}
-
-JobCatalogue::Runner frmMain::announced(const JobContext& context) {
-    return [this, &context](JobCatalogue::JobId id) {
-        const JobCatalogue::Job& job = JobCatalogue::job(id);
-        emit statusChanged(QStringLiteral("running %1").arg(job.status));
-        // Back to the connection's state however the job ends.
-        const auto restore = qScopeGuard([this] { emit statusChanged(connectionStatus_); });
-        return job.run(context);
-    };
-}
-
-bool frmMain::reportCanGoOut() {
-    return session_.reportCanGoOut();
-}
-
-void frmMain::sendKeptReports() {
-    for (const ReportQueue::Report& report : ReportQueue::TakeAll(ProgramInfo::folder()))
-        sendReport(report.recipient, report.text, Scheduler::ReportPacketCode);
-}
-
-void frmMain::tmrWork_Timer() {
-    // A one-shot: the queued command job runs from here, after its acknowledgement has gone out.
-    tmrWork.stop();
-    const JobContext context = jobContext();
-    const auto message = CommandJobRunner::tmrWork_Timer(job_, announced(context));
-    if (message)
-        sendReport(message->recipient, message->text, message->code);
 }
 
 // ---- received packets ----
@@ -240,11 +159,7 @@ void frmMain::Proc_CL_List(const QString& body) {
                  QString::number(modMain::MyUserId) + QLatin1Char(';') + ProgramInfo::versionText(),
                  QStringLiteral("0"));
     session_.setOnline();
-    // A second list on the same connection restarts the timer but must not forget the minutes covered.
-    if (!tmrSchedule.isActive())
-        scheduleMinutes_.start(clock_.now());
-    tmrSchedule.start();
-    sendKeptReports();
+    bot_.loggedIn();
 }
 
 void frmMain::Proc_CL_Online(const QString& body) {
@@ -263,25 +178,6 @@ void frmMain::Proc_CL_Offline(const QString& body) {
 
 void frmMain::Proc_CL_CngStat(const QString& body) {
     contacts_.Proc_CL_CngStat(body, modMain::MyUserId);
-}
-
-void frmMain::Proc_ChatCommand(const QString& text, const QString& header) {
-    const ChatCommandOutcome outcome = CommandInterpreter::Interpret(text, header, job_, commandUsers_);
-    if (!outcome.refused.isEmpty()) {
-        const QString warning = QStringLiteral("command refused: %1 from user %2, who is not in CommandUsers")
-                                    .arg(outcome.refused.left(80), outcome.sender);
-        // Straight to the file: the log's observer would tell the journal of an error.
-        ErrorLog::WriteToFile(ProgramInfo::folder(), clock_.now(), warning);
-        emit warningLine(warning);
-    }
-    if (outcome.startWebUpdate)
-        SiblingTool::StartCodeUpdater(ProgramInfo::folder());
-    if (outcome.send) {
-        SendChatMessage(outcome.sender, outcome.reply, PacketCode::ChatMessage);
-        emit stateLine(QStringLiteral("chat from %1: %2").arg(outcome.sender, text.left(80)));
-    }
-    if (outcome.startWorkTimer)
-        tmrWork.start();
 }
 
 void frmMain::setMyInfo(const QString& text) {

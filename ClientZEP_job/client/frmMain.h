@@ -4,9 +4,8 @@
 #include "CommandInterpreter.h"
 #include "ContactList.h"
 #include "ContactTree.h"
-#include "JobContext.h"
+#include "JobBot.h"
 #include "MessengerSession.h"
-#include "Scheduler.h"
 #include "TcpKeepAlive.h"
 
 #include <QObject>
@@ -24,9 +23,10 @@ struct FormIntervals {
     TcpKeepAlive::Bounds keepAlive = TcpKeepAlive::Default;
 };
 
-// The main window as a model: its captions and labels, the contact tree, the messenger session (socket
-// `SckChat`, login, keep-alive and reconnect timers), the schedule and work timers, with the handlers that
-// drive them. It owns no widget; a view mirrors it through its signals.
+// The main window as a model: its captions and labels and the contact tree, composing the messenger session
+// (socket `SckChat`, login, keep-alive and reconnect timers) and the bot's decisions (commands, the schedule
+// and work timers, reports). Its handlers keep the window's names and hand on to those two. It owns no
+// widget; a view mirrors it through its signals.
 class frmMain : public QObject {
     Q_OBJECT
 public:
@@ -45,11 +45,11 @@ public:
     void cmdClose_Click();
     void cmdSend_Click(int index);
     // "test2": the DB backup report for the administrator, at any time.
-    void cmdTest_Click();
+    void cmdTest_Click() { bot_.cmdTest_Click(); }
     void mnuFile_Exit_Click();
 
     // Who may start the jobs of the chat commands, as start-up read deployment.ini; every user until set.
-    void setCommandUsers(const CommandRights& users) { commandUsers_ = users; }
+    void setCommandUsers(const CommandRights& users) { bot_.setCommandUsers(users); }
 
     void InitUserTree();
     void StopConnection(bool keepWindows);
@@ -74,9 +74,9 @@ public:
     void StartAutoLogin() { session_.StartAutoLogin(); }
     void tmrLogoutSensor_Timer() { session_.tmrLogoutSensor_Timer(); }
     void trmAutoLogin_Timer() { session_.trmAutoLogin_Timer(); }
-    void tmrWork_Timer();
+    void tmrWork_Timer() { bot_.tmrWork_Timer(); }
     // The daily schedule, once a minute while logged in with the contact list.
-    void tmrSchedule_Timer();
+    void tmrSchedule_Timer() { bot_.tmrSchedule_Timer(); }
     QString GetMacAddress() { return session_.GetMacAddress(); }
     // The login body: account "/" password "/" MAC "-" drive serial.
     static QString LoginBody(const QString& id, const QString& password, const QString& mac,
@@ -90,7 +90,7 @@ public:
     void Proc_CL_Online(const QString& body);
     void Proc_CL_Offline(const QString& body);
     void Proc_CL_CngStat(const QString& body);
-    void Proc_ChatCommand(const QString& text, const QString& header);
+    void Proc_ChatCommand(const QString& text, const QString& header) { bot_.Proc_ChatCommand(text, header); }
 
     // What the window shows.
     const QString& caption() const { return caption_; }
@@ -99,15 +99,15 @@ public:
     bool testButtonEnabled() const { return true; }
     ContactTree& tree() { return TreeView1; }
     const ContactList& contacts() const { return contacts_; }
-    const CommandJob& commandJob() const { return job_; }
+    const CommandJob& commandJob() const { return bot_.commandJob(); }
     const QString& loginId() const { return session_.loginId(); }
     const QString& loginPassword() const { return session_.loginPassword(); }
 
     int socketState() const { return session_.socketState(); }
     const QTimer& logoutSensorTimer() const { return session_.logoutSensorTimer(); }
     const QTimer& autoLoginTimer() const { return session_.autoLoginTimer(); }
-    const QTimer& scheduleTimer() const { return tmrSchedule; }
-    const QTimer& workTimer() const { return tmrWork; }
+    const QTimer& scheduleTimer() const { return bot_.scheduleTimer(); }
+    const QTimer& workTimer() const { return bot_.workTimer(); }
     // The messenger socket's descriptor while it has one, else -1 (to inspect its options).
     qintptr socketDescriptor() const { return session_.socketDescriptor(); }
 
@@ -131,37 +131,21 @@ signals:
 private:
     // The state the connection is in; a job's status lasts while the job runs, then this one is back.
     void setConnectionStatus(const QString& status);
-    // Runs the jobs against `context`, each with its status line while it runs.
-    JobCatalogue::Runner announced(const JobContext& context);
-    // What a job run is given: the endpoints, and deployment.ini read once for the run.
-    JobContext jobContext() const;
-    // A job's message, with a line for the operator. A Report packet that finds no connection to go
-    // out on is kept for the next login.
-    void sendReport(const QString& recipient, const QString& text, int code);
-    // Whether a report can go out now: logged in with the contact list on a connection that the peer has
-    // not closed or reset meanwhile.
-    bool reportCanGoOut();
-    // The reports kept while there was no connection, in order, after the contact list of a login.
-    void sendKeptReports();
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
     // Runs an event handler so that nothing it throws escapes into the event loop.
     void guarded(const char* procedure, const std::function<void()>& handler);
 
-    const Clock& clock_;
     QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
     QString lblMyInfo_ = QStringLiteral("MyInfo");
     QString lblCnt_ = QStringLiteral("00명");
     QString connectionStatus_;
-    Scheduler::TickMinutes scheduleMinutes_;
 
     ContactTree TreeView1;
     ContactList contacts_{TreeView1};
-    CommandJob job_;
-    CommandRights commandUsers_;
 
-    // Declared after the contact list it resets, so that it goes first.
+    // Declared after the contact list it resets, so that it goes first; the bot, which sends through it,
+    // goes before it.
     MessengerSession session_;
-    QTimer tmrSchedule;
-    QTimer tmrWork;
+    JobBot bot_;
 };
