@@ -24,17 +24,17 @@ struct JobResult {
 
 struct Job {
     JobId id;
-    QString runJobName; // "--run-job <name>"; empty for a job only a chat command starts
-    QString summary;    // its line in the help of --run-job
-    QString status;     // what the status line says while it runs: "running <status>"
+    QString runJobName = {}; // "--run-job <name>"; empty for a job only a chat command starts
+    QString summary = {};    // its line in the help of --run-job
+    QString status = {};     // what the status line says while it runs: "running <status>"
+    std::function<JobResult(const JobContext&)> run;
     // The command job that queues it from a chat (CommandJob::WorkJob), None for no command; what then
     // goes out: its report, or with a `failureNotice` that notice when it did not succeed (and nothing when
     // it did), to `commandRecipient`, or to the requester when that is empty, with `commandCode`.
     qint16 workJob = CommandJob::None;
-    QString commandRecipient;
+    QString commandRecipient = {};
     int commandCode = 0;
-    QString failureNotice;
-    std::function<JobResult(const JobContext&)> run;
+    QString failureNotice = {};
 };
 
 // Runs one job to its end; the schedule and the command runner are given one, so that the caller decides
