@@ -35,6 +35,8 @@ struct Fixture {
     // Home of qzc1 (the web host) and of backup_checker (the backup server).
     QString webHome() const { return folder() + QStringLiteral("/webhost"); }
     QString backupHome() const { return folder() + QStringLiteral("/backup"); }
+    // The web host's download folder, where the "_2" removal renames.
+    QString download() const { return webHome() + QStringLiteral("/public_html/download"); }
 
     // `path` as this server's disk spells it.
     std::filesystem::path onDisk(const QString& path) const {
@@ -69,6 +71,18 @@ struct Fixture {
         std::FILE* created = std::fopen(file.c_str(), "w");
         ASSERT_NE(created, nullptr) << path.toStdString();
         std::fclose(created);
+    }
+
+    // Empty files at `paths`, relative to the download folder ("versions/a_2.1.zip").
+    void layOutDownloads(const QStringList& paths) const {
+        for (const QString& path : paths)
+            createFile(download() + QLatin1Char('/') + path);
+    }
+
+    // Empty files at `paths`, relative to the backup server's home ("csdb_backup/servers/db1").
+    void layOutBackups(const QStringList& paths) const {
+        for (const QString& path : paths)
+            createFile(backupHome() + QLatin1Char('/') + path);
     }
 
     // The names in `directory`, sorted; sub-folders end with "/".
@@ -130,8 +144,17 @@ inline QString backupHome() {
 inline void reset() {
     Pyftpdlib.reset();
 }
+inline QString download() {
+    return Pyftpdlib.download();
+}
 inline void createFile(const QString& path) {
     Pyftpdlib.createFile(path);
+}
+inline void layOutDownloads(const QStringList& paths) {
+    Pyftpdlib.layOutDownloads(paths);
+}
+inline void layOutBackups(const QStringList& paths) {
+    Pyftpdlib.layOutBackups(paths);
 }
 inline QStringList names(const QString& directory) {
     return Pyftpdlib.names(directory);

@@ -28,9 +28,7 @@ inline QString host() {
 inline void serve(const QString& path, const QByteArray& bytes) {
     const QString local = folder() + QStringLiteral("/www/") + path;
     QDir().mkpath(local.left(local.lastIndexOf('/')));
-    QFile file(local);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
+    TestSupport::writeFile(local, bytes);
 }
 
 // Takes the paths requested so far and starts a new log.
