@@ -101,6 +101,7 @@ private:
         server_.setProgram(QStringLiteral("mariadbd"));
         server_.setArguments(
             {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + data(),
+             QStringLiteral("--tmpdir=") + folder_.path(),
              QStringLiteral("--user=") + QString::fromLocal8Bit(user ? user->pw_name : "root"),
              QStringLiteral("--bind-address=127.0.0.1"), QStringLiteral("--port=%1").arg(port_),
              QStringLiteral("--socket=") + socket(),
