@@ -52,16 +52,14 @@ protected:
     }
 
     void clean() {
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_t"));
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_m"));
+        admin.setDiskSpace();
         QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
         QFile::remove(folder() + QStringLiteral("/setup.ini"));
     }
 
     // Rows as SQL value lists: (mseq, svrip, log_date) and (mseq, drvname, freesize, diffsize).
     void fill(const char* servers, const char* drives) {
-        admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES ") + QLatin1String(servers));
-        admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_t VALUES ") + QLatin1String(drives));
+        admin.setDiskSpace(QLatin1String(servers), QLatin1String(drives));
     }
 
     MessageBoxRecorder boxes;
