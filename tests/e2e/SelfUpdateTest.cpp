@@ -26,12 +26,9 @@ const QString Newer =
 using TestSupport::readAll;
 
 bool alive(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
     // A zombie has ended; its parent may take its time to reap it.
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    const QByteArray state = TestSupport::processState(pid);
+    return !state.isEmpty() && state != "Z";
 }
 
 // The release keys of a run: made before the program folder, whose deployment.ini names one of them.

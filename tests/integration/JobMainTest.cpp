@@ -30,10 +30,7 @@ QString lines(const QStringList& all) {
     return all.join(QStringLiteral("\r\n"));
 }
 
-QString errorLogText(const QString& folder) {
-    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
-    return file.open(QIODevice::ReadOnly) ? AnsiCodec::toUnicode(file.readAll()) : QString();
-}
+using TestSupport::errorLogText;
 
 // One entry of the error log: its time stamp, the message, CR LF.
 void expectOneLogEntry(const QString& log, const QString& message) {

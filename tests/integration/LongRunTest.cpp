@@ -44,10 +44,7 @@ QString userList(int online) {
 
 using TestSupport::writeFile;
 
-QString errorLogText(const QString& folder) {
-    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
-    return file.open(QIODevice::ReadOnly) ? AnsiCodec::toUnicode(file.readAll()) : QString();
-}
+using TestSupport::errorLogText;
 
 struct Figures {
     int descriptors;

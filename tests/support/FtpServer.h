@@ -117,10 +117,8 @@ struct Fixture {
             }
             return modes;
         }
-        QFile file(folder() + QStringLiteral("/datamodes"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromLatin1(TestSupport::readAll(folder() + QStringLiteral("/datamodes")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 };
 
@@ -165,10 +163,8 @@ inline QStringList dataModes() {
 
 // The accounts that logged in since the last reset, in order.
 inline QStringList logins() {
-    QFile file(folder() + QStringLiteral("/logins"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLatin1(TestSupport::readAll(folder() + QStringLiteral("/logins")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace FtpServer

@@ -21,13 +21,6 @@ namespace OwnServers {
 
 using TestSupport::readAll;
 
-// The state letter of a process as the kernel reports it ("T" when stopped, "S" or "R" when running).
-inline QByteArray processState(qint64 pid) {
-    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype end = stat.lastIndexOf(')');
-    return end < 0 ? QByteArray() : stat.mid(end + 2, 1);
-}
-
 // A signal to a process this test started.
 inline void signalProcess(const QProcess& process, int signal) {
     ASSERT_NE(process.processId(), 0);
@@ -176,7 +169,7 @@ public:
     void resume() { signalProcess(server_, SIGCONT); }
     bool running() const { return server_.state() == QProcess::Running; }
     // "T" while stopped.
-    QByteArray state() const { return processState(server_.processId()); }
+    QByteArray state() const { return TestSupport::processState(server_.processId()); }
 
     quint16 port() const { return port_; }
     QString folder() const { return folder_.path(); }

@@ -93,9 +93,14 @@ inline void writeScript(const QString& path, const QByteArray& body) {
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
+// The error log of the program folder `folder` as it stands, or nothing.
+inline QString errorLogText(const QString& folder) {
+    return readCp949(folder + QStringLiteral("/ErrorLog.txt"));
+}
+
 // The error log of the program folder `folder`, line by line without the time stamps.
 inline QStringList errorLogLines(const QString& folder) {
-    QStringList lines = readCp949(folder + QStringLiteral("/ErrorLog.txt")).split(QStringLiteral("\r\n"));
+    QStringList lines = errorLogText(folder).split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     // Drop the 12-digit time stamp and its blank.
@@ -109,6 +114,16 @@ inline QStringList takeErrorLog() {
     const QStringList lines = errorLogLines(ProgramInfo::folder());
     QFile::remove(ProgramInfo::folder() + QStringLiteral("/ErrorLog.txt"));
     return lines;
+}
+
+// ---- processes ----
+
+// The state letter of a process as the kernel reports it ("T" when stopped, "Z" when ended but not reaped),
+// empty when there is none.
+inline QByteArray processState(qint64 pid) {
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype end = stat.lastIndexOf(')');
+    return end < 0 ? QByteArray() : stat.mid(end + 2, 1);
 }
 
 // ---- fixtures ----
