@@ -149,8 +149,7 @@ TEST(BotTest, SecondInstanceRefusesToStart) {
     BotRun run({}, "waitlogin\nquit\n");
     ASSERT_EQ(run.finishScript(), 0);
     // The first bot was killed; start one and then a second in the same folder.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZEPJOB_HEADLESS", "1");
+    const QProcessEnvironment env = BotFolder::environmentWith({});
     QProcess first, second;
     for (QProcess* p : {&first, &second}) {
         p->setProcessEnvironment(env);
