@@ -25,12 +25,7 @@ namespace {
 // The date every run here sees: Wednesday 2026-12-09, 10:00 (faked, at the real pace).
 const char* const Today = "@2026-12-09 10:00:00";
 
-// A loopback port that nothing listens on: taken from the system, then let go.
-quint16 deadPort() {
-    QTcpServer probe;
-    EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    return probe.serverPort();
-}
+using TestSupport::freePort;
 
 struct Result {
     int exitCode = -1;
@@ -65,15 +60,7 @@ public:
         return result;
     }
 
-    QStringList errorLog() const {
-        QFile f(path + "/ErrorLog.txt");
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = AnsiCodec::toUnicode(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
-        for (QString& line : lines)
-            line = line.mid(13); // the time stamp and its blank
-        return lines;
-    }
+    QStringList errorLog() const { return TestSupport::errorLogLines(path); }
 
     // Every file of the folder with its size and time of change: what "changes nothing" is checked against.
     QStringList snapshot() const {
@@ -91,11 +78,6 @@ public:
     QString path;
 };
 
-QByteArray ports() {
-    return "FtpPort=" + QByteArray::number(FtpServer::port()) +
-           "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n";
-}
-
 class AdminCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -112,36 +94,23 @@ protected:
 // Each job once, beside a "running bot" (its instance lock held), with its report exactly as the chat
 // message would carry it, its lines as lines.
 TEST_F(AdminCommandsTest, RunJobPrintsEachJobsReport) {
-    admin.exec("DELETE FROM qz_logs.hddfree_m");
-    admin.exec("DELETE FROM qz_logs.hddfree_t");
-    admin.exec("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.11', "
-               "'2026-12-08'), (3, '127.0.0.10', '2026-12-07')");
-    admin.exec("INSERT INTO qz_logs.hddfree_t VALUES (1, 'D:', '4500', '1000'), (1, 'C:', '52000', '1000'), "
-               "(2, 'C:', '2999', '0'), (3, 'C:', '1', '1')");
-    admin.exec("DELETE FROM webhost.file_rname");
-    admin.exec("DELETE FROM webhost.cate3");
-    admin.exec("DELETE FROM webhost.cate3_info");
-    admin.exec("INSERT INTO webhost.file_rname VALUES ('3', 'ZepSetup.exe')");
-    admin.exec("INSERT INTO webhost.cate3 VALUES (52, 'ZepSetup_old.exe')");
-    admin.exec("INSERT INTO webhost.cate3_info VALUES (65, 'ZepSetup_old.exe')");
+    admin.setDiskSpaceOfDecember8();
+    admin.setFileNames("('3', 'ZepSetup.exe')");
+    admin.setProductPages("(52, 'ZepSetup_old.exe')", "(65, 'ZepSetup_old.exe')");
 
-    const QString download = FtpServer::webHome() + "/public_html/download";
-    FtpServer::createFile(download + "/ZepSetup_2.exe");
-    FtpServer::createFile(download + "/readme.txt");
-    FtpServer::createFile(download + "/versions/ZepSetup_2.1.zip");
-    const QString backup = FtpServer::backupHome();
-    for (const char* file :
-         {"/csdb_backup/servers/SRV1", "/csdb_backup/servers/DB",
-          "/csdb_backup_new/daily/2026-12-09/(SRV1)_1209.bak", "/pvdb_backup/servers/pv7",
-          "/pvdb_backup_new/daily/2026-12-09/(pv7).zip", "/csdb_backup_new/daily/2026-12-08/(DB)_1208.bak"})
-        FtpServer::createFile(backup + file);
+    const QString download = FtpServer::download();
+    FtpServer::layOutDownloads({"ZepSetup_2.exe", "readme.txt", "versions/ZepSetup_2.1.zip"});
+    FtpServer::layOutBackups({"csdb_backup/servers/SRV1", "csdb_backup/servers/DB",
+                              "csdb_backup_new/daily/2026-12-09/(SRV1)_1209.bak", "pvdb_backup/servers/pv7",
+                              "pvdb_backup_new/daily/2026-12-09/(pv7).zip",
+                              "csdb_backup_new/daily/2026-12-08/(DB)_1208.bak"});
 
     QTemporaryDir cs;
     QDir().mkpath(cs.path() + "/csdb_backup/2026-12-09");
     writeFile(cs.path() + "/csdb_backup/2026-12-09/cs_full.zip", "zip");
 
-    const ProgramFolder program(ports() + "DirectoryServer=127.0.0.1:" + QByteArray::number(deadPort()) +
-                                    "\r\n",
+    const ProgramFolder program(jobServerPorts() +
+                                    "DirectoryServer=127.0.0.1:" + QByteArray::number(freePort()) + "\r\n",
                                 "FTP_PASV=1\r\nCSBackupPath=" + cs.path().toLocal8Bit() + "\r\n");
     QLockFile bot(program.path + "/ClientZEP_job.lock");
     ASSERT_TRUE(bot.tryLock());
@@ -202,7 +171,7 @@ TEST_F(AdminCommandsTest, RunJobPrintsEachJobsReport) {
 // Servers that do not answer: every job still ran and printed its failure report (exit 0); a job that cannot
 // run at all is a one-line reason on standard error and a non-zero exit.
 TEST_F(AdminCommandsTest, RunJobWithDeadPeersAndWrongNames) {
-    const QByteArray dead = QByteArray::number(deadPort());
+    const QByteArray dead = QByteArray::number(freePort());
     const ProgramFolder program("FtpPort=" + dead + "\r\nMySqlPort=" + dead +
                                     "\r\nDirectoryServer=127.0.0.1:" + dead + "\r\n",
                                 QByteArray());
@@ -268,10 +237,10 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
     QTemporaryDir cs;
     const QString root = QFileInfo(cs.path()).canonicalFilePath();
 
-    const QByteArray dead = QByteArray::number(deadPort());
+    const QByteArray dead = QByteArray::number(freePort());
     const ProgramFolder program("MessengerPort=" + QByteArray::number(messenger.serverPort()) +
                                     "\r\nDirectoryServer=" + http.toLatin1() +
-                                    "\r\nAddrAutoUpdate=127.0.0.1:" + dead + "\r\n" + ports(),
+                                    "\r\nAddrAutoUpdate=127.0.0.1:" + dead + "\r\n" + jobServerPorts(),
                                 "FTP_PASV=1\r\nCSBackupPath=" + root.toLocal8Bit() + "\r\n");
     const QByteArray cache =
         "\xEF\xBB\xBF{\"ver\": 4,\"servers\": [{\"name\": \"토박소프트_웹_로그인\",\"host\": "
@@ -340,7 +309,7 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
 // Nothing answers and deployment.ini has lines it cannot use: each peer says why in plain words, each line
 // is listed, exit 1.
 TEST_F(AdminCommandsTest, CheckWithDeadPeersAndUnusableValues) {
-    const QByteArray dead = QByteArray::number(deadPort());
+    const QByteArray dead = QByteArray::number(freePort());
     const ProgramFolder program("MessengerPort=" + dead + "\r\nDirectoryServer=127.0.0.1:" + dead +
                                     "\r\nAddrAutoUpdate=127.0.0.1:" + dead + "\r\nFtpPort=" + dead +
                                     "\r\nMySqlPort=" + dead +
@@ -468,9 +437,7 @@ TEST(StartupDeploymentTest, UnusableLinesAreLoggedAndTheDefaultsUsed) {
         ini + " line 4: Colour: unknown key; ignored",
         ini + " line 5: \"what is this\" is not key=value; ignored",
     };
-    QStringList logged = run.errorLog();
-    for (QString& line : logged)
-        line = line.mid(13);
+    const QStringList logged = TestSupport::errorLogLines(run.folder.path());
     EXPECT_EQ(logged, problems);
     for (const QString& problem : problems)
         EXPECT_TRUE(run.botOutput.contains("ClientZEP_job: " + problem + "\n"))

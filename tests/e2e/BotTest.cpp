@@ -2,6 +2,7 @@
 
 #include "AnsiCodec.h"
 #include "BotRun.h"
+#include "CommandInterpreter.h"
 #include "MachineId.h"
 #include "TestSupport.h"
 
@@ -30,13 +31,8 @@ TEST(BotTest, LogsInAndAnswersChatCommands) {
                    "quit\n");
     ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString();
 
-    const QString help = "- 파일서버 명령어 메뉴얼 -\r\n"
-                         "--------------------------------------\r\n"
-                         "/_2rm           : _2제거 실행\r\n"
-                         "/selfupdate     : 메신저 셀프 업데이트\r\n"
-                         "/ver            : 버전보기\r\n"
-                         "/webupdate      : 웹인증번호업데이트\r\n"
-                         "--------------------------------------";
+    // The text itself is pinned by the interpreter's unit test.
+    const QString help = CommandInterpreter::HelpText();
     const QString login =
         "jobserver/kx-630195/" + MachineId::macAddress() + "-" + MachineId::driveSerial(run.folder.path());
     const QList<BotLine> expected = {
@@ -153,8 +149,7 @@ TEST(BotTest, SecondInstanceRefusesToStart) {
     BotRun run({}, "waitlogin\nquit\n");
     ASSERT_EQ(run.finishScript(), 0);
     // The first bot was killed; start one and then a second in the same folder.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZEPJOB_HEADLESS", "1");
+    const QProcessEnvironment env = BotFolder::environmentWith({});
     QProcess first, second;
     for (QProcess* p : {&first, &second}) {
         p->setProcessEnvironment(env);

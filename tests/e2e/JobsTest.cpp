@@ -3,7 +3,6 @@
 
 #include "BotRun.h"
 #include "CommandInterpreter.h"
-#include "DrivenBot.h"
 #include "FtpServer.h"
 #include "HttpServer.h"
 #include "MariaDbServer.h"
@@ -11,15 +10,9 @@
 #include "TestSupport.h"
 #include "Version.h"
 
-#include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-void touch(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 // Wednesday 2026-12-09, half a minute before the disk-space report: the first tick comes a minute after the
 // login and must fall within 09:05, which leaves a slow (sanitizer) start-up 30 faked seconds. The report
@@ -28,24 +21,13 @@ TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
     ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     MariaDbServer::Admin admin;
     ASSERT_TRUE(admin.connected());
-    admin.exec("DELETE FROM qz_logs.hddfree_m");
-    admin.exec("DELETE FROM qz_logs.hddfree_t");
-    admin.exec("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.11', "
-               "'2026-12-08'), (3, '127.0.0.10', '2026-12-07')");
-    admin.exec("INSERT INTO qz_logs.hddfree_t VALUES (1, 'D:', '4500', '1000'), (1, 'C:', '52000', '1000'), "
-               "(2, 'C:', '2999', '0'), (3, 'C:', '1', '1')");
-    admin.exec("DELETE FROM webhost.file_rname");
-    admin.exec("DELETE FROM webhost.cate3");
-    admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'ZepSetup.exe')");
-    admin.exec("INSERT INTO webhost.cate3 VALUES (48, 'ZepSetup_old.exe')");
+    admin.setDiskSpaceOfDecember8();
+    admin.setFileNames("('1', 'ZepSetup.exe')");
+    admin.setProductPages("(48, 'ZepSetup_old.exe')");
 
-    const QString download = FtpServer::folder() + "/webhost/public_html/download";
-    for (const QString& dir : {download, download + "/versions"}) {
-        for (const QString& name : QDir(dir).entryList(QDir::Files))
-            QFile::remove(dir + "/" + name);
-    }
-    touch(download + "/ZepSetup_2.exe");
-    touch(download + "/versions/ZepSetup_2.1.zip");
+    const QString download = FtpServer::download();
+    FtpServer::reset();
+    FtpServer::layOutDownloads({"ZepSetup_2.exe", "versions/ZepSetup_2.1.zip"});
 
     BotRun run({"--wait-timeout-ms", "120000"},
                "waitlogin\n"
@@ -53,13 +35,8 @@ TEST(ScheduleTest, WednesdayMorningReportsReachTheirRecipients) {
                "wait 2 하드잔량\n"
                "wait 2 _2제거\n"
                "quit\n",
-               fakedTime("@2026-12-09 09:04:30 x10"), {},
-               "FtpPort=" + QByteArray::number(FtpServer::port()) +
-                   "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
-    QFile setup(run.folder.path() + "/setup.ini");
-    ASSERT_TRUE(setup.open(QIODevice::WriteOnly));
-    setup.write("[General]\r\nFTP_PASV=1\r\n");
-    setup.close();
+               fakedTime("@2026-12-09 09:04:30 x10"), {}, jobServerPorts());
+    writeFile(run.folder.path() + "/setup.ini", "[General]\r\nFTP_PASV=1\r\n");
     ASSERT_EQ(run.finishScript(180000), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
 
     const QString disk = "< 하드잔량 보고서 >\r\n"
@@ -107,19 +84,14 @@ TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
     ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     MariaDbServer::Admin admin;
     ASSERT_TRUE(admin.connected());
-    const QString download = FtpServer::folder() + "/webhost/public_html/download";
-    for (const QString& dir : {download, download + "/versions"}) {
-        for (const QString& name : QDir(dir).entryList(QDir::Files))
-            QFile::remove(dir + "/" + name);
-    }
-    touch(download + "/manual_2.pdf");
+    const QString download = FtpServer::download();
+    FtpServer::reset();
+    FtpServer::layOutDownloads({"manual_2.pdf"});
 
     BotRun run({},
                "waitlogin\nwait 10\n17 /_2rm\nwait 1 Start\nwait 2 _2제거\n17 /_2rm\nwait 1 Start\nwait 2 "
                "_2제거\nquit\n",
-               {}, {},
-               "FtpPort=" + QByteArray::number(FtpServer::port()) +
-                   "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
+               {}, {}, jobServerPorts());
     ASSERT_EQ(run.finishScript(), 0) << run.simOutput.toStdString() << run.botOutput.toStdString();
 
     const QString first =
@@ -139,11 +111,8 @@ TEST(CommandJobsTest, RemovalRunsAfterItsAcknowledgementAndFreesTheLock) {
 // requester hears so, with one the file changer takes over and the bot ends.
 TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
     ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture in " << HttpServer::folder().toStdString();
-    QDir().mkpath(HttpServer::folder() + "/www/download/자동업데이트_v1");
-    QFile version(HttpServer::folder() + "/www/download/자동업데이트_v1/VerProbeV1_lastver.txt");
-    ASSERT_TRUE(version.open(QIODevice::WriteOnly));
-    version.write("0"); // the checker beside the bot counts as current
-    version.close();
+    // The checker beside the bot counts as current.
+    HttpServer::serve("download/자동업데이트_v1/VerProbeV1_lastver.txt", "0");
 
     // Nothing is fetched here, but without a release key nothing would run at all.
     const ReleaseKey key;
@@ -175,8 +144,7 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
             {"01", "123;17", "Auto Update Start...(Cur Ver: " + TestSupport::version() + ")"}};
         if (newer) {
             QFile changer(run.folder.path() + "/changer.log");
-            for (int i = 0; i < 100 && !changer.exists(); ++i)
-                QThread::msleep(20);
+            TestSupport::waitUntil([&] { return changer.exists(); }, 2000, 20);
             ASSERT_TRUE(changer.open(QIODevice::ReadOnly));
             EXPECT_EQ(changer.readAll(), QByteArray("ClientZEP_job;New_ClientZEP_job\n"));
         } else {
@@ -192,8 +160,7 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
 TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
     ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     FtpServer::reset();
-    DrivenBot bot("CommandUsers=17, 42\r\nFtpPort=" + QByteArray::number(FtpServer::port()) +
-                  "\r\nMySqlPort=" + QByteArray::number(MariaDbServer::port()) + "\r\n");
+    DrivenBot bot("CommandUsers=17, 42\r\n" + jobServerPorts());
     const QString updated = bot.folder.path() + "/updater-ran";
     writeScript(bot.folder.path() + "/인증코드갱신툴.exe", ": > \"$(dirname \"$0\")/updater-ran\"\n");
     bot.startBot({});
@@ -209,9 +176,7 @@ TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
         if (reply == no)
             warnings << "command refused: " + text + " from user 21, who is not in CommandUsers";
     }
-    QStringList logged = bot.errorLog();
-    for (QString& line : logged)
-        line = line.mid(13);
+    const QStringList logged = TestSupport::errorLogLines(bot.folder.path());
     EXPECT_EQ(logged, warnings);
     for (const QString& warning : warnings)
         EXPECT_TRUE(bot.botOutput().contains("ClientZEP_job: " + warning + "\n")) << warning.toStdString();
@@ -223,8 +188,7 @@ TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
     EXPECT_FALSE(bot.waitPacket("02", "123;-1").body.isEmpty());
     EXPECT_EQ(FtpServer::logins(), QStringList{"qzc1"});
     EXPECT_EQ(bot.ask("42", "/webupdate").body, "");
-    for (int i = 0; i < 100 && !QFile::exists(updated); ++i)
-        QThread::msleep(20);
+    TestSupport::waitUntil([&] { return QFile::exists(updated); }, 2000, 20);
     EXPECT_TRUE(QFile::exists(updated));
 }
 
@@ -232,12 +196,9 @@ TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
 // with no cache and no directory server every endpoint keeps its default.
 TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {
     ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture in " << HttpServer::folder().toStdString();
-    QDir().mkpath(HttpServer::folder() + "/www/serverinfo");
-    QFile answer(HttpServer::folder() + "/www/serverinfo/server-address-checker.php");
-    ASSERT_TRUE(answer.open(QIODevice::WriteOnly));
-    answer.write(
+    HttpServer::serve(
+        "serverinfo/server-address-checker.php",
         R"({"success": true, "data": {"ver": 5, "servers": [{"name": "사내메신저소켓", "host": "localhost"}]}})");
-    answer.close();
 
     for (const bool reachable : {true, false}) {
         SCOPED_TRACE(reachable ? "directory answers" : "no directory server");

@@ -26,19 +26,27 @@ const QString Newer =
 using TestSupport::readAll;
 
 bool alive(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
     // A zombie has ended; its parent may take its time to reap it.
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    const QByteArray state = TestSupport::processState(pid);
+    return !state.isEmpty() && state != "Z";
 }
+
+// The release keys of a run: made before the program folder, whose deployment.ini names one of them.
+struct RunKeys {
+    ReleaseKey key, stranger;
+};
 
 // A program folder with the bot, the two update programs and a simulator; the update server offers the next
 // revision of the bot, and the bot is told to reach the simulator through its command line only.
-class SelfUpdateRun {
+class SelfUpdateRun : public RunKeys, public BotFolder {
 public:
-    explicit SelfUpdateRun(const QByteArray& script, bool keyed = true) {
+    explicit SelfUpdateRun(const QByteArray& script, bool keyed = true)
+        : BotFolder(
+              script, {"--wait-timeout-ms", "60000"}, {ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY},
+              // The deployment's messenger host leads nowhere: only the command line finds the simulator.
+              "AddrMessenger=127.0.0.2\r\nDirectoryServer=" + HttpServer::host().toLatin1() +
+                  "\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n" +
+                  (keyed ? "UpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n" : QByteArray())) {
         HttpServer::reset();
         const QByteArray newer = readAll(ZEPJOB_NEWER_BOT_BINARY);
         HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt",
@@ -50,44 +58,9 @@ public:
         HttpServer::serve(UpdateFolder + "ClientZEP_job.sha256",
                           QCryptographicHash::hash(newer, QCryptographicHash::Sha256).toHex() +
                               "  ClientZEP_job\n");
-
-        for (const char* file : {ZEPJOB_BOT_BINARY, ZEPJOB_CHECKER_BINARY, ZEPJOB_CHANGER_BINARY})
-            EXPECT_TRUE(QFile::copy(file, inFolder(QFileInfo(file).fileName()))) << file;
-        writeFile(inFolder("sim-script.txt"), script);
-        sim.setProgram(ZEPJOB_SIM_BINARY);
-        sim.setArguments({"--port", "0", "--port-file", inFolder("sim-port"), "--script",
-                          inFolder("sim-script.txt"), "--keepalive-ms", "0", "--wait-timeout-ms", "60000"});
-        sim.start();
-        EXPECT_TRUE(sim.waitForStarted());
-        QString port;
-        for (int i = 0; i < 500 && port.isEmpty(); ++i) {
-            QThread::msleep(10);
-            port = QString::fromLatin1(readAll(inFolder("sim-port")));
-        }
-        EXPECT_FALSE(port.isEmpty());
-        // The deployment's messenger host leads nowhere: only the command line finds the simulator.
-        writeFile(inFolder("deployment.ini"),
-                  "[Deployment]\r\nMessengerPort=" + port.toLatin1() +
-                      "\r\nAddrMessenger=127.0.0.2\r\nDirectoryServer=" + HttpServer::host().toLatin1() +
-                      "\r\nAddrAutoUpdate=" + HttpServer::host().toLatin1() + "\r\n" +
-                      (keyed ? "UpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n" : QByteArray()));
-        environment = QProcessEnvironment::systemEnvironment();
-        environment.remove("INVOCATION_ID");
-        environment.remove("NOTIFY_SOCKET");
-        environment.insert("ZEPJOB_HEADLESS", "1");
     }
 
-    ~SelfUpdateRun() {
-        for (QProcess* p : {&bot, &sim}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished();
-            }
-        }
-        stopLockHolder();
-    }
-
-    QString inFolder(const QString& name) const { return folder.path() + "/" + name; }
+    ~SelfUpdateRun() { stopLockHolder(); }
 
     // `body` as `name` on the update server, signed by `by` as "name version".
     static void release(const QString& name, const QByteArray& body, const QString& version,
@@ -122,19 +95,11 @@ public:
     void stopLockHolder() {
         if (const qint64 pid = lockHolder()) {
             ::kill(pid_t(pid), SIGKILL);
-            for (int i = 0; i < 500 && alive(pid); ++i)
-                QThread::msleep(10);
+            TestSupport::waitUntil([pid] { return !alive(pid); }, 5000, 10);
         }
     }
 
-    QList<BotLine> botPackets() const {
-        QList<BotLine> lines;
-        for (const QString& line : simOutput.split('\n')) {
-            if (line.startsWith("BOT "))
-                lines.append({line.section(' ', 1, 1), line.section(' ', 2, 2), line.section(' ', 3)});
-        }
-        return lines;
-    }
+    QList<BotLine> botPackets() const { return packetsIn(simOutput); }
 
     int finishScript() {
         EXPECT_TRUE(sim.waitForFinished(90000)) << "the simulator's script did not end";
@@ -142,10 +107,7 @@ public:
         return sim.exitCode();
     }
 
-    ReleaseKey key, stranger;
-    QTemporaryDir folder;
-    QProcess sim, bot;
-    QProcessEnvironment environment;
+    QProcessEnvironment environment = environmentWith({});
     QString simOutput;
 };
 

@@ -3,7 +3,7 @@
 // server that drops a download half-way. Every server here is the test's own, so killing it touches no other
 // test. The bot runs on a clock ten times as fast as the wall clock, its time-outs with it.
 
-#include "DrivenBot.h"
+#include "BotRun.h"
 #include "OwnServers.h"
 #include "ReleaseKey.h"
 #include "TestSupport.h"
@@ -57,26 +57,20 @@ QString removal(const QList<std::pair<bool, QString>>& renames, const QString& u
 const QString FtpOpenFailed =
     QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]\r\n\r\nFTP Open에 실패했습니다.\r\n127.0.0.1 - qzc1");
 
-void touch(const QString& path) {
-    QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 QStringList filesIn(const QString& directory) {
     return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 // The bot's statement is provably in flight: the server shows it waiting for the lock another session holds.
 bool waitingOnLock(MariaDbServer::Admin& admin, const QString& user, const QString& statementStart) {
-    return OwnServers::pollUntil(
+    return TestSupport::waitUntil(
         [&] {
             return admin.exec(
                        QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = '%1' "
                                       "AND STATE LIKE 'Waiting for table%' AND INFO LIKE '%2%'")
                            .arg(user, statementStart)) == QLatin1String("1");
         },
-        60000);
+        60000, 20);
 }
 
 // Each box is the one a failed reconnect shows: "Error <number> <library text>" and the two lines after it.
@@ -113,10 +107,8 @@ protected:
 // report ends with the error the job traps, the bot goes on answering, and the next morning's report, against
 // the server started again, is whole.
 TEST_F(MariaDbKilledTest, InTheMiddleOfTheDiskSpaceReport) {
-    admin->exec("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.10', "
-                "'2026-12-09')");
-    admin->exec(
-        "INSERT INTO qz_logs.hddfree_t VALUES (1, 'C:', '52000', '1000'), (2, 'C:', '51000', '1000')");
+    admin->setDiskSpace("(1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.10', '2026-12-09')",
+                        "(1, 'C:', '52000', '1000'), (2, 'C:', '51000', '1000')");
     MariaDbServer::Admin locker(db.socket());
     locker.exec("LOCK TABLES qz_logs.hddfree_m WRITE");
 
@@ -160,11 +152,9 @@ TEST_F(MariaDbKilledTest, InTheMiddleOfTheDiskSpaceReport) {
 TEST_F(MariaDbKilledTest, InTheMiddleOfTheWebDatabaseUpdate) {
     OwnServers::Ftp ftp;
     ASSERT_TRUE(ftp.start());
-    touch(ftp.download() + "/pkgA_2.exe");
-    touch(ftp.download() + "/versions/pkgA_2.1.zip");
-    admin->exec("INSERT INTO webhost.file_rname VALUES ('1', 'pkgA.exe'), ('3', 'pkgC.exe')");
-    admin->exec("INSERT INTO webhost.cate3 VALUES (48, 'old.exe'), (52, 'old.exe')");
-    admin->exec("INSERT INTO webhost.cate3_info VALUES (62, 'old.exe'), (65, 'old.exe')");
+    ftp.layOutDownloads({"pkgA_2.exe", "versions/pkgA_2.1.zip"});
+    admin->setFileNames("('1', 'pkgA.exe'), ('3', 'pkgC.exe')");
+    admin->setProductPages("(48, 'old.exe'), (52, 'old.exe')", "(62, 'old.exe'), (65, 'old.exe')");
     MariaDbServer::Admin locker(db.socket());
     locker.exec("LOCK TABLES webhost.cate3 WRITE");
 
@@ -210,9 +200,8 @@ protected:
         ASSERT_TRUE(db.start());
         ASSERT_TRUE(ftp.start());
         MariaDbServer::Admin admin(db.socket());
-        admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'pkg01.exe')");
-        admin.exec("INSERT INTO webhost.cate3 VALUES (48, 'old.exe')");
-        admin.exec("INSERT INTO webhost.cate3_info VALUES (62, 'old.exe')");
+        admin.setFileNames("('1', 'pkg01.exe')");
+        admin.setProductPages("(48, 'old.exe')", "(62, 'old.exe')");
         run = std::make_unique<DrivenBot>("MySqlPort=" + QByteArray::number(db.port()) +
                                           "\r\nFtpPort=" + QByteArray::number(ftp.port()) + "\r\n");
         writeFile(run->folder.path() + "/setup.ini", "[General]\r\nFTP_PASV=1\r\n");
@@ -241,9 +230,7 @@ TEST_F(FtpFaultTest, KilledHalfWayThroughTheRemovalBatch) {
     for (int i = 1; i <= 10; ++i)
         batch << (i == 6 ? QStringLiteral("pkg06crash_2.exe")
                          : QStringLiteral("pkg%1_2.exe").arg(i, 2, 10, QLatin1Char('0')));
-    for (const QString& name : batch)
-        touch(ftp.download() + "/" + name);
-    touch(ftp.download() + "/versions/pkg_2.1.zip");
+    ftp.layOutDownloads(batch + QStringList{"versions/pkg_2.1.zip"});
 
     EXPECT_EQ(run->ask("17", "/_2rm"), chat("17", RemovalStart));
     QList<std::pair<bool, QString>> first;
@@ -282,10 +269,8 @@ TEST_F(FtpFaultTest, KilledHalfWayThroughTheRemovalBatch) {
 // frozen server and says so within its bound, and after the server goes on the next removal renames what is
 // left, and nothing twice.
 TEST_F(FtpFaultTest, StopsAnsweringInTheMiddleOfAListing) {
-    touch(ftp.download() + "/f01_2.exe");
-    touch(ftp.download() + "/f02_2.exe");
-    for (const char* name : {"v01_2.zip", "v02freeze_2.zip", "v03_2.zip"})
-        touch(ftp.download() + "/versions/" + name);
+    ftp.layOutDownloads(
+        {"f01_2.exe", "f02_2.exe", "versions/v01_2.zip", "versions/v02freeze_2.zip", "versions/v03_2.zip"});
 
     // The bot's bounds, on its clock ten times as fast: a listing that stalls for 30 s, one reply 30 s, a
     // login 10 s. A run that keeps the lock longer than their sum has hung on the server.
@@ -308,7 +293,7 @@ TEST_F(FtpFaultTest, StopsAnsweringInTheMiddleOfAListing) {
 
     ftp.resume();
     // A new upload in the first folder: the versions folder is only looked at after a rename there.
-    touch(ftp.download() + "/f03_2.exe");
+    ftp.layOutDownloads({"f03_2.exe"});
     EXPECT_EQ(run->ask("17", "/_2rm"), chat("17", RemovalStart));
     EXPECT_EQ(
         run->waitPacket("02", "123;-1"),

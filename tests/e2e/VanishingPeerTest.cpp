@@ -65,15 +65,7 @@ bool ip(const Namespace& ns, const QStringList& arguments) {
     return true;
 }
 
-QStringList errorLogLines(const QString& folder) {
-    QFile file(folder + "/ErrorLog.txt");
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = AnsiCodec::toUnicode(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    for (QString& line : lines)
-        line = line.mid(13); // the time stamp
-    return lines;
-}
+using TestSupport::errorLogLines;
 
 class VanishingPeerTest : public ::testing::Test {
 protected:

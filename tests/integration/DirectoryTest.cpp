@@ -17,6 +17,7 @@ const QString Endpoint = QStringLiteral("serverinfo/server-address-checker.php")
 const QByteArray Bom = "\xEF\xBB\xBF";
 
 using TestSupport::readAll;
+using TestSupport::writeFile;
 
 class DirectoryTest : public ::testing::Test {
 protected:
@@ -24,9 +25,8 @@ protected:
         ASSERT_FALSE(HttpServer::port().isEmpty()) << "no HTTP fixture";
         HttpServer::reset();
         ProgramInfo::setFolder(folder.path());
-        QFile ini(folder.path() + "/deployment.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Deployment]\r\nDirectoryServer=" + HttpServer::host().toLatin1() + "\r\n");
+        writeFile(folder.path() + "/deployment.ini",
+                  "[Deployment]\r\nDirectoryServer=" + HttpServer::host().toLatin1() + "\r\n");
         modServerAddressUtil::ForgetServerDirectory();
     }
 
@@ -36,11 +36,7 @@ protected:
             user, modServerAddressUtil::DirectoryServer::of(Deployment::load(folder.path())));
     }
     QString cache() const { return folder.path() + "/server_address_setting.json"; }
-    void writeCache(const QByteArray& bytes) const {
-        QFile f(cache());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    void writeCache(const QByteArray& bytes) const { writeFile(cache(), bytes); }
     static void answer(int status, const QByteArray& body) {
         HttpServer::serve(Endpoint, body);
         HttpServer::serve(Endpoint + ".status", QByteArray::number(status));
@@ -182,10 +178,7 @@ TEST_F(DirectoryTest, ADeadOrSlowServerCostsSecondsOnly) {
     EXPECT_LT(timer.elapsed(), 17000);
     EXPECT_FALSE(QFile::exists(cache()));
 
-    QFile ini(folder.path() + "/deployment.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Deployment]\r\nDirectoryServer=127.0.0.1:1\r\n");
-    ini.close();
+    writeFile(folder.path() + "/deployment.ini", "[Deployment]\r\nDirectoryServer=127.0.0.1:1\r\n");
     timer.restart();
     EXPECT_FALSE(refresh(QString()));
     EXPECT_LT(timer.elapsed(), 2000);

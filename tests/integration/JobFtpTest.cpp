@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -45,12 +44,7 @@ protected:
         server->reset();
         context.settings.FtpNameEncoding = server->utf8Names ? "UTF-8" : "CP949";
         QFile::remove(marker());
-        admin.exec("DELETE FROM webhost.file_rname");
-        admin.exec("DELETE FROM webhost.cate3");
-        admin.exec("DELETE FROM webhost.cate3_info");
-        admin.exec("INSERT INTO webhost.cate3 VALUES (48,'old'),(49,'old'),(52,'old'),(86,'old'),(87,'old')");
-        admin.exec(
-            "INSERT INTO webhost.cate3_info VALUES (62,'old'),(63,'old'),(65,'old'),(88,'old'),(89,'old')");
+        admin.setOldProductPages();
     }
     void TearDown() override {
         modJobFTP::FTP_Close();
@@ -74,9 +68,7 @@ protected:
     static QString marker() { return folder_->path() + QStringLiteral("/updater-started"); }
     // The updater starts detached: it leaves its marker a moment after the job has returned.
     static bool updaterStarted(bool expected) {
-        for (int i = 0; i < (expected ? 100 : 15) && !QFile::exists(marker()); ++i)
-            QThread::msleep(20);
-        return QFile::exists(marker());
+        return TestSupport::waitUntil([] { return QFile::exists(marker()); }, expected ? 2000 : 300, 20);
     }
     QString cate3(int idx) {
         return admin.exec(QStringLiteral("SELECT DemoDownFile FROM webhost.cate3 WHERE idx=%1").arg(idx));
@@ -86,7 +78,7 @@ protected:
             QStringLiteral("SELECT DemoDownFile FROM webhost.cate3_info WHERE idx=%1").arg(idx));
     }
 
-    QString download() const { return server->webHome() + QStringLiteral("/public_html/download/"); }
+    QString download() const { return server->download() + QLatin1Char('/'); }
     QString backup() const { return server->backupHome() + QLatin1Char('/'); }
 
     static inline QTemporaryDir* folder_ = nullptr;
@@ -156,8 +148,7 @@ TEST_P(JobFtpServersTest, RemovesTwoFromNamesAndReports) {
         SCOPED_TRACE(c.title);
         server->reset();
         QFile::remove(marker());
-        admin.exec("DELETE FROM webhost.file_rname");
-        admin.exec(QStringLiteral("INSERT INTO webhost.file_rname VALUES ('1', '%1')").arg(c.title));
+        admin.setFileNames(QStringLiteral("('1', '%1')").arg(c.title));
         for (const QString& file : c.files) {
             if (file == QLatin1String("-"))
                 std::filesystem::remove_all(server->onDisk(download()));

@@ -30,10 +30,7 @@ QString lines(const QStringList& all) {
     return all.join(QStringLiteral("\r\n"));
 }
 
-QString errorLogText(const QString& folder) {
-    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
-    return file.open(QIODevice::ReadOnly) ? AnsiCodec::toUnicode(file.readAll()) : QString();
-}
+using TestSupport::errorLogText;
 
 // One entry of the error log: its time stamp, the message, CR LF.
 void expectOneLogEntry(const QString& log, const QString& message) {
@@ -52,16 +49,14 @@ protected:
     }
 
     void clean() {
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_t"));
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_m"));
+        admin.setDiskSpace();
         QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
         QFile::remove(folder() + QStringLiteral("/setup.ini"));
     }
 
     // Rows as SQL value lists: (mseq, svrip, log_date) and (mseq, drvname, freesize, diffsize).
     void fill(const char* servers, const char* drives) {
-        admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES ") + QLatin1String(servers));
-        admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_t VALUES ") + QLatin1String(drives));
+        admin.setDiskSpace(QLatin1String(servers), QLatin1String(drives));
     }
 
     MessageBoxRecorder boxes;
@@ -182,14 +177,12 @@ TEST_F(JobMainTest, CSDB_DownloadCheckLooksForTodaysZip) {
         clean();
         QDir(root).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(root));
-        QFile ini(folder() + QStringLiteral("/setup.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(AnsiCodec::fromUnicode(QStringLiteral("[General]\r\nCSBackupPath=%1\r\n").arg(c.setting)));
-        ini.close();
+        TestSupport::writeFile(
+            folder() + QStringLiteral("/setup.ini"),
+            AnsiCodec::fromUnicode(QStringLiteral("[General]\r\nCSBackupPath=%1\r\n").arg(c.setting)));
         if (!c.file.isEmpty()) {
             ASSERT_TRUE(QDir(root).mkpath(QFileInfo(c.file).path()));
-            QFile zip(root + QLatin1Char('/') + c.file);
-            ASSERT_TRUE(zip.open(QIODevice::WriteOnly));
+            TestSupport::touch(root + QLatin1Char('/') + c.file);
         }
 
         QString report = QStringLiteral("earlier text");

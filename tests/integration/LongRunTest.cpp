@@ -44,10 +44,7 @@ QString userList(int online) {
 
 using TestSupport::writeFile;
 
-QString errorLogText(const QString& folder) {
-    QFile file(folder + QStringLiteral("/ErrorLog.txt"));
-    return file.open(QIODevice::ReadOnly) ? AnsiCodec::toUnicode(file.readAll()) : QString();
-}
+using TestSupport::errorLogText;
 
 struct Figures {
     int descriptors;
@@ -206,39 +203,32 @@ protected:
                   AnsiCodec::fromUnicode("[General]\r\nFTP_PASV=1\r\nCSBackupPath=" + csRoot + "\r\n"));
 
         // One server with one drive, measured every night; one database server with its daily backups.
-        admin.exec("DELETE FROM qz_logs.hddfree_t");
-        admin.exec("DELETE FROM qz_logs.hddfree_m");
-        admin.exec("DELETE FROM webhost.file_rname");
-        admin.exec("DELETE FROM webhost.cate3");
-        admin.exec("DELETE FROM webhost.cate3_info");
-        admin.exec("INSERT INTO webhost.cate3 VALUES (48,'old'),(49,'old'),(52,'old'),(86,'old'),(87,'old')");
-        admin.exec(
-            "INSERT INTO webhost.cate3_info VALUES (62,'old'),(63,'old'),(65,'old'),(88,'old'),(89,'old')");
+        admin.setOldProductPages();
         FtpServer::reset();
-        FtpServer::createFile(FtpServer::webHome() + "/public_html/download/setup.exe");
-        FtpServer::createFile(FtpServer::backupHome() + "/csdb_backup/servers/db1");
+        FtpServer::layOutDownloads({"setup.exe"});
+        FtpServer::layOutBackups({"csdb_backup/servers/db1"});
+        QStringList servers, drives;
         for (const DayPlan& day : plan) {
             const int seq = day.date.day();
-            admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (%1,'127.0.0.1','%2')")
+            servers << QStringLiteral("(%1,'127.0.0.1','%2')")
                            .arg(seq)
-                           .arg(day.date.addDays(-1).toString("yyyy-MM-dd")));
-            admin.exec(
-                QStringLiteral("INSERT INTO qz_logs.hddfree_t VALUES (%1,'C:','50000','100')").arg(seq));
+                           .arg(day.date.addDays(-1).toString("yyyy-MM-dd"));
+            drives << QStringLiteral("(%1,'C:','50000','100')").arg(seq);
             if (day.backupPresent)
-                FtpServer::createFile(FtpServer::backupHome() + "/csdb_backup_new/daily/" +
-                                      day.date.toString("yyyy-MM-dd") + "/(db1)_" +
-                                      day.date.toString("MMdd") + ".bak");
+                FtpServer::layOutBackups({"csdb_backup_new/daily/" + day.date.toString("yyyy-MM-dd") +
+                                          "/(db1)_" + day.date.toString("MMdd") + ".bak"});
             if (day.csZipPresent) {
                 const QString zipFolder = csRoot + "/csdb_backup/" + day.date.toString("yyyy-MM-dd");
                 ASSERT_TRUE(QDir().mkpath(zipFolder));
                 writeFile(zipFolder + "/cs_full.zip", "PK");
             }
         }
+        admin.setDiskSpace(servers.join(QLatin1Char(',')), drives.join(QLatin1Char(',')));
         ASSERT_TRUE(QDir().mkpath(csRoot));
     }
     void TearDown() override { FtpServer::reset(); }
 
-    static QString download() { return FtpServer::webHome() + QStringLiteral("/public_html/download/"); }
+    static QString download() { return FtpServer::download() + QLatin1Char('/'); }
 
     const QList<DayPlan> plan = decemberPlan();
     QString csRoot;
@@ -307,9 +297,7 @@ TEST_F(ThirtyDaysTest, EveryEntryRunsOnceOnEachDueDayAndNothingGrows) {
             }
         } else if (minute == "09:00" && day.removalDay()) {
             webName = day.removalRuns() ? day.date.toString("'web-'MMdd'.exe'") : webName;
-            admin.exec("DELETE FROM webhost.file_rname");
-            admin.exec("INSERT INTO webhost.file_rname VALUES ('1', '" +
-                       day.date.toString("'web-'MMdd'.exe'") + "')");
+            admin.setFileNames("('1', '" + day.date.toString("'web-'MMdd'.exe'") + "')");
         } else if (minute == "09:09") {
             EXPECT_EQ(form.contacts().OnlineCount, day.online)
                 << "presence not taken in by " << at.toString().toStdString();

@@ -2,6 +2,7 @@
 
 #include "MessageBoxRecorder.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -161,10 +162,7 @@ protected:
         run(f.toolchain + "gcc", link);
     }
 
-    static QByteArray readAll(const QString& name) {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray readAll(const QString& name) { return TestSupport::readAll(path(name)); }
 
     // The version list of a new file holding `bytes` (rewriting one file would make ext4 flush it each time).
     static std::optional<QStringList> readCopy(const QByteArray& bytes) {

@@ -66,9 +66,7 @@ protected:
     void TearDown() override {
         modJobFTP::FTP_Close();
         FtpServer::reset();
-        for (const char* table : {"qz_logs.hddfree_t", "qz_logs.hddfree_m", "webhost.file_rname",
-                                  "webhost.cate3", "webhost.cate3_info"})
-            admin.exec(QStringLiteral("DELETE FROM ") + table);
+        admin.emptyJobTables();
     }
 
     QStringList productPages() {
@@ -127,7 +125,7 @@ TEST_F(SampleDayTest, EveryReportOfTheDay) {
                              "처리완료  ZEPSetup_302_2.exe", "처리완료  ZEPViewer_v28_2.exe",
                              "처리완료  ZEPSetup_302_2.zip", "처리완료  ZEPViewer_v28_2.zip", "",
                              "처리완료:5, 처리실패:0"}));
-    const QString download = FtpServer::webHome() + "/public_html/download";
+    const QString download = FtpServer::download();
     EXPECT_EQ(FtpServer::names(download),
               QStringList({"ZEPManual_v6.pdf", "ZEPManual_v7.pdf", "ZEPSetup_301.exe", "ZEPSetup_302.exe",
                            "ZEPTools_v3.zip", "ZEPViewer_v27.exe", "ZEPViewer_v28.exe", "versions/"}));

@@ -11,7 +11,6 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -324,8 +323,7 @@ TEST_F(SelfUpdateTest, TheCheckerRunsAndTheChangerTakesOver) {
                       : QByteArray());
         if (c.ends && c.changer) {
             // Started without waiting: its note comes a moment later.
-            for (int i = 0; i < 200 && !QFile::exists(inFolder("changer.log")); ++i)
-                QThread::msleep(10);
+            TestSupport::waitUntil([&] { return QFile::exists(inFolder("changer.log")); }, 2000, 10);
             EXPECT_EQ(readAll(inFolder("changer.log")), (exe + ";New_" + exe + "\n").toUtf8());
         }
     }

@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 // The jobs against the TLS peers of the fixture (tests/integration/tls): each peer reached with a good
@@ -159,8 +158,7 @@ TEST_F(TlsTest, MySqlJobsLogInOnlyOverVerifiedTls) {
     for (const Way& way : waysTo(tlsMySqlPort(), MariaDbServer::port())) {
         SCOPED_TRACE(way.name);
         MariaDbServer::Admin& admin = way.port == tlsMySqlPort() ? tlsAdmin : plainAdmin;
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_t"));
-        admin.exec(QStringLiteral("DELETE FROM qz_logs.hddfree_m"));
+        admin.setDiskSpace();
         admin.exec(QStringLiteral("SET GLOBAL log_output = 'TABLE'"));
         admin.exec(QStringLiteral("SET GLOBAL general_log = ON"));
         admin.exec(QStringLiteral("TRUNCATE TABLE mysql.general_log"));
@@ -308,8 +306,7 @@ TEST_F(TlsTest, NoServerGetsTheMySqlPasswordInClear) {
                  {QStringLiteral(ZEPJOB_CLEAR_PASSWORD_SERVER), dir.path()});
     ASSERT_TRUE(server.waitForStarted());
     quint16 port = 0;
-    for (int i = 0; i < 200 && port == 0; ++i, QThread::msleep(25))
-        port = TestSupport::fixturePort(dir.path());
+    TestSupport::waitUntil([&] { return (port = TestSupport::fixturePort(dir.path())) != 0; }, 5000, 25);
     ASSERT_NE(port, 0);
     const struct {
         const char* mode;

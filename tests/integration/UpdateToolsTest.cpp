@@ -91,12 +91,18 @@ protected:
         return names;
     }
 
-    ToolRun run(const QString& tool, const QString& argument, const QProcessEnvironment& extra = {}) {
-        QProcess p;
+    // The tools' environment: no service manager, and a "bot" that the changer starts by touching a file.
+    static QProcessEnvironment toolEnvironment() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("INVOCATION_ID");
         env.remove("NOTIFY_SOCKET");
         env.insert(ServiceManager::ArgumentsVariable, R"(["touch", "restarted"])");
+        return env;
+    }
+
+    ToolRun run(const QString& tool, const QString& argument, const QProcessEnvironment& extra = {}) {
+        QProcess p;
+        QProcessEnvironment env = toolEnvironment();
         env.insert(extra);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(folder.path());
@@ -109,9 +115,7 @@ protected:
 
     // Whether the changer started the "bot" again, given a moment to do so.
     bool restarted(int ms = 5000) const {
-        for (int waited = 0; waited < ms && !QFile::exists(inFolder("restarted")); waited += 20)
-            QThread::msleep(20);
-        return QFile::exists(inFolder("restarted"));
+        return TestSupport::waitUntil([&] { return QFile::exists(inFolder("restarted")); }, ms, 20);
     }
 
     QTemporaryDir folder;
@@ -356,11 +360,7 @@ TEST_F(UpdateToolsTest, TheChangerWaitsABoundedTimeForTheBotToEnd) {
 
     // The bot ends while the changer waits.
     QProcess changer;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("INVOCATION_ID");
-    env.remove("NOTIFY_SOCKET");
-    env.insert(ServiceManager::ArgumentsVariable, R"(["touch", "restarted"])");
-    changer.setProcessEnvironment(env);
+    changer.setProcessEnvironment(toolEnvironment());
     changer.start(inFolder("swapfiles.exe"), {"ClientZEP_job;New_ClientZEP_job"});
     ASSERT_TRUE(changer.waitForStarted());
     QThread::msleep(300);

@@ -27,16 +27,12 @@ TEST(RunAndWaitTest, WaitsForTheProgramToEnd) {
 
 TEST(RunAndWaitTest, PassesTheParametersAsWordsWithoutAShell) {
     QTemporaryDir dir;
-    QFile script(dir.path() + "/print-args");
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s|' \"$@\" > args\n");
-    script.close();
-    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    const QString script = dir.path() + "/print-args";
+    TestSupport::writeScript(script, "printf '%s|' \"$@\" > args\n");
 
     // Words split at blanks, double quotes group; nothing else is special, as on the command line of the
     // system the callers were written for.
-    modWaitProc::RunAndWait(script.fileName(), 0, "12  \"two words\" '$HOME' a'b ; `x`", dir.path(), true,
-                            false);
+    modWaitProc::RunAndWait(script, 0, "12  \"two words\" '$HOME' a'b ; `x`", dir.path(), true, false);
     EXPECT_EQ(readAll(dir.path() + "/args"), QByteArray("12|two words|'$HOME'|a'b|;|`x`|"));
 }
 
@@ -50,10 +46,9 @@ TEST(RunAndWaitTest, ATalkativeChildDoesNotBlock) {
 
 TEST(RunAndWaitTest, AProgramThatCannotStartReturnsAtOnce) {
     QTemporaryDir dir;
-    QFile notExecutable(dir.path() + "/plain.txt");
-    ASSERT_TRUE(notExecutable.open(QIODevice::WriteOnly));
-    notExecutable.close();
-    for (const QString& program : {dir.path() + "/missing-program", notExecutable.fileName()}) {
+    const QString notExecutable = dir.path() + "/plain.txt";
+    TestSupport::touch(notExecutable);
+    for (const QString& program : {dir.path() + "/missing-program", notExecutable}) {
         SCOPED_TRACE(program.toStdString());
         QElapsedTimer timer;
         timer.start();

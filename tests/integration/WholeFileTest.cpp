@@ -27,10 +27,7 @@ TEST(WholeFileTest, ADownloadThatCannotBeWrittenWholeLeavesTheOldFile) {
 
     QTemporaryDir folder;
     const QString path = folder.path() + "/build.bin";
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("the previous build");
-    old.close();
+    TestSupport::writeFile(path, "the previous build");
     {
         const FileSizeLimit limit(1000);
         ASSERT_TRUE(limit.active());

@@ -35,6 +35,8 @@ struct Fixture {
     // Home of qzc1 (the web host) and of backup_checker (the backup server).
     QString webHome() const { return folder() + QStringLiteral("/webhost"); }
     QString backupHome() const { return folder() + QStringLiteral("/backup"); }
+    // The web host's download folder, where the "_2" removal renames.
+    QString download() const { return webHome() + QStringLiteral("/public_html/download"); }
 
     // `path` as this server's disk spells it.
     std::filesystem::path onDisk(const QString& path) const {
@@ -71,6 +73,18 @@ struct Fixture {
         std::fclose(created);
     }
 
+    // Empty files at `paths`, relative to the download folder ("versions/a_2.1.zip").
+    void layOutDownloads(const QStringList& paths) const {
+        for (const QString& path : paths)
+            createFile(download() + QLatin1Char('/') + path);
+    }
+
+    // Empty files at `paths`, relative to the backup server's home ("csdb_backup/servers/db1").
+    void layOutBackups(const QStringList& paths) const {
+        for (const QString& path : paths)
+            createFile(backupHome() + QLatin1Char('/') + path);
+    }
+
     // The names in `directory`, sorted; sub-folders end with "/".
     QStringList names(const QString& directory) const {
         QStringList result;
@@ -103,10 +117,8 @@ struct Fixture {
             }
             return modes;
         }
-        QFile file(folder() + QStringLiteral("/datamodes"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromLatin1(TestSupport::readAll(folder() + QStringLiteral("/datamodes")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 };
 
@@ -130,8 +142,17 @@ inline QString backupHome() {
 inline void reset() {
     Pyftpdlib.reset();
 }
+inline QString download() {
+    return Pyftpdlib.download();
+}
 inline void createFile(const QString& path) {
     Pyftpdlib.createFile(path);
+}
+inline void layOutDownloads(const QStringList& paths) {
+    Pyftpdlib.layOutDownloads(paths);
+}
+inline void layOutBackups(const QStringList& paths) {
+    Pyftpdlib.layOutBackups(paths);
 }
 inline QStringList names(const QString& directory) {
     return Pyftpdlib.names(directory);
@@ -142,10 +163,8 @@ inline QStringList dataModes() {
 
 // The accounts that logged in since the last reset, in order.
 inline QStringList logins() {
-    QFile file(folder() + QStringLiteral("/logins"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLatin1(TestSupport::readAll(folder() + QStringLiteral("/logins")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace FtpServer

@@ -28,19 +28,14 @@ inline QString host() {
 inline void serve(const QString& path, const QByteArray& bytes) {
     const QString local = folder() + QStringLiteral("/www/") + path;
     QDir().mkpath(local.left(local.lastIndexOf('/')));
-    QFile file(local);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
+    TestSupport::writeFile(local, bytes);
 }
 
 // Takes the paths requested so far and starts a new log.
 inline QStringList takeRequests() {
-    QFile file(folder() + QStringLiteral("/requests.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    file.close();
-    file.remove();
+    const QString log = folder() + QStringLiteral("/requests.log");
+    const QStringList lines = QString::fromUtf8(TestSupport::readAll(log)).split('\n', Qt::SkipEmptyParts);
+    QFile::remove(log);
     return lines;
 }
 

@@ -62,6 +62,54 @@ public:
         return first;
     }
 
+    // ---- the jobs' tables; rows are SQL value lists ("(1, 'a'), (2, 'b')"), an empty list leaves none ----
+
+    // Replaces every row of `table`.
+    void setRows(const QString& table, const QString& rows) {
+        exec(QStringLiteral("DELETE FROM ") + table);
+        if (!rows.isEmpty())
+            exec(QStringLiteral("INSERT INTO %1 VALUES %2").arg(table, rows));
+    }
+
+    // The disk-space log: the measured servers (mseq, svrip, log_date) and their drives (mseq, drvname,
+    // freesize, diffsize).
+    void setDiskSpace(const QString& servers = {}, const QString& drives = {}) {
+        setRows(QStringLiteral("qz_logs.hddfree_t"), drives);
+        setRows(QStringLiteral("qz_logs.hddfree_m"), servers);
+    }
+
+    // The disk space measured on the evening of Tuesday 2026-12-08 (and one row of the day before): a drive
+    // in danger, one with a warning and one that is fine on two servers.
+    void setDiskSpaceOfDecember8() {
+        setDiskSpace(QStringLiteral("(1, '127.0.0.10', '2026-12-08'), (2, '127.0.0.11', '2026-12-08'), "
+                                    "(3, '127.0.0.10', '2026-12-07')"),
+                     QStringLiteral("(1, 'D:', '4500', '1000'), (1, 'C:', '52000', '1000'), "
+                                    "(2, 'C:', '2999', '0'), (3, 'C:', '1', '1')"));
+    }
+
+    // The web host's product file names (idx, name), which the "_2" removal and the web update read.
+    void setFileNames(const QString& rows) { setRows(QStringLiteral("webhost.file_rname"), rows); }
+
+    // The product pages the web update writes: cate3 and cate3_info (idx, DemoDownFile).
+    void setProductPages(const QString& cate3 = {}, const QString& cate3Info = {}) {
+        setRows(QStringLiteral("webhost.cate3"), cate3);
+        setRows(QStringLiteral("webhost.cate3_info"), cate3Info);
+    }
+
+    // No file names, and each of the five product pages of both tables named "old".
+    void setOldProductPages() {
+        setFileNames({});
+        setProductPages(QStringLiteral("(48,'old'),(49,'old'),(52,'old'),(86,'old'),(87,'old')"),
+                        QStringLiteral("(62,'old'),(63,'old'),(65,'old'),(88,'old'),(89,'old')"));
+    }
+
+    // Every table the jobs read or write, empty.
+    void emptyJobTables() {
+        setDiskSpace();
+        setFileNames({});
+        setProductPages();
+    }
+
 private:
     MYSQL mysql_{};
     MYSQL* connected_ = nullptr;

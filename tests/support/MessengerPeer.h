@@ -3,33 +3,15 @@
 #include "AnsiCodec.h"
 #include "TestSupport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
-#include <functional>
 #include <optional>
 
-// Pumps the event loop until `done` holds or `ms` pass; returns whether it held.
-inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-// Pumps the event loop for `ms`.
-inline void pump(int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using TestSupport::pump;
+using TestSupport::waitUntil;
 
 // The server side of the messenger connection, in the test's own process: it listens on loopback, records
 // every packet the bot sends, and sends what a test tells it to.

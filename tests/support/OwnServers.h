@@ -7,47 +7,19 @@
 #include "MariaDbServer.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
-#include <functional>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
 
 namespace OwnServers {
 
-// Polls `done` every 20 ms until it holds or `ms` pass; returns whether it held.
-inline bool pollUntil(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-// A loopback port nobody listens on right now.
-inline quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 using TestSupport::readAll;
-
-// The state letter of a process as the kernel reports it ("T" when stopped, "S" or "R" when running).
-inline QByteArray processState(qint64 pid) {
-    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype end = stat.lastIndexOf(')');
-    return end < 0 ? QByteArray() : stat.mid(end + 2, 1);
-}
 
 // A signal to a process this test started.
 inline void signalProcess(const QProcess& process, int signal) {
@@ -87,7 +59,7 @@ public:
         }
         // A port taken by someone else between the probe and the server's bind: try another.
         for (int attempt = 0; attempt < 3; ++attempt) {
-            port_ = freePort();
+            port_ = TestSupport::freePort();
             if (launch())
                 return true;
         }
@@ -122,6 +94,7 @@ private:
         server_.setProgram(QStringLiteral("mariadbd"));
         server_.setArguments(
             {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + data(),
+             QStringLiteral("--tmpdir=") + folder_.path(),
              QStringLiteral("--user=") + QString::fromLocal8Bit(user ? user->pw_name : "root"),
              QStringLiteral("--bind-address=127.0.0.1"), QStringLiteral("--port=%1").arg(port_),
              QStringLiteral("--socket=") + socket(),
@@ -134,7 +107,7 @@ private:
         server_.start();
         if (!server_.waitForStarted())
             return false;
-        return pollUntil(
+        return TestSupport::waitUntil(
                    [this] {
                        if (server_.state() == QProcess::NotRunning)
                            return true;
@@ -142,7 +115,7 @@ private:
                        return !probe.listen(QHostAddress::LocalHost, port_) &&
                               MariaDbServer::Admin(socket()).connected();
                    },
-                   60000) &&
+                   60000, 20) &&
                server_.state() == QProcess::Running;
     }
 
@@ -173,12 +146,12 @@ public:
         server_.setStandardOutputFile(folder() + QStringLiteral("/server.log"), QIODevice::Append);
         server_.setStandardErrorFile(folder() + QStringLiteral("/server.log"), QIODevice::Append);
         server_.start();
-        const bool up = server_.waitForStarted() && pollUntil(
+        const bool up = server_.waitForStarted() && TestSupport::waitUntil(
                                                         [this] {
                                                             return server_.state() == QProcess::NotRunning ||
                                                                    !readAll(folder() + "/port").isEmpty();
                                                         },
-                                                        15000);
+                                                        15000, 20);
         port_ = quint16(readAll(folder() + QStringLiteral("/port")).trimmed().toUInt());
         if (!up || port_ == 0 || server_.state() != QProcess::Running) {
             ADD_FAILURE() << "the server " << script_.toStdString() << " did not start:\n"
@@ -196,7 +169,7 @@ public:
     void resume() { signalProcess(server_, SIGCONT); }
     bool running() const { return server_.state() == QProcess::Running; }
     // "T" while stopped.
-    QByteArray state() const { return processState(server_.processId()); }
+    QByteArray state() const { return TestSupport::processState(server_.processId()); }
 
     quint16 port() const { return port_; }
     QString folder() const { return folder_.path(); }
@@ -214,6 +187,11 @@ public:
     Ftp() : PythonServer(QStringLiteral(ZEPJOB_FTP_SERVER_SCRIPT)) {}
     QString webHome() const { return folder() + QStringLiteral("/webhost"); }
     QString download() const { return webHome() + QStringLiteral("/public_html/download"); }
+    // Empty files at `paths`, relative to the download folder ("versions/a_2.1.zip").
+    void layOutDownloads(const QStringList& paths) const {
+        for (const QString& path : paths)
+            TestSupport::touch(download() + QLatin1Char('/') + path);
+    }
 };
 
 // The HTTP server: serves www/ below its folder, logs request paths in requests.log.
@@ -227,9 +205,7 @@ public:
     void serve(const QString& path, const QByteArray& bytes) const {
         const QString local = folder() + QStringLiteral("/www/") + path;
         QDir().mkpath(local.left(local.lastIndexOf(QLatin1Char('/'))));
-        QFile file(local);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << local.toStdString();
-        file.write(bytes);
+        TestSupport::writeFile(local, bytes);
     }
     void remove(const QString& path) const { QFile::remove(folder() + QStringLiteral("/www/") + path); }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// What the tests share: a clock standing at a chosen moment, file writers and readers, the fixtures' folders
-// and ports, the error log of the program folder, and one framer for messenger packets.
+// What the tests share: a clock standing at a chosen moment, the one wait for a condition, file writers and
+// readers, the fixtures' folders and ports, the error log of the program folder, and one framer for messenger
+// packets.
 
 #include "AnsiCodec.h"
 #include "Clock.h"
@@ -9,10 +10,16 @@
 #include "QStringPrinter.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <QTcpServer>
+#include <QThread>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -29,6 +36,29 @@ public:
 // The program's own version text ("3.4.301" in a build of revision 301), for the texts that carry it.
 inline QString version() {
     return ProgramInfo::versionText();
+}
+
+// ---- waiting ----
+
+// Checks `done` until it holds or `ms` pass; returns whether it held. Between two checks the thread's pending
+// events run (the test's own sockets, timers and processes move on), then it pauses `pauseMs`: 0 where the
+// events are what the test waits for, a few milliseconds where another process writes a file.
+inline bool waitUntil(const std::function<bool()>& done, int ms = 5000, int pauseMs = 0) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (pauseMs > 0)
+            QThread::msleep(pauseMs);
+    }
+    return true;
+}
+
+// Runs the thread's events for `ms`.
+inline void pump(int ms) {
+    waitUntil([] { return false; }, ms);
 }
 
 // ---- files ----
@@ -51,24 +81,49 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+// An empty file at `path`, with the folders it needs.
+inline void touch(const QString& path) {
+    QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
+    writeFile(path, QByteArray());
+}
+
 // A shell script of `body`, made executable.
 inline void writeScript(const QString& path, const QByteArray& body) {
     writeFile(path, "#!/bin/sh\n" + body);
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
-// The error log of the current program folder, line by line without the time stamps, and emptied for the
-// next test.
-inline QStringList takeErrorLog() {
-    const QString path = ProgramInfo::folder() + QStringLiteral("/ErrorLog.txt");
-    QStringList lines = readCp949(path).split(QStringLiteral("\r\n"));
-    QFile::remove(path);
+// The error log of the program folder `folder` as it stands, or nothing.
+inline QString errorLogText(const QString& folder) {
+    return readCp949(folder + QStringLiteral("/ErrorLog.txt"));
+}
+
+// The error log of the program folder `folder`, line by line without the time stamps.
+inline QStringList errorLogLines(const QString& folder) {
+    QStringList lines = errorLogText(folder).split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     // Drop the 12-digit time stamp and its blank.
     for (QString& line : lines)
         line = line.mid(13);
     return lines;
+}
+
+// The error log of the current program folder, as errorLogLines() reads it, and emptied for the next test.
+inline QStringList takeErrorLog() {
+    const QStringList lines = errorLogLines(ProgramInfo::folder());
+    QFile::remove(ProgramInfo::folder() + QStringLiteral("/ErrorLog.txt"));
+    return lines;
+}
+
+// ---- processes ----
+
+// The state letter of a process as the kernel reports it ("T" when stopped, "Z" when ended but not reaped),
+// empty when there is none.
+inline QByteArray processState(qint64 pid) {
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype end = stat.lastIndexOf(')');
+    return end < 0 ? QByteArray() : stat.mid(end + 2, 1);
 }
 
 // ---- fixtures ----
@@ -82,6 +137,13 @@ inline QString fixtureFolder(const char* name) {
 // The port the server in `folder` listens on, or 0 when it has not started.
 inline quint16 fixturePort(const QString& folder) {
     return quint16(readAll(folder + QStringLiteral("/port")).trimmed().toUInt());
+}
+
+// A loopback port that nothing listens on right now: taken from the system, then let go.
+inline quint16 freePort() {
+    QTcpServer probe;
+    EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    return probe.serverPort();
 }
 
 // ---- packets ----

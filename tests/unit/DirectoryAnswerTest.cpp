@@ -44,10 +44,7 @@ TEST(DirectoryAnswerTest, OnlyAWholeSuccessfulAnswerReplacesTheCache) {
     MessageBoxRecorder boxes;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile f(cache);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(old);
-        f.close();
+        TestSupport::writeFile(cache, old);
         EXPECT_EQ(modServerAddressUtil::TakeDirectoryAnswer(QString::fromUtf8(c.answer)), c.result);
         EXPECT_EQ(readAll(cache), c.cache);
     }

@@ -1,11 +1,11 @@
 // The figures of the disk-space and CS backup reports, and the file patterns of the CS backup check.
 #include "FileSystem.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "VbError.h"
 #include "modJobMain.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <optional>
@@ -70,10 +70,8 @@ TEST(JobMainFigures, DownloadNeedsMoreThanATenthOfAGigabyte) {
 
 TEST(FileSystemTest, FirstMatchTakesStarAndQuestionMarkOnly) {
     QTemporaryDir dir;
-    for (const char* name : {"b[1].txt", "a1.zip", "notes.txt", ".hidden.zip"}) {
-        QFile file(dir.path() + QLatin1Char('/') + QLatin1String(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"b[1].txt", "a1.zip", "notes.txt", ".hidden.zip"})
+        TestSupport::touch(dir.path() + QLatin1Char('/') + QLatin1String(name));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dir.zip")));
 
     struct Case {

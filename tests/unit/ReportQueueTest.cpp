@@ -19,15 +19,8 @@ protected:
     }
     void TearDown() override { ProgramInfo::setFolder(previousFolder); }
     QString file() const { return folder.path() + "/ReportQueue.txt"; }
-    QByteArray content() const {
-        QFile f(file());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void write(const QByteArray& bytes) const {
-        QFile f(file());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    QByteArray content() const { return TestSupport::readAll(file()); }
+    void write(const QByteArray& bytes) const { TestSupport::writeFile(file(), bytes); }
 
     const QString previousFolder = ProgramInfo::folder();
     QTemporaryDir folder;

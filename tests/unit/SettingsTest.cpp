@@ -18,10 +18,7 @@ TEST(ReadIniValueTest, ReadsAsTheIniServiceDoes) {
             .arg(longValue, longHangul, spacesAtTheCut);
     QTemporaryDir dir;
     const QString path = dir.path() + "/setup.ini";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(AnsiCodec::fromUnicode(text));
-    file.close();
+    TestSupport::writeFile(path, AnsiCodec::fromUnicode(text));
 
     struct Case {
         const char* section;
@@ -60,10 +57,7 @@ TEST(ReadIniValueTest, ReadsAsTheIniServiceDoes) {
 TEST(ReadIniValueTest, ALongValueKeepsWhatItsBytesReadAs) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/setup.ini";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\r\nBroken=\xB0\x5F" + QByteArray(200, 'a') + "\r\n");
-    file.close();
+    TestSupport::writeFile(path, "[General]\r\nBroken=\xB0\x5F" + QByteArray(200, 'a') + "\r\n");
     EXPECT_EQ(modIniFile::ReadIniValue("General", "Broken", "", path),
               QString(QChar(0xFFFD)) + "_" + QString(197, QLatin1Char('a')));
 }

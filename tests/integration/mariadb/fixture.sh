@@ -36,7 +36,9 @@ stop)
 start)
   stop
   mkdir -p "$dir"
-  mariadb-install-db --no-defaults --datadir="$dir/data" --user="$user" \
+  # Each server keeps its temporary files in its own folder: one that starts clears the "#sql" files of its
+  # temporary directory, and would take those of another server bootstrapping beside it.
+  mariadb-install-db --no-defaults --datadir="$dir/data" --tmpdir="$dir" --user="$user" \
     --auth-root-authentication-method=normal --skip-test-db > "$dir/install.log" 2>&1 ||
     { cat "$dir/install.log" >&2; exit 1; }
   for attempt in 1 2 3; do
@@ -44,7 +46,7 @@ start)
     # shellcheck disable=SC2086 # the extra options are words
     mariadbd --no-defaults --datadir="$dir/data" --user="$user" --bind-address="${ZEPJOB_MARIADB_BIND:-127.0.0.1}" \
       --port="$port" ${ZEPJOB_MARIADB_OPTIONS:-} \
-      --socket="$dir/mysqld.sock" --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
+      --tmpdir="$dir" --socket="$dir/mysqld.sock" --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
       --skip-log-bin --innodb-buffer-pool-size=32M --max-connections=200 < /dev/null > "$dir/mysqld.out" 2>&1 &
     for _ in $(seq 300); do
       if mariadb-admin --no-defaults --socket="$dir/mysqld.sock" -uroot ping > /dev/null 2>&1; then

@@ -1,3 +1,5 @@
+// The main of the suites whose folder has none of its own: a core application for the event loop, then the
+// tests.
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
