@@ -6,20 +6,11 @@
 //
 // The kernel's TCP timers run on real time, so this test takes up to about two minutes.
 
-#include "AnsiCodec.h"
-#include "MessengerPeer.h"
-#include "ProgramInfo.h"
+#include "FormFixture.h"
 #include "QStringPrinter.h"
-#include "TestSupport.h"
-#include "UserRecords.h"
-#include "frmMain.h"
-#include "modMain.h"
-#include "modZEPProtocol.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,10 +23,9 @@
 
 namespace {
 
-constexpr int Bot = 123;
-const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
-const QString UserList =
-    QStringLiteral("2\r\n") + userRecord(17, 1, "김민준", 1) + "\r\n" + userRecord(21, 2, "이서연", 0);
+using namespace FormSetup;
+
+const QString UserList = userList({userRecord(17, 1, "김민준", 1), userRecord(21, 2, "이서연", 0)});
 const QString ServerAddress = QStringLiteral("169.254.77.2");
 
 ino_t namespaceOfThisThread() {
@@ -105,14 +95,9 @@ protected:
         ASSERT_EQ(setns(botSide.fd, CLONE_NEWNET), 0) << "setns: " << std::strerror(errno);
         ASSERT_TRUE(peer->listening());
 
-        ProgramInfo::setFolder(folder.path());
-        modMain::ServerAddress = ServerAddress;
-        modMain::MyUserId = 0;
-        modZEPProtocol::ClearRecvBuffer(0);
+        resetProgram(folder.path(), ServerAddress);
         // The backup server of the test button refuses at once, on this side's own loopback.
-        QFile ini(folder.path() + "/deployment.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Deployment]\r\nFtpPort=1\r\nBackupFtpHost=127.0.0.1\r\n");
+        writeDeployment(folder.path(), "FtpPort=1\r\nBackupFtpHost=127.0.0.1\r\n");
     }
     void TearDown() override {
         peer.reset();
@@ -131,14 +116,8 @@ protected:
 TEST_F(VanishingPeerTest, TheBotNoticesWithinTwoMinutesAndDeliversWhatItMadeMeanwhile) {
     // Early in the morning: nothing of the schedule is due while the test runs.
     const TestSupport::FixedClock early(QDateTime(QDate(2026, 12, 9), QTime(3, 0)));
-    frmMain::Intervals intervals;
-    intervals.autoLogin = 1000;
-    frmMain form(peer->port(), intervals, early);
-    form.Form_Load();
-    ASSERT_TRUE(peer->take(50));
-    peer->send(50, Accepted);
-    peer->send(51, UserList);
-    ASSERT_TRUE(peer->take(10));
+    frmMain form(peer->port(), {.autoLogin = 1000}, early);
+    ASSERT_NO_FATAL_FAILURE(logIn(form, *peer, UserList));
     peer->send(1, QStringLiteral("/ver"), QStringLiteral("17;123"));
     const auto reply = peer->take(1);
     ASSERT_TRUE(reply);
@@ -169,9 +148,7 @@ TEST_F(VanishingPeerTest, TheBotNoticesWithinTwoMinutesAndDeliversWhatItMadeMean
     EXPECT_EQ(login->header, QStringLiteral("123;0"));
     EXPECT_EQ(peer->connections, 2);
     EXPECT_TRUE(peer->received.isEmpty()) << "sent before the login was accepted";
-    peer->send(50, Accepted);
-    peer->send(51, UserList);
-    ASSERT_TRUE(peer->take(10));
+    ASSERT_NO_FATAL_FAILURE(acceptLogin(*peer, UserList));
     const auto report = peer->take(2);
     ASSERT_TRUE(report) << "the report made while away was lost";
     EXPECT_EQ(report->header, QStringLiteral("123;92"));

@@ -1,13 +1,9 @@
 #include "MainWindow.h"
 
 #include "AnsiCodec.h"
+#include "FormFixture.h"
 #include "ImageList1.h"
-#include "MessengerPeer.h"
-#include "ProgramInfo.h"
-#include "TestSupport.h"
 #include "TreeSnapshot.h"
-#include "frmMain.h"
-#include "modMain.h"
 
 #include <QAction>
 #include <QDir>
@@ -106,7 +102,8 @@ QString artifactPath(const QString& fileName) {
 TEST(MainWindowTest, ShowsTheSessionOfALoopbackMessenger) {
     MessengerPeer server;
     ASSERT_TRUE(server.listening());
-    modMain::ServerAddress = QStringLiteral("127.0.0.1");
+    const QTemporaryDir folder;
+    FormSetup::resetProgram(folder.path());
     frmMain form(server.port());
     MainWindow w(form);
     w.show();
@@ -271,13 +268,9 @@ TEST(MainWindowTest, ReceivedFolderButtonOpensTheFolder) {
     QTemporaryDir bin;
     ASSERT_TRUE(bin.isValid());
     const QString record = bin.filePath(QStringLiteral("opened.txt"));
-    QFile opener(bin.filePath(QStringLiteral("xdg-open")));
-    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
-    opener.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
-                     .arg(record)
-                     .toUtf8());
-    opener.close();
-    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestSupport::writeScript(
+        bin.filePath(QStringLiteral("xdg-open")),
+        QStringLiteral("printf '%s' \"$1\" > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(record).toUtf8());
 
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);

@@ -1,19 +1,11 @@
-#include "ErrorLog.h"
+#include "FormFixture.h"
 #include "MachineId.h"
-#include "MessengerPeer.h"
-#include "ProgramInfo.h"
 #include "ReportQueue.h"
 #include "TcpKeepAlive.h"
-#include "TestSupport.h"
-#include "UserRecords.h"
-#include "frmMain.h"
-#include "modMain.h"
-#include "modZEPProtocol.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -22,18 +14,14 @@
 
 namespace {
 
-constexpr int Bot = 123;
+using namespace FormSetup;
 
-const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
-const QString UserList = QStringLiteral("4\r\n") + userRecord(17, 1, "김민준", 1) + "\r\n" +
-                         userRecord(Bot, 3, "잡서버", 1) + "\r\n" + userRecord(21, 2, "이서연", 0) + "\r\n" +
-                         userRecord(33, 0, "박지훈", 2);
+const QString UserList = userList({userRecord(17, 1, "김민준", 1), userRecord(Bot, 3, "잡서버", 1),
+                                   userRecord(21, 2, "이서연", 0), userRecord(33, 0, "박지훈", 2)});
 
+// The error log without its time stamps, each of which must be one.
 QStringList errorLogLines(const QString& folder) {
-    QFile file(folder + "/ErrorLog.txt");
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = AnsiCodec::toUnicode(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    QStringList lines = TestSupport::errorLogText(folder).split("\r\n", Qt::SkipEmptyParts);
     for (QString& line : lines) {
         EXPECT_TRUE(QRegularExpression("^\\d{12} ").match(line).hasMatch()) << line.toStdString();
         line = line.mid(13);
@@ -41,34 +29,14 @@ QStringList errorLogLines(const QString& folder) {
     return lines;
 }
 
-class FormTest : public ::testing::Test {
+class FormTest : public FormFixture {
 protected:
-    void SetUp() override {
-        ProgramInfo::setFolder(folder.path());
-        modMain::ServerAddress = QStringLiteral("127.0.0.1");
-        modMain::MyUserId = 0;
-        modZEPProtocol::ClearRecvBuffer(0);
+    void logIn(frmMain& form) { FormSetup::logIn(form, peer, UserList); }
+    // After the connection dropped: the next login, accepted, and the user list.
+    void logInAgain() {
+        ASSERT_TRUE(peer.take(50, 2000));
+        acceptLogin(peer, UserList);
     }
-
-    frmMain::Intervals fast() const {
-        frmMain::Intervals i;
-        i.logoutSensor = 400;
-        i.autoLogin = 300;
-        i.work = 200;
-        return i;
-    }
-
-    // Loads the window and takes it through login and user list.
-    void logIn(frmMain& form) {
-        form.Form_Load();
-        ASSERT_TRUE(peer.take(50));
-        peer.send(50, Accepted);
-        peer.send(51, UserList);
-        ASSERT_TRUE(peer.take(10));
-    }
-
-    QTemporaryDir folder;
-    MessengerPeer peer;
 };
 
 TEST_F(FormTest, LoadLogsInReceivesListAndReportsVersion) {
@@ -117,9 +85,7 @@ TEST_F(FormTest, LoadKeepsAnExistingFolderAndSurvivesOneItCannotMake) {
     // A file in the folder's place: the failure is logged and the load goes on to connect.
     QTemporaryDir other;
     ProgramInfo::setFolder(other.path());
-    QFile blocker(other.path() + "/RECVFILE");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    TestSupport::touch(other.path() + "/RECVFILE");
     frmMain form(peer.port(), fast());
     form.Form_Load();
     EXPECT_EQ(form.tree().count(), 6);
@@ -159,12 +125,7 @@ TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
 TEST_F(FormTest, WebUpdateStartsTheToolBesideTheProgram) {
     const QString tool = folder.path() + "/인증코드갱신툴.exe";
     const QString marker = folder.path() + "/started";
-    {
-        QFile script(tool);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n");
-    }
-    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestSupport::writeScript(tool, "touch '" + marker.toUtf8() + "'\n");
 
     frmMain form(peer.port(), fast());
     logIn(form);
@@ -262,13 +223,7 @@ TEST_F(FormTest, HalfAPacketFromADroppedConnectionIsForgotten) {
 }
 
 TEST_F(FormTest, UnreachableServerIsRetriedEveryPeriod) {
-    quint16 closedPort;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        closedPort = probe.serverPort();
-    }
-    frmMain form(closedPort, fast());
+    frmMain form(TestSupport::freePort(), fast());
     form.Form_Load();
     ASSERT_TRUE(waitUntil([&] { return errorLogLines(folder.path()).size() >= 3; }, 3000));
     const QStringList log = errorLogLines(folder.path());
@@ -325,17 +280,12 @@ using TestSupport::FixedClock;
 
 TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
     // The backup server refuses at once: the report is the connection failure.
-    QFile ini(folder.path() + "/deployment.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Deployment]\r\nFtpPort=1\r\nBackupFtpHost=127.0.0.3\r\n");
-    ini.close();
+    writeDeployment(folder.path(), "FtpPort=1\r\nBackupFtpHost=127.0.0.3\r\n");
     const QString report =
         "< DB 백업결과 보고서 >\r\n\r\nFTP Open에 실패했습니다.\r\n127.0.0.3 - user: backup_checker\r\n";
 
     const FixedClock eleven(QDateTime(QDate(2026, 12, 9), QTime(11, 0, 30)));
-    frmMain::Intervals intervals = fast();
-    intervals.schedule = 300;
-    frmMain form(peer.port(), intervals, eleven);
+    frmMain form(peer.port(), fast(300), eleven);
     logIn(form);
     const auto ticked = peer.take(2);
     ASSERT_TRUE(ticked);
@@ -350,10 +300,7 @@ TEST_F(FormTest, ScheduleTickAndTestButtonSendTheBackupReport) {
 }
 
 TEST_F(FormTest, TestButtonSendsAtAnyTime) {
-    QFile ini(folder.path() + "/deployment.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Deployment]\r\nFtpPort=1\r\n");
-    ini.close();
+    writeDeployment(folder.path(), "FtpPort=1\r\n");
     const FixedClock night(QDateTime(QDate(2026, 12, 9), QTime(3, 17)));
     frmMain form(peer.port(), fast(), night);
     logIn(form);
@@ -365,10 +312,7 @@ TEST_F(FormTest, TestButtonSendsAtAnyTime) {
 }
 
 TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
-    QFile ini(folder.path() + "/deployment.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Deployment]\r\nFtpPort=1\r\nWebHostFtpHost=127.0.0.4\r\n");
-    ini.close();
+    writeDeployment(folder.path(), "FtpPort=1\r\nWebHostFtpHost=127.0.0.4\r\n");
     const FixedClock wednesday(QDateTime(QDate(2026, 12, 9), QTime(9, 10, 1)));
     for (const auto& [online, runs] : {std::pair{8, true}, std::pair{7, false}}) {
         SCOPED_TRACE(testing::Message() << online << " of 20 online");
@@ -376,14 +320,8 @@ TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
         QStringList records;
         for (int i = 0; i < 20; ++i)
             records << userRecord(1000 + i, 1, "u", i < online ? 1 : 0);
-        frmMain::Intervals intervals = fast();
-        intervals.schedule = 200;
-        frmMain form(peer.port(), intervals, wednesday);
-        form.Form_Load();
-        ASSERT_TRUE(peer.take(50));
-        peer.send(50, Accepted);
-        peer.send(51, "20\r\n" + records.join("\r\n"));
-        ASSERT_TRUE(peer.take(10));
+        frmMain form(peer.port(), fast(200), wednesday);
+        ASSERT_NO_FATAL_FAILURE(FormSetup::logIn(form, peer, userList(records)));
         const auto report = peer.take(2, 1500);
         EXPECT_EQ(report.has_value(), runs);
         if (report) {
@@ -400,9 +338,7 @@ TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
 
 // Every job fails at once: no FTP or MySQL server on port 1.
 void failFast(const QString& folder) {
-    QFile ini(folder + "/deployment.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Deployment]\r\nFtpPort=1\r\nMySqlPort=1\r\n");
+    writeDeployment(folder, "FtpPort=1\r\nMySqlPort=1\r\n");
 }
 
 const QString BackupReport =
@@ -411,9 +347,7 @@ const QString BackupReport =
 TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     failFast(folder.path());
     FixedClock clock(QDateTime(QDate(2026, 12, 9), QTime(10, 59, 30)));
-    frmMain::Intervals intervals = fast();
-    intervals.schedule = 250;
-    frmMain form(peer.port(), intervals, clock);
+    frmMain form(peer.port(), fast(250), clock);
     logIn(form);
     // The first tick comes only at 11:01:10 (a job held the thread): 11:00 still runs, once.
     clock.at = QDateTime(QDate(2026, 12, 9), QTime(11, 1, 10));
@@ -430,10 +364,7 @@ TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     peer.drop();
     ASSERT_TRUE(waitUntil([&] { return form.autoLoginTimer().isActive(); }));
     clock.at = QDateTime(QDate(2026, 12, 9), QTime(14, 2, 0));
-    ASSERT_TRUE(peer.take(50, 2000));
-    peer.send(50, Accepted);
-    peer.send(51, UserList);
-    ASSERT_TRUE(peer.take(10));
+    ASSERT_NO_FATAL_FAILURE(logInAgain());
     pump(800);
     EXPECT_EQ(peer.count(2), 0);
 }
@@ -516,10 +447,7 @@ TEST_F(FormTest, KeptReportsSurviveARestartAndGoOutOnceInOrder) {
 
     // A second login sends nothing again.
     peer.drop();
-    ASSERT_TRUE(peer.take(50, 2000));
-    peer.send(50, Accepted);
-    peer.send(51, UserList);
-    ASSERT_TRUE(peer.take(10));
+    ASSERT_NO_FATAL_FAILURE(logInAgain());
     pump(300);
     EXPECT_EQ(peer.count(2), 0);
 }

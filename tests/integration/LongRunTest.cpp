@@ -3,23 +3,16 @@
 // when it is due, and the process must hold no more at the end than it did after the first day.
 
 #include "AnsiCodec.h"
+#include "FormFixture.h"
 #include "FtpServer.h"
 #include "MariaDbServer.h"
 #include "MessageBoxRecorder.h"
-#include "MessengerPeer.h"
 #include "ProcessFigures.h"
-#include "ProgramInfo.h"
 #include "QStringPrinter.h"
-#include "TestSupport.h"
-#include "UserRecords.h"
-#include "frmMain.h"
-#include "modMain.h"
-#include "modZEPProtocol.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -27,9 +20,9 @@
 
 namespace {
 
-constexpr int Bot = 123;
+using namespace FormSetup;
+
 constexpr int Contacts = 20;
-const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
 
 // A clock the test moves on by hand.
 using SteppingClock = TestSupport::FixedClock;
@@ -39,7 +32,7 @@ QString userList(int online) {
     QStringList records;
     for (int i = 0; i < Contacts; ++i)
         records << userRecord(1000 + i, 1, QStringLiteral("사용자%1").arg(i), i < online ? 1 : 0);
-    return QString::number(Contacts) + "\r\n" + records.join("\r\n");
+    return FormSetup::userList(records);
 }
 
 using TestSupport::writeFile;
@@ -64,19 +57,8 @@ struct Sent {
     QString text;
 };
 
-class LongRunTest : public ::testing::Test {
+class LongRunTest : public FormFixture {
 protected:
-    void SetUp() override {
-        ProgramInfo::setFolder(folder.path());
-        modMain::ServerAddress = QStringLiteral("127.0.0.1");
-        modMain::AddrMasterServer = QStringLiteral("127.0.0.1");
-        modMain::AddrWebLogin = QStringLiteral("127.0.0.1");
-        modMain::MyUserId = 0;
-        modZEPProtocol::ClearRecvBuffer(0);
-    }
-
-    QTemporaryDir folder;
-    MessengerPeer peer;
     MessageBoxRecorder boxes;
 };
 
@@ -193,11 +175,10 @@ protected:
         ASSERT_NE(MariaDbServer::port(), 0)
             << "no MariaDB fixture in " << MariaDbServer::folder().toStdString();
         ASSERT_TRUE(admin.connected());
-        writeFile(folder.path() + "/deployment.ini",
-                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
-                      .arg(FtpServer::port())
-                      .arg(MariaDbServer::port())
-                      .toLatin1());
+        writeDeployment(folder.path(), QStringLiteral("FtpPort=%1\r\nMySqlPort=%2\r\n")
+                                           .arg(FtpServer::port())
+                                           .arg(MariaDbServer::port())
+                                           .toLatin1());
         csRoot = folder.path() + "/cs";
         writeFile(folder.path() + "/setup.ini",
                   AnsiCodec::fromUnicode("[General]\r\nFTP_PASV=1\r\nCSBackupPath=" + csRoot + "\r\n"));
@@ -238,10 +219,8 @@ protected:
 TEST_F(ThirtyDaysTest, EveryEntryRunsOnceOnEachDueDayAndNothingGrows) {
     constexpr int Ticks = 30 * 24 * 60;
     SteppingClock clock(QDateTime(plan.first().date, QTime(0, 0)));
-    frmMain::Intervals intervals;
-    intervals.schedule = 0; // one tick per turn of the event loop, each one minute later on the clock
-    intervals.autoLogin = 300;
-    frmMain form(peer.port(), intervals, clock);
+    // One tick per turn of the event loop, each one minute later on the clock.
+    frmMain form(peer.port(), {.autoLogin = 300, .schedule = 0}, clock);
 
     QList<std::pair<QString, QString>> sentAt; // minute and recipient, as the window reported each send
     QObject::connect(&form, &frmMain::stateLine, [&](const QString& line) {
@@ -336,13 +315,9 @@ TEST_F(ThirtyDaysTest, EveryEntryRunsOnceOnEachDueDayAndNothingGrows) {
 
     QElapsedTimer real;
     real.start();
-    form.Form_Load();
-    ASSERT_TRUE(peer.take(50));
-    peer.send(50, Accepted);
-    peer.send(51, userList(10));
     for (int i = 0; i < 10; ++i)
         online.insert(1000 + i);
-    ASSERT_TRUE(peer.take(10));
+    ASSERT_NO_FATAL_FAILURE(logIn(form, peer, userList(10)));
     ASSERT_TRUE(waitUntil([&] { return ticks == Ticks; }, 300000)) << ticks << " ticks";
     const qint64 runMs = real.elapsed();
 
@@ -386,9 +361,7 @@ TEST_F(LongRunTest, AThousandReconnectsLeaveNothingBehind) {
     constexpr int Settled = 20; // the figures are compared from here on
     // Early in the morning: the schedule has nothing due, whenever it ticks.
     const SteppingClock night(QDateTime(QDate(2026, 12, 9), QTime(3, 0)));
-    frmMain::Intervals intervals;
-    intervals.autoLogin = 5;
-    frmMain form(peer.port(), intervals, night);
+    frmMain form(peer.port(), {.autoLogin = 5}, night);
 
     QElapsedTimer real;
     real.start();
@@ -402,9 +375,7 @@ TEST_F(LongRunTest, AThousandReconnectsLeaveNothingBehind) {
             ASSERT_TRUE(login) << "reconnect " << i;
             ASSERT_EQ(login->header, QStringLiteral("123;0")) << "reconnect " << i;
         }
-        peer.send(50, Accepted);
-        peer.send(51, userList(10));
-        ASSERT_TRUE(peer.take(10)) << "reconnect " << i;
+        ASSERT_NO_FATAL_FAILURE(acceptLogin(peer, userList(10))) << "reconnect " << i;
         ASSERT_TRUE(form.scheduleTimer().isActive());
         if (i == Settled)
             settled = figuresNow();
