@@ -317,11 +317,8 @@ TEST_F(FormTest, WednesdayRemovalWaitsForFortyPercentOnline) {
     for (const auto& [online, runs] : {std::pair{8, true}, std::pair{7, false}}) {
         SCOPED_TRACE(testing::Message() << online << " of 20 online");
         peer.received.clear();
-        QStringList records;
-        for (int i = 0; i < 20; ++i)
-            records << userRecord(1000 + i, 1, "u", i < online ? 1 : 0);
         frmMain form(peer.port(), fast(200), wednesday);
-        ASSERT_NO_FATAL_FAILURE(FormSetup::logIn(form, peer, userList(records)));
+        ASSERT_NO_FATAL_FAILURE(FormSetup::logIn(form, peer, userList(colleagues(20, online))));
         const auto report = peer.take(2, 1500);
         EXPECT_EQ(report.has_value(), runs);
         if (report) {

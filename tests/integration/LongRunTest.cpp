@@ -27,13 +27,8 @@ constexpr int Contacts = 20;
 // A clock the test moves on by hand.
 using SteppingClock = TestSupport::FixedClock;
 
-// The user list of the run: `Contacts` colleagues, of whom the first `online` are online.
-QString userList(int online) {
-    QStringList records;
-    for (int i = 0; i < Contacts; ++i)
-        records << userRecord(1000 + i, 1, QStringLiteral("사용자%1").arg(i), i < online ? 1 : 0);
-    return FormSetup::userList(records);
-}
+// The user list of the run: `Contacts` colleagues, of whom the first ten are online.
+const QString UserList = userList(colleagues(Contacts, 10));
 
 using TestSupport::writeFile;
 
@@ -317,7 +312,7 @@ TEST_F(ThirtyDaysTest, EveryEntryRunsOnceOnEachDueDayAndNothingGrows) {
     real.start();
     for (int i = 0; i < 10; ++i)
         online.insert(1000 + i);
-    ASSERT_NO_FATAL_FAILURE(logIn(form, peer, userList(10)));
+    ASSERT_NO_FATAL_FAILURE(logIn(form, peer, UserList));
     ASSERT_TRUE(waitUntil([&] { return ticks == Ticks; }, 300000)) << ticks << " ticks";
     const qint64 runMs = real.elapsed();
 
@@ -375,7 +370,7 @@ TEST_F(LongRunTest, AThousandReconnectsLeaveNothingBehind) {
             ASSERT_TRUE(login) << "reconnect " << i;
             ASSERT_EQ(login->header, QStringLiteral("123;0")) << "reconnect " << i;
         }
-        ASSERT_NO_FATAL_FAILURE(acceptLogin(peer, userList(10))) << "reconnect " << i;
+        ASSERT_NO_FATAL_FAILURE(acceptLogin(peer, UserList)) << "reconnect " << i;
         ASSERT_TRUE(form.scheduleTimer().isActive());
         if (i == Settled)
             settled = figuresNow();

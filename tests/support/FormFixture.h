@@ -1,7 +1,7 @@
 #pragma once
 
 // What the tests of the window model share: a program folder of its own, the endpoints on the test's own
-// addresses, a fresh session, the server's acceptance of the bot's login, user lists, and the login itself.
+// addresses, a fresh session, the server's acceptance of the bot's login, and the login itself.
 
 #include "MessengerPeer.h"
 #include "ProgramInfo.h"
@@ -20,11 +20,6 @@ namespace FormSetup {
 constexpr int Bot = 123;
 // The server's answer to the bot's login: accepted, the bot in 기술개발팀.
 inline const QString Accepted = QStringLiteral("1\t") + userRecord(Bot, 3, "잡서버", 1);
-
-// A user list packet's body of `records`.
-inline QString userList(const QStringList& records) {
-    return QString::number(records.size()) + QStringLiteral("\r\n") + records.join(QStringLiteral("\r\n"));
-}
 
 // The program runs from `folder` and reaches the messenger at `messenger`, its other servers on loopback,
 // with no user id and no half packet left from an earlier test.

@@ -7,11 +7,6 @@
 
 namespace {
 
-QString list(const QStringList& records, int count = -1) {
-    return QString::number(count < 0 ? records.size() : count) + QStringLiteral("\r\n") +
-           records.join(QStringLiteral("\r\n"));
-}
-
 class ContactListTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,10 +44,10 @@ TEST_F(ContactListTest, GroupsInTheirOrder) {
 }
 
 TEST_F(ContactListTest, ListFillsTreeCountAndEntries) {
-    contacts.Proc_CL_List(
-        list({userRecord(17, 1, "김민준", 1), userRecord(Me, 3, "잡서버", 1), userRecord(21, 1, "이서연", 0),
-              userRecord(33, 5, "박대표", 2), userRecord(45, 0, "최기타", 0)}),
-        Me);
+    contacts.Proc_CL_List(userList({userRecord(17, 1, "김민준", 1), userRecord(Me, 3, "잡서버", 1),
+                                    userRecord(21, 1, "이서연", 0), userRecord(33, 5, "박대표", 2),
+                                    userRecord(45, 0, "최기타", 0)}),
+                          Me);
     EXPECT_EQ(contacts.UserCount, 5);
     ASSERT_EQ(contacts.UserList.size(), 6);
     EXPECT_EQ(contacts.UserList[0].UserId, 0);
@@ -87,7 +82,7 @@ TEST_F(ContactListTest, ListFillsTreeCountAndEntries) {
 }
 
 TEST_F(ContactListTest, ListOfTheBotAlone) {
-    contacts.Proc_CL_List(list({userRecord(Me, 3, "잡서버", 1)}), Me);
+    contacts.Proc_CL_List(userList({userRecord(Me, 3, "잡서버", 1)}), Me);
     EXPECT_EQ(contacts.UserCount, 1);
     EXPECT_EQ(contacts.OnlineCount, 0);
     EXPECT_EQ(contacts.OnlineCountText(), QStringLiteral("0명"));
@@ -98,10 +93,10 @@ TEST_F(ContactListTest, ListOfTheBotAlone) {
 
 TEST_F(ContactListTest, OddRecordsCostOnlyThemselves) {
     contacts.Proc_CL_List(
-        list({userRecord(17, 1, "김민준", 1), userRecord(21, 9, "외부", 1), userRecord(17, 2, "중복", 1),
-              "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", userRecord(45, 0, "최", 70000),
-              QString(), userRecord(52, 2, "정", 1), QString()},
-             3),
+        userList({userRecord(17, 1, "김민준", 1), userRecord(21, 9, "외부", 1), userRecord(17, 2, "중복", 1),
+                  "33\tx\t\tnot-a-number\t박\t\t1\t\t0", "34\tshort\trecord", userRecord(45, 0, "최", 70000),
+                  QString(), userRecord(52, 2, "정", 1), QString()},
+                 3),
         Me);
     EXPECT_EQ(childrenOf("G1"), QStringList({"M17"}));
     EXPECT_EQ(childrenOf("G0"), QStringList({"M21"})); // unknown department goes under 기타
@@ -131,8 +126,8 @@ TEST_F(ContactListTest, HugeCountLineDoesNotAllocate) {
 }
 
 TEST_F(ContactListTest, SecondListReplacesTheFirst) {
-    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 1), userRecord(21, 2, "이", 1)}), Me);
-    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 0), userRecord(33, 4, "박", 1)}), Me);
+    contacts.Proc_CL_List(userList({userRecord(17, 1, "김", 1), userRecord(21, 2, "이", 1)}), Me);
+    contacts.Proc_CL_List(userList({userRecord(17, 1, "김", 0), userRecord(33, 4, "박", 1)}), Me);
     EXPECT_EQ(tree.count(), 8);
     EXPECT_EQ(childrenOf("G2"), QStringList());
     EXPECT_EQ(contacts.OnlineCount, 1);
@@ -141,7 +136,8 @@ TEST_F(ContactListTest, SecondListReplacesTheFirst) {
 
 TEST_F(ContactListTest, PresenceNotices) {
     contacts.Proc_CL_List(
-        list({userRecord(17, 1, "김", 0), userRecord(21, 2, "이", 1), userRecord(Me, 3, "잡서버", 1)}), Me);
+        userList({userRecord(17, 1, "김", 0), userRecord(21, 2, "이", 1), userRecord(Me, 3, "잡서버", 1)}),
+        Me);
     ASSERT_EQ(contacts.OnlineCount, 1);
 
     EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;127.0.0.5;77"), Me));
@@ -188,7 +184,7 @@ TEST_F(ContactListTest, PresenceNotices) {
 }
 
 TEST_F(ContactListTest, BadNoticesAreLoggedAndSurvived) {
-    contacts.Proc_CL_List(list({userRecord(17, 1, "김", 0)}), Me);
+    contacts.Proc_CL_List(userList({userRecord(17, 1, "김", 0)}), Me);
     EXPECT_TRUE(contacts.Proc_CL_Online(QStringLiteral("17;x;notanumber"), Me));
     EXPECT_EQ(contacts.UserList[1].LoginNumber, 0);
     contacts.Proc_CL_CngStat(QStringLiteral("17"), Me);
@@ -209,10 +205,7 @@ TEST_F(ContactListTest, FewUsersOnlineBelowFortyPercent) {
     };
     for (const Case& c : {Case{10, 4, false}, Case{10, 3, true}, Case{20, 8, false}, Case{20, 7, true},
                           Case{1, 1, false}, Case{1, 0, true}}) {
-        QStringList records;
-        for (int i = 0; i < c.users; ++i)
-            records << userRecord(1000 + i, 1, "u", i < c.online ? 1 : 0);
-        contacts.Proc_CL_List(list(records), Me);
+        contacts.Proc_CL_List(userList(colleagues(c.users, c.online)), Me);
         EXPECT_EQ(contacts.IsFewUsersOnline(), c.few) << c.online << " of " << c.users;
     }
 }
