@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
     // 6. The window, and from here on its events.
     frmMain form(deployment.MessengerPort);
     form.setCommandUsers(deployment.CommandUsers);
+    form.setLogin(deployment.LoginId, deployment.LoginPassword);
     QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
     if (gui)
         gui->createWindow(form);

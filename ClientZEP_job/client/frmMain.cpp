@@ -18,6 +18,9 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock,
     : QObject(parent),
       session_(messengerPort, intervals.logoutSensor, intervals.autoLogin, intervals.keepAlive),
       bot_(session_, contacts_, clock, ProgramInfo::folder(), intervals.schedule, intervals.work) {
+    // The program's own account until start-up passes the site's.
+    const Deployment defaults = Deployment::defaults();
+    session_.setLogin(defaults.LoginId, defaults.LoginPassword);
     connect(&bot_, &JobBot::stateLine, this, &frmMain::stateLine);
     connect(&bot_, &JobBot::warningLine, this, &frmMain::warningLine);
     // A job's status lasts while it runs; then the connection's is back.
@@ -60,11 +63,6 @@ void frmMain::Form_Load() {
     guarded("Form_Load", [this] {
         caption_ += QStringLiteral(" v") + ProgramInfo::versionText();
         emit captionChanged(caption_);
-    });
-    guarded("Form_Load", [this] {
-        // The bot account; a site may set its own in deployment.ini.
-        const Deployment deployment = Deployment::load(ProgramInfo::folder());
-        session_.setLogin(deployment.LoginId, deployment.LoginPassword);
     });
     guarded("Form_Load", [] {
         const QString folder = ProgramInfo::folder();

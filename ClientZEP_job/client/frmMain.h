@@ -50,6 +50,8 @@ public:
 
     // Who may start the jobs of the chat commands, as start-up read deployment.ini; every user until set.
     void setCommandUsers(const CommandRights& users) { bot_.setCommandUsers(users); }
+    // The bot account the login sends, as start-up read deployment.ini; the program's own until set.
+    void setLogin(const QString& id, const QString& password) { session_.setLogin(id, password); }
 
     void InitUserTree();
     void StopConnection(bool keepWindows);
