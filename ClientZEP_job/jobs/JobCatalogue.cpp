@@ -27,7 +27,7 @@ JobResult csBackup(const JobContext& context) {
 // An applied update ends the program inside the call; one that returns applied nothing.
 JobResult selfUpdate(const JobContext& context) {
     return {QString(), modAutoUpdateV1_Launcher::RunAutoUpdate(false, context.autoUpdate,
-                                                               context.settings.UpdatePublicKey, {},
+                                                               context.settings.UpdatePublicKey,
                                                                context.settings.httpTls())};
 }
 

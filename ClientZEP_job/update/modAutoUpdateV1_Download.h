@@ -20,12 +20,12 @@ inline constexpr qsizetype MaxSignatureBytes = 4096;
 // Every request below goes over https when `tls` requires it (HttpTls), verified against its CA.
 
 // The bounds of the small texts (version files, signatures): an answer within seconds.
-HttpClient::Options TextRequest(const Tls::Policy& tls = {});
+HttpClient::Options TextRequest(const Tls::Policy& tls);
 
 // The first bytes (at most 20) of the resource at `url`, fetched fresh past every cache and taken as CP949
 // text; the empty text when nothing could be read. An HTTP error page counts as read: its first bytes come
 // back.
-QString ReadUrlText(const QString& url, const Tls::Policy& tls = {});
+QString ReadUrlText(const QString& url, const Tls::Policy& tls);
 
 // A program fetched from the update server with its signature.
 struct Release {
@@ -37,7 +37,7 @@ struct Release {
 // Fetches `base` + `name` and `base` + `name` + ".minisig" and checks that `key` signed the body with the
 // trusted comment "name version".
 Release FetchRelease(const QString& base, const QString& name, const QString& version,
-                     const ReleaseSignature::PublicKey& key, const Tls::Policy& tls = {});
+                     const ReleaseSignature::PublicKey& key, const Tls::Policy& tls);
 
 // Puts a verified program at `path` (rwxr-xr-x) and its signature at `path` + ".minisig", each written
 // beside its place and renamed over it, never through a link planted there. False when it could not; then

@@ -119,7 +119,7 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature
 }
 
 bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost, const QString& publicKey,
-                   const std::function<void()>& endProcess, const Tls::Policy& tls) {
+                   const Tls::Policy& tls, const std::function<void()>& endProcess) {
     // Without the release key nothing fetched could be trusted, so nothing is fetched.
     const ReleaseSignature::TrustRoot trust = ReleaseSignature::trustRoot(publicKey);
     if (!trust.key) {

@@ -29,7 +29,7 @@ QString UpdateServerHost(const Deployment& deployment);
 // VerProbeV1_lastver.txt); a refused one leaves one line in the error log and the old one in place.
 // `tls`: the site's HttpTls, for every request to the update server.
 bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature::PublicKey& key,
-                           const Tls::Policy& tls = {});
+                           const Tls::Policy& tls);
 
 // The whole update, trusting the release key `publicKey` (deployment.ini's UpdatePublicKey: see
 // ReleaseSignature::trustRoot); without one nothing is fetched and the error log says why. Returns false
@@ -38,7 +38,8 @@ bool AutoUpdaterSelfUpdate(const QString& autoUpdateHost, const ReleaseSignature
 // The changer gets the program's arguments in the environment (ServiceManager::ArgumentsVariable) to start it
 // again. Under a service manager the changer is run and waited for instead, and the program ends with
 // ServiceManager::HandedOverExitStatus once it has put the new build in place (false when it could not).
+// `tls`: the site's HttpTls, for every request to the update server.
 bool RunAutoUpdate(bool skipUpdaterCheck, const QString& autoUpdateHost, const QString& publicKey,
-                   const std::function<void()>& endProcess = {}, const Tls::Policy& tls = {});
+                   const Tls::Policy& tls, const std::function<void()>& endProcess = {});
 
 } // namespace modAutoUpdateV1_Launcher

@@ -16,6 +16,8 @@
 namespace {
 
 const QString UpdateFolder = QStringLiteral("download/자동업데이트_v1/");
+// The loopback update server speaks plain HTTP.
+const Tls::Policy InClear;
 
 using TestSupport::readAll;
 using TestSupport::writeScript;
@@ -66,13 +68,13 @@ TEST_F(SelfUpdateTest, ReadUrlTextReadsTwentyFreshBytesAsCp949) {
     HttpServer::serve("long.txt", "12345678901234567890-and more");
     HttpServer::serve("hangul.txt", QByteArray("\xb9\xf6\xc0\xfc 8", 6)); // "버전 8" in CP949
     const QString base = "http://" + HttpServer::host() + "/";
-    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "long.txt"),
+    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "long.txt", InClear),
               QStringLiteral("12345678901234567890"));
-    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "hangul.txt"), QStringLiteral("버전 8"));
+    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "hangul.txt", InClear), QStringLiteral("버전 8"));
     // An error page is read like any answer.
-    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "missing.txt"),
+    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText(base + "missing.txt", InClear),
               QStringLiteral("<html><body><h1>404 "));
-    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText("http://127.0.0.1:1/x"), QString());
+    EXPECT_EQ(modAutoUpdateV1_Download::ReadUrlText("http://127.0.0.1:1/x", InClear), QString());
 }
 
 TEST_F(SelfUpdateTest, ASignatureHoldsOnlyForItsKeyItsFileAndItsComment) {
@@ -236,7 +238,8 @@ TEST_F(SelfUpdateTest, CheckerAndChangerAreBroughtUpToDateOnlyWhenSigned) {
         if (c.changerServed)
             serve("swapfiles.exe", servedChanger, c.changer);
 
-        EXPECT_EQ(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *trusted), c.result);
+        EXPECT_EQ(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *trusted, InClear),
+                  c.result);
         EXPECT_EQ(boxes.texts, c.boxes);
         EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), c.checkerReplaced ? servedChecker : localChecker);
         EXPECT_EQ(readAll(inFolder("swapfiles.exe")), c.changerReplaced ? servedChanger : QByteArray());
@@ -266,7 +269,7 @@ TEST_F(SelfUpdateTest, CheckerAndChangerAreBroughtUpToDateOnlyWhenSigned) {
     }
 
     boxes.texts.clear();
-    EXPECT_FALSE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate("127.0.0.1:1", *trusted));
+    EXPECT_FALSE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate("127.0.0.1:1", *trusted, InClear));
     EXPECT_EQ(boxes.texts, QStringList{notReadable});
 }
 
@@ -309,7 +312,7 @@ TEST_F(SelfUpdateTest, TheCheckerRunsAndTheChangerTakesOver) {
 
         int ended = 0;
         EXPECT_FALSE(modAutoUpdateV1_Launcher::RunAutoUpdate(
-            true, HttpServer::host(), c.keyed ? key.publicKeyLine() : QString(), [&] { ++ended; }));
+            true, HttpServer::host(), c.keyed ? key.publicKeyLine() : QString(), InClear, [&] { ++ended; }));
         const QStringList log = TestSupport::takeErrorLog();
         EXPECT_EQ(log, c.keyed
                            ? QStringList()

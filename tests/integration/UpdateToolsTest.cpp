@@ -276,11 +276,11 @@ TEST_F(UpdateToolsTest, TheLauncherLeavesACurrentCheckerAlone) {
     }
     const auto key = ReleaseSignature::parsePublicKey(releaseKey().publicKeyLine());
     ASSERT_TRUE(key);
-    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key));
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key, Tls::Policy{}));
     EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), checker) << "a current checker is not fetched again";
 
     HttpServer::serve(UpdateFolder + "VerProbeV1_lastver.txt", next.toLatin1());
-    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key));
+    EXPECT_TRUE(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(HttpServer::host(), *key, Tls::Policy{}));
     EXPECT_EQ(readAll(inFolder("VerProbeV1.exe")), "a newer VerProbeV1.exe");
     EXPECT_TRUE(boxes.texts.isEmpty());
     ProgramInfo::setFolder(QString());
