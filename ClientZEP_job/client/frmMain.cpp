@@ -31,7 +31,7 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock,
             [this](const QString& line) { emit stateLine(line); });
     connect(&session_, &MessengerSession::statusChanged, this, &frmMain::setConnectionStatus);
     connect(&session_, &MessengerSession::connectionReset, this, [this] {
-        guarded("ResetConnection", [this] {
+        FormGuard::guarded("ResetConnection", [this] {
             StopConnection(true);
             InitUserTree();
         });
@@ -39,7 +39,7 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock,
     // The packets, each trapped on its own as the receive loop's.
     const auto handle = [this](auto packet, auto handler) {
         connect(&session_, packet, this, [this, handler](const auto&... fields) {
-            guarded("SckChat_DataArrival", [&] { (this->*handler)(fields...); });
+            FormGuard::guarded("SckChat_DataArrival", [&] { (this->*handler)(fields...); });
         });
     };
     handle(&MessengerSession::loginResult, &frmMain::Proc_LoginResult);
@@ -52,19 +52,15 @@ frmMain::frmMain(quint16 messengerPort, Intervals intervals, const Clock& clock,
 
 frmMain::~frmMain() = default;
 
-void frmMain::guarded(const char* procedure, const std::function<void()>& handler) {
-    FormGuard::guarded(procedure, handler);
-}
-
 // ---- window ----
 
 void frmMain::Form_Load() {
     // Each statement's error is logged and the next statement runs.
-    guarded("Form_Load", [this] {
+    FormGuard::guarded("Form_Load", [this] {
         caption_ += QStringLiteral(" v") + ProgramInfo::versionText();
         emit captionChanged(caption_);
     });
-    guarded("Form_Load", [] {
+    FormGuard::guarded("Form_Load", [] {
         const QString folder = ProgramInfo::folder();
         // A link in the folder's place is no folder of ours: mkdir then fails on it and says so.
         const QFileInfo received(folder + QStringLiteral("/RECVFILE"));
@@ -74,8 +70,8 @@ void frmMain::Form_Load() {
                 throw VbError(75, QString(), QStringLiteral("Path/File access error"));
         }
     });
-    guarded("Form_Load", [this] { InitUserTree(); });
-    guarded("Form_Load", [this] {
+    FormGuard::guarded("Form_Load", [this] { InitUserTree(); });
+    FormGuard::guarded("Form_Load", [this] {
         session_.setServer(modMain::ServerAddress);
         ConnectServer();
     });

@@ -135,8 +135,6 @@ private:
     void setConnectionStatus(const QString& status);
     void setMyInfo(const QString& text);
     void setOnlineCountText(const QString& text);
-    // Runs an event handler so that nothing it throws escapes into the event loop.
-    void guarded(const char* procedure, const std::function<void()>& handler);
 
     QString caption_ = QStringLiteral("메신저(스케줄서버 전용)");
     QString lblMyInfo_ = QStringLiteral("MyInfo");

@@ -13,10 +13,9 @@ std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnlin
                                         const JobCatalogue::Runner& run) {
     // Weekdays as the schedule counts them: 1 Sunday ... 7 Saturday.
     const int weekday = now.date().dayOfWeek() % 7 + 1;
-    const QString time = now.time().toString(QStringLiteral("HH:mm"));
+    const QTime minute(now.time().hour(), now.time().minute());
     for (const JobCatalogue::ScheduleRow& row : JobCatalogue::Schedule()) {
-        if (row.time.toString(QStringLiteral("HH:mm")) != time ||
-            (row.weekday != 0 && row.weekday != weekday))
+        if (row.time != minute || (row.weekday != 0 && row.weekday != weekday))
             continue;
         if (row.needsUsersOnline && fewUsersOnline)
             return std::nullopt;

@@ -1,6 +1,7 @@
 #include "FtpClient.h"
 #include "FtpServer.h"
 #include "HttpServer.h"
+#include "JobCatalogue.h"
 #include "MariaDbServer.h"
 #include "MessageBoxRecorder.h"
 #include "ProcessFigures.h"
@@ -9,7 +10,6 @@
 #include "TestSupport.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modJobFTP.h"
-#include "modJobMain.h"
 #include "modServerAddressUtil.h"
 
 #include <QElapsedTimer>
@@ -48,6 +48,10 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
     const TestSupport::FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(9, 5)));
     const JobContext context{clock, Host, Host, Host, Host, Host, Deployment::load(folder.path())};
     const auto directory = modServerAddressUtil::DirectoryServer::of(context.settings);
+    // The report of one job of the catalogue, run against this folder's servers.
+    const auto reportOf = [&context](JobCatalogue::JobId id) {
+        return [&context, id] { return JobCatalogue::job(id).run(context).report; };
+    };
 
     struct Case {
         const char* name;
@@ -83,7 +87,8 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
              // Taken in memory up to its bound and refused there, before any signature is looked at.
              const modAutoUpdateV1_Download::Release release = modAutoUpdateV1_Download::FetchRelease(
                  QStringLiteral("http://%1/").arg(HttpServer::host()), QStringLiteral("endless.exe"),
-                 QStringLiteral("1"), ReleaseSignature::PublicKey{QByteArray(8, 'k'), QByteArray(32, 'k')});
+                 QStringLiteral("1"), ReleaseSignature::PublicKey{QByteArray(8, 'k'), QByteArray(32, 'k')},
+                 Tls::Policy{});
              return QString::number(release.body.has_value()) + QLatin1Char(' ') + release.problem;
          },
          QStringLiteral("0 the answer is larger than its bound of 67108864 bytes"), QString(), 30},
@@ -91,11 +96,7 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
          [] {
              FtpServer::createFile(FtpServer::backupHome() + QStringLiteral("/csdb_backup/servers/million"));
          },
-         [&] {
-             QString report;
-             modJobFTP::DB_BackupCheck(report, context);
-             return report;
-         },
+         reportOf(JobCatalogue::JobId::DbBackup),
          backupTitle + QStringLiteral("Error 7 (the listing of /csdb_backup/servers/ ") + names +
              QStringLiteral(") in procedure DB_BackupCheck of Module modFTPJob"),
          names, 30},
@@ -103,11 +104,7 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
          [] {
              FtpServer::createFile(FtpServer::webHome() + QStringLiteral("/public_html/download/million"));
          },
-         [&] {
-             QString report;
-             modJobFTP::FTP_2RemoveBatch(report, context);
-             return report;
-         },
+         reportOf(JobCatalogue::JobId::Remove2),
          removalTitle + QStringLiteral("Error 7 (the listing of /public_html/download/ ") + names +
              QStringLiteral(") in procedure FTP_2RemoveBatch of Module modJobFTP"),
          names, 30},
@@ -132,7 +129,7 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
              admin.exec(
                  QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.1', '2026-03-09')"));
          },
-         [&] { return modJobMain::ServersHDDFreeCheck(context); },
+         reportOf(JobCatalogue::JobId::DiskSpace),
          QStringLiteral("하드   잔량    감소 Days 결과\r\n-----------------------------\r\nError 91 (Object "
                         "variable or With block variable not set) in procedure ServersHDDFreeCheck of Module "
                         "modJobMain"),
