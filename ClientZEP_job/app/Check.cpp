@@ -29,12 +29,19 @@ QString padded(const QString& text, int width) {
     return text.leftJustified(width);
 }
 
-// Where the default of a deployment.ini key comes from.
-QString defaultSource(const DeploymentFile& deployment, const QString& key) {
+// The line of deployment.ini that sets `key`, or 0.
+int lineOf(const DeploymentFile& deployment, const QString& key) {
     for (const DeploymentFile::Setting& s : deployment.settings)
         if (s.key == key && s.line != 0)
-            return QStringLiteral("default from deployment.ini line %1").arg(s.line);
-    return QStringLiteral("default");
+            return s.line;
+    return 0;
+}
+
+// Where the default of a deployment.ini key comes from.
+QString defaultSource(const DeploymentFile& deployment, const QString& key) {
+    const int line = lineOf(deployment, key);
+    return line != 0 ? QStringLiteral("default from deployment.ini line %1").arg(line)
+                     : QStringLiteral("default");
 }
 
 // The directory as the cache file holds it, or why there is none.
@@ -55,7 +62,20 @@ Cache readCache(const QString& path) {
         ver = (*parsed)[QStringLiteral("ver")].asText();
     } catch (const VbError&) {
     }
-    return {std::move(parsed), ver.isEmpty() ? QStringLiteral("no \"ver\"") : QStringLiteral("ver ") + ver};
+    const QString how = modServerAddressUtil::CameOverVerifiedTls(*parsed)
+                            ? QStringLiteral(", came over verified TLS")
+                            : QString();
+    return {std::move(parsed),
+            (ver.isEmpty() ? QStringLiteral("no \"ver\"") : QStringLiteral("ver ") + ver) + how};
+}
+
+// The deployment.ini key that makes TLS required for an endpoint's peer.
+QString tlsKey(const modMain::Endpoint& row) {
+    if (row.tls == &Deployment::mySqlTls)
+        return QStringLiteral("MySqlTls");
+    if (row.tls == &Deployment::ftpTls)
+        return QStringLiteral("FtpTls");
+    return QStringLiteral("HttpTls");
 }
 
 // The host of `entryName` in `directory`: nothing when the entry is missing or empty, or the directory is of
@@ -150,17 +170,39 @@ int main(const QString& hostText) {
         print(QStringLiteral("  asked %1: %2").arg(answer.request, said));
     }
     const std::optional<JsonValue>& used = answer.directory ? answer.directory : cache.directory;
-    const QString usedName = answer.directory ? QStringLiteral("directory answer") : QStringLiteral("cache");
+    const bool verified = answer.directory
+                              ? answer.verified
+                              : cache.directory && modServerAddressUtil::CameOverVerifiedTls(*used);
+    const QString usedName =
+        (answer.directory ? QStringLiteral("directory answer") : QStringLiteral("cache")) +
+        (verified ? QStringLiteral(" over verified TLS") : QString());
     for (const modMain::Endpoint& row : modMain::Endpoints()) {
         const QString name = QLatin1String(row.variableName);
         const QString entry = QString::fromUtf16(row.entryName);
         const std::optional<QString> found = lookup(used, entry);
-        *row.variable = found ? *found : deployment.values.*row.fallback;
-        print(QStringLiteral("  %1 %2 %3")
-                  .arg(padded(name, 16), padded(*row.variable, 15),
-                       found ? usedName + QStringLiteral(" (") + entry + QLatin1Char(')')
-                             : defaultSource(deployment, name) + QStringLiteral(" (no entry ") + entry +
-                                   QLatin1Char(')')));
+        const bool taken = found && modServerAddressUtil::MayNameHost(verified, row.tlsOf(deployment.values));
+        *row.variable = taken ? *found : deployment.values.*row.fallback;
+        QString source;
+        if (taken)
+            source = usedName + QStringLiteral(" (") + entry + QLatin1Char(')');
+        else if (found)
+            source = defaultSource(deployment, name) +
+                     QStringLiteral(" (%1 is required and the %2 came in clear: its %3 %4 is not used)")
+                         .arg(tlsKey(row), usedName, entry, *found);
+        else
+            source =
+                defaultSource(deployment, name) + QStringLiteral(" (no entry ") + entry + QLatin1Char(')');
+        print(QStringLiteral("  %1 %2 %3").arg(padded(name, 16), padded(*row.variable, 15), source));
+    }
+    // The FTP jobs' hosts are deployment values alone.
+    for (const auto& [key, value] :
+         {std::pair{QStringLiteral("WebHostFtpHost"), deployment.values.WebHostFtpHost},
+          std::pair{QStringLiteral("BackupFtpHost"), deployment.values.BackupFtpHost}}) {
+        const int line = lineOf(deployment, key);
+        print(QStringLiteral("  %1 %2 %3 (never from the directory)")
+                  .arg(padded(key, 16), padded(value, 15),
+                       line != 0 ? QStringLiteral("deployment.ini line %1").arg(line)
+                                 : QStringLiteral("default")));
     }
     modMain::ServerAddress = modMain::ChooseServerAddress(hostText);
     print(QStringLiteral("  %1 %2 %3")

@@ -21,18 +21,25 @@ namespace modMain {
 
 const QList<Endpoint>& Endpoints() {
     static const QList<Endpoint> rows = {
-        {u"토박마스터서버", "AddrMasterServer", &AddrMasterServer, &Deployment::AddrMasterServer},
-        {u"토박소프트_웹_로그인", "AddrWebLogin", &AddrWebLogin, &Deployment::AddrWebLogin},
-        {u"자동업데이트_런처", "AddrAutoUpdate", &AddrAutoUpdate, &Deployment::AddrAutoUpdate},
-        {u"작업서버_DB백업_FTP", "AddrBackupFtp", &AddrBackupFtp, &Deployment::AddrBackupFtp},
-        {u"사내메신저소켓", "AddrMessenger", &AddrMessenger, &Deployment::AddrMessenger},
+        {u"토박마스터서버", "AddrMasterServer", &AddrMasterServer, &Deployment::AddrMasterServer,
+         &Deployment::mySqlTls},
+        {u"토박소프트_웹_로그인", "AddrWebLogin", &AddrWebLogin, &Deployment::AddrWebLogin,
+         &Deployment::mySqlTls},
+        {u"자동업데이트_런처", "AddrAutoUpdate", &AddrAutoUpdate, &Deployment::AddrAutoUpdate,
+         &Deployment::httpTls},
+        {u"작업서버_DB백업_FTP", "AddrBackupFtp", &AddrBackupFtp, &Deployment::AddrBackupFtp,
+         &Deployment::ftpTls},
+        {u"사내메신저소켓", "AddrMessenger", &AddrMessenger, &Deployment::AddrMessenger, nullptr},
     };
     return rows;
 }
 
 void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
-                      const Deployment& defaults) {
+                      const Deployment& defaults, bool directoryVerified) {
     for (const Endpoint& row : Endpoints()) {
+        *row.variable = QString();
+        if (!modServerAddressUtil::MayNameHost(directoryVerified, row.tlsOf(defaults)))
+            continue;
         try {
             *row.variable = lookup(QString::fromUtf16(row.entryName));
         } catch (const VbError& e) {
@@ -77,7 +84,7 @@ void ResolveAtStartup(const Deployment& deployment) {
                 throw VbError(51, QStringLiteral("modMain"), QStringLiteral("Internal error"));
             }
         },
-        deployment);
+        deployment, modServerAddressUtil::LoadedDirectoryVerified());
 }
 
 JobContext JobServers(const Clock& clock, const Deployment& deployment) {

@@ -30,21 +30,29 @@ extern QString MyName;
 
 namespace modMain {
 
-// One row of the endpoint table: the directory entry looked up, the variable it fills and its default.
+// One row of the endpoint table: the directory entry looked up, the variable it fills, its default and how
+// its peer is reached (none: the messenger, always in clear).
 struct Endpoint {
     const char16_t* entryName;
     const char* variableName;
     QString* variable;
     QString Deployment::*fallback;
+    Tls::Policy (Deployment::*tls)() const;
+
+    Tls::Policy tlsOf(const Deployment& deployment) const {
+        return tls != nullptr ? (deployment.*tls)() : Tls::Policy{};
+    }
 };
 // The five rows, in the order they are resolved.
 const QList<Endpoint>& Endpoints();
 
 // Start-up resolution of the five endpoints: one lookup per entry name, in this order, each result stored; an
-// empty result (no directory, no entry, an empty host) leaves the deployment default in its place.
-// `lookup` may throw; a failing lookup counts as an empty one and is logged as Main's trapped error.
+// empty result (no directory, no entry, an empty host) leaves the deployment default in its place. A
+// directory that did not come over verified TLS (`directoryVerified` false) is not asked for a peer whose TLS
+// is required: that one keeps the deployment value. `lookup` may throw; a failing lookup counts as an empty
+// one and is logged as Main's trapped error.
 void ResolveEndpoints(const std::function<QString(const QString& entryName)>& lookup,
-                      const Deployment& defaults);
+                      const Deployment& defaults, bool directoryVerified);
 
 // The whole start-up resolution: one refresh of the directory cache from the directory server, one load of
 // the cache, then ResolveEndpoints with the cache's lookup. Whatever fails is logged as Main's trapped error

@@ -77,6 +77,21 @@ qint16 readCode(const char* p, qsizetype size) {
 
 const QByteArray HeaderSeparator = QByteArrayLiteral("[%]");
 
+bool isMarker(QChar c) {
+    return c == QLatin1Char(SOH) || c == QLatin1Char(STX) || c == QLatin1Char(ETX);
+}
+
+// `text` without the marker characters, appended to `packet`: without them no "/" can begin a frame marker.
+void appendUnframed(QString& packet, const QString& text) {
+    if (std::none_of(text.begin(), text.end(), isMarker)) {
+        packet += text;
+        return;
+    }
+    for (const QChar c : text)
+        if (!isMarker(c))
+            packet += c;
+}
+
 } // namespace
 
 QString MakePacket(int code, const QString& body, const QString& target) {
@@ -87,10 +102,10 @@ QString MakePacket(int code, const QString& body, const QString& target) {
     packet += QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
     packet += QString::number(modMain::MyUserId);
     packet += QLatin1Char(';');
-    packet += target;
+    appendUnframed(packet, target);
     packet += QLatin1Char('/');
     packet += QLatin1Char(STX);
-    packet += body;
+    appendUnframed(packet, body);
     packet += QLatin1Char('/');
     packet += QLatin1Char(ETX);
     return packet;

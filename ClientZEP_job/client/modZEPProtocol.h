@@ -35,7 +35,10 @@ inline constexpr int RecvBufferLast = 100;
 // An incomplete packet that grows past this is dropped: a broken peer must not exhaust memory.
 inline constexpr qsizetype MaxPendingPacket = 16 * 1024 * 1024;
 
-// The packet the bot sends: its header is MyUserId ";" target.
+// The packet the bot sends: its header is MyUserId ";" target. Every packet the bot sends is built here, and
+// the characters SOH, STX and ETX are dropped from the target and the body (whatever a database, a server or
+// a chat put there), so nothing the bot sends can end its frame early or hold a frame of its own; the rest of
+// the text goes out.
 QString MakePacket(int code, const QString& body, const QString& target);
 
 void AppendRecvBuffer(const QByteArray& bytes, int index);

@@ -301,7 +301,7 @@ void ChangeRnameFile(const JobContext& context) {
     const bool connected =
         db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
     if (!connected)
-        db->logTlsFailure(QStringLiteral("web database"));
+        db->logLoginRefusal(QStringLiteral("web database"));
     if (connected) {
         // A failed SELECT has shown query's own message; there is nothing to walk.
         rs = db->query(QStringLiteral("SELECT a.code, a.rname FROM file_rname AS a ORDER BY a.code"));

@@ -167,7 +167,7 @@ QString ServersHDDFreeCheck(const JobContext& context) {
         db->setUsualPort(context.settings.MySqlPort);
         const JobAccounts::Account Log = JobAccounts::LogDatabase(context.settings);
         if (!db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
-            db->logTlsFailure(QStringLiteral("log database"));
+            db->logLoginRefusal(QStringLiteral("log database"));
             table +=
                 QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + Log.user + CrLf;
             report = table;

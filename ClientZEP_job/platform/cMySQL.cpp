@@ -8,6 +8,7 @@
 
 #include <QTimeZone>
 #include <cstring>
+#include <mysql/plugin_auth.h>
 #include <sys/socket.h>
 // The library is built with TLS; its connection structures say so only when asked.
 #define HAVE_TLS
@@ -42,10 +43,68 @@ private:
 };
 
 // The plug-ins that prove the password without sending it; over a verified TLS link, those that send it
-// inside the link as well.
+// encrypted to the server's key or inside the link as well. The two that hand the password itself to whoever
+// asks (mysql_clear_password, dialog) are listed only to reach the refusing stand-ins below.
 const char* const ProvingPlugins = "mysql_native_password,client_ed25519";
 const char* const PluginsOverTls =
-    "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password,mysql_clear_password";
+    "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password";
+
+// Stand-ins under the names of the plug-ins that hand over the password. Registered before the library could
+// load the real ones, they answer every request for them by sending nothing and ending the log-in, and they
+// remember which one the server asked for: the library's own refusal names the wrong plug-in after a switch
+// request.
+thread_local const char* refusedPlugin = nullptr;
+
+int refuseClearPassword(MYSQL_PLUGIN_VIO*, MYSQL*) {
+    refusedPlugin = "mysql_clear_password";
+    return CR_ERROR;
+}
+int refuseDialog(MYSQL_PLUGIN_VIO*, MYSQL*) {
+    refusedPlugin = "dialog";
+    return CR_ERROR;
+}
+
+// An authentication plug-in as the library takes one (its client_plugin.h, which Debian ships without a
+// header it includes): the common plug-in header, then the log-in.
+struct AuthenticationPlugin {
+    MYSQL_CLIENT_PLUGIN_HEADER
+    int (*authenticate_user)(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql);
+};
+constexpr int AuthenticationPluginType = 2;
+constexpr unsigned AuthenticationPluginInterface = 0x0100;
+
+AuthenticationPlugin refusingPlugin(const char* name, int (*refuse)(MYSQL_PLUGIN_VIO*, MYSQL*)) {
+    return {AuthenticationPluginType,
+            AuthenticationPluginInterface,
+            name,
+            "ClientZEP_job",
+            "refuses to hand over the password",
+            {1, 0, 0},
+            "GPL",
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            refuse};
+}
+
+// The refusing plug-ins' names when both are in place, for the list of allowed plug-ins; else nothing, and
+// the library refuses the real ones by itself.
+const char* refusingPluginNames(MYSQL* mysql) {
+    static AuthenticationPlugin clearPassword = refusingPlugin("mysql_clear_password", refuseClearPassword);
+    static AuthenticationPlugin dialog = refusingPlugin("dialog", refuseDialog);
+    static const bool registered = [mysql] {
+        const auto take = [mysql](AuthenticationPlugin& plugin) {
+            return mysql_client_register_plugin(mysql, reinterpret_cast<st_mysql_client_plugin*>(&plugin)) ==
+                   reinterpret_cast<st_mysql_client_plugin*>(&plugin);
+        };
+        const bool both = take(clearPassword) && take(dialog);
+        // Whatever the library did here must not stay as the record's error.
+        mysql->net.last_errno = 0;
+        return both;
+    }();
+    return registered ? ",mysql_clear_password,dialog" : "";
+}
 
 // The client library's number for a result it cannot hold.
 constexpr int ResultTooLarge = CR_OUT_OF_MEMORY;
@@ -88,7 +147,12 @@ void cMySQL::applyOptions() {
     mysql_optionsv(&mysql_, MYSQL_OPT_WRITE_TIMEOUT, &WriteTimeoutSeconds);
     const unsigned noLocalFiles = 0;
     mysql_optionsv(&mysql_, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);
-    mysql_optionsv(&mysql_, MARIADB_OPT_RESTRICTED_AUTH, ProvingPlugins);
+    allowPlugins(ProvingPlugins);
+}
+
+void cMySQL::allowPlugins(const char* names) {
+    allowedPlugins_ = QByteArray(names) + refusingPluginNames(&mysql_);
+    mysql_optionsv(&mysql_, MARIADB_OPT_RESTRICTED_AUTH, allowedPlugins_.constData());
 }
 
 void cMySQL::applyTls(const Tls::Policy& policy) {
@@ -101,17 +165,43 @@ void cMySQL::applyTls(const Tls::Policy& policy) {
     caFile_ = policy.caFile.toLocal8Bit();
     if (!caFile_.isEmpty())
         mysql_optionsv(&mysql_, MYSQL_OPT_SSL_CA, caFile_.constData());
-    mysql_optionsv(&mysql_, MARIADB_OPT_RESTRICTED_AUTH, PluginsOverTls);
+    allowPlugins(PluginsOverTls);
+}
+
+QString cMySQL::refusalWords() {
+    QString plugin = refusedPlugin_;
+    if (plugin.isEmpty() && mysql_errno(&mysql_) == CR_PLUGIN_NOT_ALLOWED) {
+        // The library's text names the plug-in between quotes.
+        const QString text = text_from_cstr(mysql_error(&mysql_));
+        const qsizetype open = text.indexOf(QLatin1Char('\''));
+        const qsizetype close = text.indexOf(QLatin1Char('\''), open + 1);
+        if (open >= 0 && close > open)
+            plugin = text.mid(open + 1, close - open - 1);
+    }
+    if (plugin.isEmpty())
+        return Tls::why(text_from_cstr(mysql_error(&mysql_)));
+    if (plugin == QLatin1String("mysql_clear_password") || plugin == QLatin1String("dialog"))
+        return QStringLiteral("the server asked for the authentication plug-in %1, which would hand it the "
+                              "password; refused")
+            .arg(plugin);
+    if (!tls_.required && QByteArray(PluginsOverTls).split(',').contains(plugin.toLatin1()))
+        return QStringLiteral(
+                   "the server asked for the authentication plug-in %1, which this bot allows only "
+                   "over TLS (MySqlTls=required); refused")
+            .arg(plugin);
+    return QStringLiteral(
+               "the server asked for the authentication plug-in %1, which this bot does not allow; "
+               "refused")
+        .arg(plugin);
 }
 
 QString cMySQL::failureWords() {
-    const QString text = text_from_cstr(mysql_error(&mysql_));
-    const QString words = Tls::why(text);
-    return words.isEmpty() ? text : words;
+    const QString words = refusalWords();
+    return words.isEmpty() ? text_from_cstr(mysql_error(&mysql_)) : words;
 }
 
-void cMySQL::logTlsFailure(const QString& peer) {
-    const QString words = Tls::why(text_from_cstr(mysql_error(&mysql_)));
+void cMySQL::logLoginRefusal(const QString& peer) {
+    const QString words = refusalWords();
     if (!words.isEmpty())
         ErrorLog::WriteToFile(QStringLiteral("MySQL %1 %2/%3: no log-in: %4").arg(peer, host_, db_, words));
 }
@@ -185,13 +275,13 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
         // Each call is bounded well inside a service manager's watchdog; a job of many calls tells it
         // between them that the program is alive.
         ServiceManager::feedWatchdog();
+        refusedPlugin = nullptr;
         handle_ = mysql_real_connect(&mysql_, h.get(), u.get(), p.get(), d.get(), unsigned(dialled), s.get(),
                                      static_cast<unsigned long>(static_cast<unsigned>(clientFlags_)));
+        refusedPlugin_ = QLatin1String(refusedPlugin);
         if (handle_ != nullptr)
             return true;
-        QString reason = text_from_cstr(mysql_error(&mysql_));
-        if (const QString words = Tls::why(reason); !words.isEmpty())
-            reason = words;
+        const QString reason = failureWords();
         throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::real_connect"),
                       reason + QStringLiteral("\r\n\r\n") + QString::fromUtf16(ServerNotFound) +
                           QStringLiteral("\r\n") + QString::fromUtf16(CheckInternet));

@@ -15,8 +15,10 @@
 // Operations raise VbError (number = the library's error number, source "cMysql::<operation>") to their
 // caller; only real_connect and query handle their own errors, with a message box.
 //
-// The password never crosses the network in clear: without TLS only authentication plug-ins that prove the
-// password without sending it are allowed, and a server asking for another one is refused. The server is
+// The password is never handed to the server: without TLS only authentication plug-ins that prove the
+// password without sending it are allowed; over verified TLS also those that send it encrypted to the server
+// (sha256_password, caching_sha2_password); the plug-ins that hand it over as it is (mysql_clear_password,
+// dialog) never. A server asking for another one is refused. The server is
 // never offered files of this machine (LOAD DATA LOCAL). A result may bring at most MaxRows rows and
 // MaxResultBytes bytes of values; past either the statement fails and the connection is dropped.
 class cMySQL {
@@ -53,10 +55,12 @@ public:
     QString tlsCipher();
     // The server's certificate of a TLS connection, for the administrator's check.
     std::optional<Tls::Certificate> peerCertificate();
-    // Why the last call failed, in plain words where TLS was the reason (Tls::why), else the library's text.
+    // Why the last call failed, in plain words where TLS or a refused plug-in was the reason, else the
+    // library's text.
     QString failureWords();
-    // After a failed real_connect: when TLS was the reason, the error log says so, naming `peer`.
-    void logTlsFailure(const QString& peer);
+    // After a failed real_connect: when TLS or a refused plug-in was the reason, the error log says so,
+    // naming `peer`.
+    void logLoginRefusal(const QString& peer);
 
     static constexpr int MaxRows = 200'000;
     static constexpr qsizetype MaxResultBytes = 32 * 1024 * 1024;
@@ -115,6 +119,9 @@ private:
     void initRecord();
     void applyOptions();
     void applyTls(const Tls::Policy& policy);
+    void allowPlugins(const char* names);
+    // The plug-in refused at the last real_connect, in words; empty when none was.
+    QString refusalWords();
     [[noreturn]] void raise(const char* operation);
     // A library text, or the connection's error raised when the library gave none.
     QString textOrRaise(const char* text, const char* operation);
@@ -139,4 +146,6 @@ private:
     Tls::Policy tls_;
     int usualPort_ = modMySQL::DefaultPort;
     QByteArray caFile_;
+    QByteArray allowedPlugins_;
+    QString refusedPlugin_; // the password-handing plug-in the server asked for at the last real_connect
 };

@@ -78,6 +78,10 @@ QString UpdateBaseUrl(const QString& autoUpdateHost) {
 
 QString UpdateServerHost(const Deployment& deployment) {
     modServerAddressUtil::LoadServerDirectory();
+    // Start-up's rule: a directory that came in clear names no host of a peer whose TLS is required.
+    if (!modServerAddressUtil::MayNameHost(modServerAddressUtil::LoadedDirectoryVerified(),
+                                           deployment.httpTls()))
+        return deployment.AddrAutoUpdate;
     QString host;
     try {
         host = modServerAddressUtil::LookupServerHost(QStringLiteral("자동업데이트_런처"));

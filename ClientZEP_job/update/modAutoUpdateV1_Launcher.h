@@ -21,7 +21,8 @@ namespace modAutoUpdateV1_Launcher {
 QString UpdateBaseUrl(const QString& autoUpdateHost);
 
 // The update server as start-up found it: the directory cache's entry "자동업데이트_런처" in the program
-// folder, else deployment.ini's AddrAutoUpdate. The update checker finds it this way.
+// folder (with HttpTls required, only a cache that came over verified TLS), else deployment.ini's
+// AddrAutoUpdate. The update checker finds it this way.
 QString UpdateServerHost(const Deployment& deployment);
 
 // Brings the checker and the file changer up to date. True when the checker is current or both were fetched

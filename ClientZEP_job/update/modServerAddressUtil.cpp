@@ -82,6 +82,27 @@ QString CacheFileName() {
     return QStringLiteral("server_address_setting.json");
 }
 
+QString VerifiedMember() {
+    return QStringLiteral("fetchedOverVerifiedTls");
+}
+
+bool CameOverVerifiedTls(const JsonValue& directory) {
+    if (!directory.isObject() || !directory.object().contains(VerifiedMember()))
+        return false;
+    const JsonValue& member = directory[VerifiedMember()];
+    return member.kind() == JsonValue::Kind::Boolean && member.boolean();
+}
+
+QByteArray CacheText(const JsonValue& directory, bool verified) {
+    JsonObject kept;
+    for (const JsonMember& member : directory.object())
+        if (member.key != VerifiedMember())
+            kept.insert(member.key, member.value);
+    if (verified)
+        kept.insert(VerifiedMember(), JsonValue(true));
+    return json::JsonToUtf8(JsonValue(std::move(kept)));
+}
+
 DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& server,
                                    const HttpClient::Options& options) {
     DirectoryAnswer result;
@@ -91,7 +112,8 @@ DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& s
         const std::optional<JsonValue> cached = json::JsonParse(ReadUtf8File(path));
         if (!cached || !cached->isObject())
             return result; // an unreadable cache is not sent to the server
-        ver = (*cached)[QStringLiteral("ver")].asText();
+        if (!server.tls.required || CameOverVerifiedTls(*cached))
+            ver = (*cached)[QStringLiteral("ver")].asText();
     }
 
     result.request = (server.tls.required ? QStringLiteral("https://") : QStringLiteral("http://")) +
@@ -113,6 +135,8 @@ DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& s
         return result;
 
     result.directory = ReadDirectoryAnswer(decodeBody(result.response), &result.understood);
+    // Over https the client verified the chain and the name, or there is no answer at all.
+    result.verified = server.tls.required;
     return result;
 }
 
@@ -138,7 +162,7 @@ bool TakeDirectoryAnswer(const QString& answerText) {
         bool understood = false;
         const std::optional<JsonValue> data = ReadDirectoryAnswer(answerText, &understood);
         if (data)
-            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*data));
+            WriteUtf8FileBytes(cachePath(), CacheText(*data, false));
         return understood;
     } catch (const VbError&) {
         return false;
@@ -159,7 +183,7 @@ bool RefreshServerDirectory(const QString& user, const DirectoryServer& server) 
         if (!answer.asked && FileExists(cachePath()))
             complainAboutCache(cachePath());
         if (answer.directory)
-            WriteUtf8FileBytes(cachePath(), json::JsonToUtf8(*answer.directory));
+            WriteUtf8FileBytes(cachePath(), CacheText(*answer.directory, answer.verified));
         return answer.understood;
     } catch (const VbError&) {
         return false;
@@ -177,6 +201,10 @@ void LoadServerDirectory() {
 
 QString LookupServerHost(const QString& name) {
     return directory ? LookupServerHost(*directory, name) : QString();
+}
+
+bool LoadedDirectoryVerified() {
+    return directory && CameOverVerifiedTls(*directory);
 }
 
 QString LookupServerHost(const JsonValue& in, const QString& name) {

@@ -16,6 +16,21 @@ namespace modServerAddressUtil {
 // The cache file's name in the program folder.
 QString CacheFileName();
 
+// A directory that came over verified TLS (HttpTls=required) is the company's own; one that came in clear may
+// have been written by anyone on the path. The cache says which by a member of its own,
+// "fetchedOverVerifiedTls": true, present only when it is so (a directory answer's own member of that name is
+// never kept). Readers that do not know the member see the directory as before.
+QString VerifiedMember();
+// Whether `directory` (as the cache holds it) came over verified TLS.
+bool CameOverVerifiedTls(const JsonValue& directory);
+// The cache file's content for `directory`, saying whether it came over verified TLS.
+QByteArray CacheText(const JsonValue& directory, bool verified);
+// Whether a directory may name the host of a peer reached with `peer`: one that came in clear names none of a
+// peer whose TLS is required, whose host is then the one deployment.ini gives.
+inline bool MayNameHost(bool directoryVerified, const Tls::Policy& peer) {
+    return directoryVerified || !peer.required;
+}
+
 // The largest directory answer taken; a directory of a few dozen entries is a few KiB.
 inline constexpr qsizetype DirectoryBoundBytes = 64 * 1024;
 
@@ -46,10 +61,13 @@ struct DirectoryAnswer {
     bool understood = false;
     // The directory to keep: the answer's "data" object when its "success" is true.
     std::optional<JsonValue> directory;
+    // It came over verified TLS.
+    bool verified = false;
 };
 
-// The request a refresh makes, with its cached "ver" and `user`, and what came back; changes nothing.
-// Raises VbError when the cache is of the wrong shape.
+// The request a refresh makes, with its cached "ver" and `user`, and what came back; changes nothing. A cache
+// that came in clear does not send its "ver" over verified TLS, so the company's server sends its whole
+// directory instead of keeping the cache's. Raises VbError when the cache is of the wrong shape.
 DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& server,
                                    const HttpClient::Options& options);
 
@@ -57,8 +75,8 @@ DirectoryAnswer AskServerDirectory(const QString& user, const DirectoryServer& s
 // element of "data" has a value. `understood` tells whether the text is a JSON object at all.
 std::optional<JsonValue> ReadDirectoryAnswer(const QString& answerText, bool* understood);
 
-// Takes the directory server's answer text: what ReadDirectoryAnswer finds replaces the cache. True when the
-// answer is a JSON object. Never fails outright.
+// Takes the directory server's answer text, as one that came in clear: what ReadDirectoryAnswer finds
+// replaces the cache. True when the answer is a JSON object. Never fails outright.
 bool TakeDirectoryAnswer(const QString& answerText);
 
 // Reads the cache file into the in-memory directory (which stays as it was when there is no file). A cache
@@ -68,6 +86,8 @@ void LoadServerDirectory();
 // The host of the first entry called `name`, or the empty text (no directory, no such entry, no host). A
 // directory of the wrong shape raises VbError to the caller.
 QString LookupServerHost(const QString& name);
+// Whether the loaded directory came over verified TLS (false when there is none).
+bool LoadedDirectoryVerified();
 // The same lookup in the directory `in`.
 QString LookupServerHost(const JsonValue& in, const QString& name);
 

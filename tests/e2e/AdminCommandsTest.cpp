@@ -287,6 +287,8 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("AddrAutoUpdate", http, "directory answer (자동업데이트_런처)") +
         row("AddrBackupFtp", "127.0.0.1", "default (no entry 작업서버_DB백업_FTP)") +
         row("AddrMessenger", "127.0.0.1", "default (no entry 사내메신저소켓)") +
+        row("WebHostFtpHost", "127.0.0.1", "default (never from the directory)") +
+        row("BackupFtpHost", "127.0.0.1", "default (never from the directory)") +
         row("ServerAddress", "127.0.0.1", "AddrMessenger") + "\n" +
         "peers (each tried once, for 3 s at most; an FTP log-in for 10 s, as the jobs):\n" +
         "  messenger 127.0.0.1:" + QString::number(messenger.serverPort()) + ": ok, in clear\n" +

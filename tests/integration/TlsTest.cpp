@@ -9,6 +9,7 @@
 #include "json.h"
 #include "modJobFTP.h"
 #include "modJobMain.h"
+#include "modMain.h"
 #include "modServerAddressUtil.h"
 
 #include <QDir>
@@ -195,9 +196,13 @@ TEST_F(TlsTest, TheDirectoryIsTakenOnlyFromAVerifiedServer) {
     QDir().mkpath(peersFolder() + QStringLiteral("/www/serverinfo"));
     writeFile(peersFolder() + QStringLiteral("/www/serverinfo/server-address-checker.php"), answer);
     const QString cache = folder() + QLatin1Char('/') + modServerAddressUtil::CacheFileName();
+    // Kept with the bot's note that it came over verified TLS.
     const QByteArray expected =
         "\xEF\xBB\xBF" +
-        json::JsonToText((*json::JsonParse(QString::fromUtf8(answer)))[QStringLiteral("data")]).toUtf8();
+        json::JsonToText((*json::JsonParse(QString::fromUtf8(answer)))[QStringLiteral("data")])
+            .chopped(1)
+            .toUtf8() +
+        ",\"fetchedOverVerifiedTls\": true}";
     for (const Way& way : waysTo(peerPort("https"), peerPort("http"))) {
         SCOPED_TRACE(way.name);
         QFile::remove(cache);
@@ -297,38 +302,165 @@ TEST_F(TlsTest, CheckNamesACertificateAboutToExpire) {
     EXPECT_EQ(check.exitCode(), 1);
 }
 
-// A server that asks for the password in clear, as an attacker answering for the log database would: the bot
-// refuses, and the password never reaches the socket.
-TEST_F(TlsTest, NoServerGetsTheMySqlPasswordInClear) {
-    QTemporaryDir dir;
-    QProcess server;
-    server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(ZEPJOB_CLEAR_PASSWORD_SERVER), dir.path()});
-    ASSERT_TRUE(server.waitForStarted());
-    quint16 port = 0;
-    TestSupport::waitUntil([&] { return (port = TestSupport::fixturePort(dir.path())) != 0; }, 5000, 25);
-    ASSERT_NE(port, 0);
+// A MySQL server of the attacker's (tests/integration/mariadb/clear-password-server.py) at 127.0.0.3, where
+// it shows a certificate from the company's CA for that address when the test gives it one.
+class PasswordTaker {
+public:
+    explicit PasswordTaker(quint16 port = 0) {
+        server_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ZEPJOB_CLEAR_PASSWORD_SERVER),
+                                                           dir_.path(), Elsewhere, QString::number(port)});
+        server_.waitForStarted();
+        TestSupport::waitUntil([&] { return (port_ = TestSupport::fixturePort(dir_.path())) != 0; }, 5000,
+                               25);
+    }
+    ~PasswordTaker() {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    quint16 port() const { return port_; }
+    // How the next log-in is met: the plug-in asked for, in the greeting or after a switch, over TLS or not.
+    void expect(const char* plugin, const char* mode, bool tls) {
+        writeFile(dir_.path() + QStringLiteral("/plugin"), plugin);
+        writeFile(dir_.path() + QStringLiteral("/mode"), mode);
+        QFile::remove(dir_.path() + QStringLiteral("/received"));
+        for (const char* file : {"cert.pem", "key.pem"})
+            QFile::remove(dir_.path() + QLatin1Char('/') + QLatin1String(file));
+        if (tls) {
+            QFile::copy(certificate("elsewhere"), dir_.path() + QStringLiteral("/cert.pem"));
+            QFile::copy(tlsFolder() + QStringLiteral("/certs/elsewhere.key"),
+                        dir_.path() + QStringLiteral("/key.pem"));
+        }
+    }
+    QByteArray received() const { return TestSupport::readAll(dir_.path() + QStringLiteral("/received")); }
+
+    static inline const QString Elsewhere = QStringLiteral("127.0.0.3");
+
+private:
+    QTemporaryDir dir_;
+    QProcess server_;
+    quint16 port_ = 0;
+};
+
+// A server that asks for a plug-in handing it the password (or, in clear, for one that sends it encrypted to
+// a key the server chooses): the bot refuses, the error log names the plug-in, and the password never reaches
+// the server, not even over verified TLS.
+TEST_F(TlsTest, NoServerIsHandedTheMySqlPassword) {
+    PasswordTaker taker;
+    ASSERT_NE(taker.port(), 0);
     const struct {
+        const char* plugin;
         const char* mode;
-        bool loggedIn; // the client sent its log-in packet before the server asked for the password
-    } cases[] = {{"greeting", false}, {"switch", true}};
+        bool tls;
+        bool loggedIn; // the client sent its log-in packet before the server asked for the plug-in
+        const char* why;
+    } cases[] = {
+        {"mysql_clear_password", "greeting", false, false,
+         "mysql_clear_password, which would hand it the password"},
+        {"mysql_clear_password", "switch", true, true,
+         "mysql_clear_password, which would hand it the password"},
+        {"dialog", "switch", false, true, "dialog, which would hand it the password"},
+        {"dialog", "greeting", true, false, "dialog, which would hand it the password"},
+        {"sha256_password", "greeting", false, false,
+         "sha256_password, which this bot allows only over TLS (MySqlTls=required)"},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.mode);
-        writeFile(dir.path() + QStringLiteral("/mode"), c.mode);
-        QFile::remove(dir.path() + QStringLiteral("/received"));
+        SCOPED_TRACE(std::string(c.plugin) + " " + c.mode + (c.tls ? " over TLS" : " in clear"));
+        taker.expect(c.plugin, c.mode, c.tls);
+        QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
         cMySQL db;
-        db.setTls({});
-        EXPECT_FALSE(db.real_connect(Here, QStringLiteral("qz_logs_read"), QStringLiteral("pomel3526"),
-                                     QStringLiteral("qz_logs"), port, QString(), 0, true));
-        // Refused for the plug-in it asked for (the library's text garbles the plug-in's name after a
-        // switch).
-        EXPECT_EQ(db.err_no(), CR_PLUGIN_NOT_ALLOWED) << db.err_description().toStdString();
-        const QByteArray received = TestSupport::readAll(dir.path() + QStringLiteral("/received"));
+        db.setTls({c.tls, certificate("ca")});
+        EXPECT_FALSE(db.real_connect(PasswordTaker::Elsewhere, QStringLiteral("qz_logs_read"),
+                                     QStringLiteral("pomel3526"), QStringLiteral("qz_logs"), taker.port(),
+                                     QString(), 0, true));
+        db.logLoginRefusal(QStringLiteral("log database"));
+        EXPECT_TRUE(
+            errorLog().contains(QStringLiteral("MySQL log database 127.0.0.3/qz_logs: no log-in: the server "
+                                               "asked for the authentication plug-in ") +
+                                QLatin1String(c.why)))
+            << errorLog().toStdString();
+        const QByteArray received = taker.received();
         EXPECT_EQ(received.contains("qz_logs_read"), c.loggedIn);
         EXPECT_FALSE(received.contains("pomel3526"));
     }
-    server.kill();
-    server.waitForFinished();
+}
+
+// The directory in clear names, for the log database, a server with a certificate from the company's CA for
+// that very name, which asks for the password in clear: with MySqlTls required the bot never goes there and
+// takes deployment.ini's host, at start-up and from the cache the answer left; only a directory that came
+// over verified TLS names that host, and then the plug-in rule keeps the password.
+TEST_F(TlsTest, AClearDirectoryNamesNoHostOfATlsPeer) {
+    MariaDbServer::Admin tlsAdmin(tlsFolder() + QStringLiteral("/mariadb/mysqld.sock"));
+    ASSERT_TRUE(tlsAdmin.connected());
+    tlsAdmin.setDiskSpace();
+    PasswordTaker taker(tlsMySqlPort());
+    ASSERT_EQ(taker.port(), tlsMySqlPort());
+    taker.expect("mysql_clear_password", "switch", true);
+    QDir().mkpath(peersFolder() + QStringLiteral("/www/serverinfo"));
+    writeFile(
+        peersFolder() + QStringLiteral("/www/serverinfo/server-address-checker.php"),
+        R"({"success":true,"data":{"ver":4,"fetchedOverVerifiedTls":true,"servers":[)"
+        R"({"name":"토박마스터서버","host":"127.0.0.3"},{"name":"사내메신저소켓","host":"127.0.0.9"}]}})");
+    const QString cache = folder() + QLatin1Char('/') + modServerAddressUtil::CacheFileName();
+    QFile::remove(cache);
+    const QString good =
+        QStringLiteral("< 하드잔량 보고서 >\r\n일시: 2026-03-09 23:30\r\n결과: 0건 모두 정상입니다.");
+    const struct {
+        const char* name;
+        QString directory; // DirectoryServer, HttpTls
+        QString host;      // of the log database
+        QString source;    // as --check tells it
+    } cases[] = {
+        {"a directory in clear", QStringLiteral("127.0.0.1:%1\r\nHttpTls=off").arg(peerPort("http")), Here,
+         QStringLiteral(
+             "default from deployment.ini line 4 (MySqlTls is required and the directory answer came in "
+             "clear: its 토박마스터서버 127.0.0.3 is not used)")},
+        {"its cache, the directory gone", QStringLiteral("127.0.0.1:1\r\nHttpTls=off"), Here,
+         QStringLiteral(
+             "default from deployment.ini line 4 (MySqlTls is required and the cache came in clear: its "
+             "토박마스터서버 127.0.0.3 is not used)")},
+        {"a directory over verified TLS",
+         QStringLiteral("127.0.0.1:%1\r\nHttpTls=required").arg(peerPort("https")), PasswordTaker::Elsewhere,
+         QStringLiteral("directory answer over verified TLS (토박마스터서버)")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        deploy(QStringLiteral(
+                   "MySqlPort=%1\r\nMySqlTls=required\r\nAddrMasterServer=127.0.0.1\r\nTlsCaFile=%2\r\n"
+                   "DirectoryServer=%3\r\n")
+                   .arg(tlsMySqlPort())
+                   .arg(certificate("ca"), c.directory));
+        QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
+        QProcess check;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZEPJOB_PROGRAM_FOLDER"), folder());
+        check.setProcessEnvironment(environment);
+        check.start(QStringLiteral(ZEPJOB_BOT_BINARY), {QStringLiteral("--check")});
+        ASSERT_TRUE(check.waitForFinished(60000));
+        const QString out = QString::fromUtf8(check.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(
+            QStringLiteral("  AddrMasterServer %1 %2\n").arg(c.host.leftJustified(15), c.source)))
+            << out.toStdString();
+
+        const Deployment deployment = Deployment::load(folder());
+        modServerAddressUtil::ForgetServerDirectory();
+        modMain::ResolveAtStartup(deployment);
+        EXPECT_EQ(modMain::AddrMasterServer, c.host);
+        EXPECT_EQ(modMain::AddrMessenger, QStringLiteral("127.0.0.9")); // a peer in clear takes any directory
+        const QString report = modJobMain::ServersHDDFreeCheck(modMain::JobServers(Today, deployment));
+        if (c.host == Here) {
+            EXPECT_TRUE(report.startsWith(good)) << report.toStdString();
+            EXPECT_EQ(taker.received(), QByteArray());
+        } else {
+            EXPECT_TRUE(report.contains(QStringLiteral("DB Open에 실패했습니다.\r\n127.0.0.3 qz_logs_read")))
+                << report.toStdString();
+            EXPECT_TRUE(errorLog().contains(
+                QStringLiteral("mysql_clear_password, which would hand it the password")));
+            EXPECT_TRUE(taker.received().contains("qz_logs_read"));
+            EXPECT_FALSE(taker.received().contains("pomel3526"));
+        }
+        // The answer's own claim is never kept; only the bot's knowledge of how it came.
+        EXPECT_EQ(TestSupport::readAll(cache).contains("\"fetchedOverVerifiedTls\": true"), c.host != Here);
+    }
 }
 
 } // namespace

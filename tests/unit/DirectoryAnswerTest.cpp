@@ -37,6 +37,9 @@ TEST(DirectoryAnswerTest, OnlyAWholeSuccessfulAnswerReplacesTheCache) {
         {"unclosed but whole", R"({"success": true, "data": {"ver": 3, "servers": [{"name": "a"})", true,
          Bom + R"({"ver": 3,"servers": [{"name": "a"}]})"},
         {"success false", R"({"success": false, "data": {"ver": 12}})", true, old},
+        // An answer in clear cannot say it came over verified TLS.
+        {"claims TLS", R"({"success": true, "data": {"fetchedOverVerifiedTls": true, "ver": 13}})", true,
+         Bom + R"({"ver": 13})"},
         {"no data", R"({"success": true})", true, old},
         {"not an object", "[true]", false, old},
         {"not JSON", "maintenance", false, old},

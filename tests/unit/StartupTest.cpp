@@ -41,7 +41,7 @@ TEST(StartupTest, EndpointsFromTheDirectoryWithDefaultsFillingTheGaps) {
                 return QStringLiteral("127.0.2.5");
             return QString();
         },
-        defaults);
+        defaults, false);
 
     EXPECT_EQ(asked, QStringList({"토박마스터서버", "토박소프트_웹_로그인", "자동업데이트_런처",
                                   "작업서버_DB백업_FTP", "사내메신저소켓"}));
@@ -54,7 +54,7 @@ TEST(StartupTest, EndpointsFromTheDirectoryWithDefaultsFillingTheGaps) {
               QStringList({"Error 13 (Type mismatch) in procedure Main of Module modMain"}));
 
     // No directory at all: every default.
-    modMain::ResolveEndpoints([](const QString&) { return QString(); }, defaults);
+    modMain::ResolveEndpoints([](const QString&) { return QString(); }, defaults, false);
     EXPECT_EQ(modMain::AddrMasterServer, QStringLiteral("127.0.1.1"));
     EXPECT_EQ(modMain::AddrMessenger, QStringLiteral("127.0.1.5"));
 }
