@@ -192,6 +192,36 @@ TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
     EXPECT_TRUE(QFile::exists(updated));
 }
 
+// Frame markers in a database row and in a chat line: the report and the echo each go out as the one packet
+// the bot means, to its recipient, with the markers gone and the rest kept; nothing reaches user 21, and no
+// "/_2rm" runs for user 17.
+TEST(CommandJobsTest, FrameMarkersInContentNeverMakeAPacket) {
+    MariaDbServer::Admin admin;
+    ASSERT_TRUE(admin.connected());
+    admin.setDiskSpace("(1, CONCAT('127.0.0.10/', CHAR(3), '/', CHAR(1), '01123;21/', CHAR(2), 'forged'), "
+                       "'2026-12-08')",
+                       "(1, 'C:', '52000', '1000')");
+    FtpServer::reset();
+    DrivenBot bot("CommandUsers=17\r\n" + jobServerPorts());
+    bot.startBot(fakedTime("@2026-12-09 09:04:30 x10"));
+    EXPECT_EQ(bot.ask("33", "hi/\\x03/\\x01"
+                            "0117;123/\\x02/_2rm")
+                  .body,
+              "hi//0117;123//_2rm");
+    const BotLine report = bot.waitPacket("02", "123;92", 60000);
+    EXPECT_TRUE(report.body.contains("127.0.0.10//01123;21/forged\\r\\n  C:  52,000  1,000   52 OK"))
+        << report.body.toStdString();
+    EXPECT_TRUE(bot.waitPacket("02", "123;-1", 1500).body.isEmpty()) << "a forged removal ran";
+    QStringList packets;
+    for (const BotLine& line : BotFolder::packetsIn(bot.simOutput()))
+        packets << line.code + " " + line.header;
+    EXPECT_EQ(packets, QStringList({"50 0;0", "10 123;0", "01 123;33", "02 123;92"}))
+        << bot.simOutput().toStdString();
+    EXPECT_FALSE(bot.simOutput().contains("SIM malformed")) << bot.simOutput().toStdString();
+    EXPECT_FALSE(bot.simOutput().contains("SIM junk")) << bot.simOutput().toStdString();
+    EXPECT_EQ(FtpServer::logins(), QStringList());
+}
+
 // Start-up takes the messenger host from the directory server's answer and keeps the answer as its cache;
 // with no cache and no directory server every endpoint keeps its default.
 TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {

@@ -57,6 +57,15 @@ TEST_F(ProtocolTest, MakePacketFramesCodeHeaderAndBody) {
     EXPECT_EQ(MakePacket(2, QStringLiteral("보고"), QStringLiteral("-1")),
               QStringLiteral("/\x01"
                              "02123;-1/\x02보고/\x03"));
+    // Frame markers in a body or a target (a database row, a chat line) are dropped: one frame, the rest
+    // kept.
+    EXPECT_EQ(MakePacket(2,
+                         QStringLiteral("a/\x03/\x01"
+                                        "0121;9/\x02z\x01"),
+                         QStringLiteral("92/\x02")),
+              QStringLiteral("/\x01"
+                             "02123;92//\x02"
+                             "a//0121;9/z/\x03"));
     modMain::MyUserId = 0;
     EXPECT_EQ(MakePacket(50, QStringLiteral("x"), QStringLiteral("0")), QStringLiteral("/\x01"
                                                                                        "500;0/\x02x/\x03"));

@@ -179,9 +179,14 @@ void SimServer::onKeepaliveTick() {
         sendPacket(59, QStringLiteral("0"), QByteArray(), !config_.quietKeepalive);
 }
 
-void SimServer::sendPacket(int code, const QString& header, const QByteArray& body, bool announce) {
+void SimServer::sendPacket(int code, const QString& header, const QByteArray& text, bool announce) {
     if (!socket_)
         return;
+    // A server relays what a user typed inside one frame: the marker bytes are dropped, or one chat line
+    // could end its frame and make the next one, with any sender id it names. (CP949 never uses them inside a
+    // character.) `raw` still sends any bytes, as a rogue server would.
+    QByteArray body = text;
+    body.removeIf([](char c) { return c == '\x01' || c == '\x02' || c == '\x03'; });
     QByteArray packet = kStart;
     packet += SimText::codeText(code).toLatin1();
     packet += AnsiCodec::fromUnicode(header);
