@@ -302,43 +302,33 @@ TEST_F(TlsTest, CheckNamesACertificateAboutToExpire) {
     EXPECT_EQ(check.exitCode(), 1);
 }
 
-// A MySQL server of the attacker's (tests/integration/mariadb/clear-password-server.py) at 127.0.0.3, where
-// it shows a certificate from the company's CA for that address when the test gives it one.
+// A MySQL server of the attacker's (mariadb/clear-password-server.py) at 127.0.0.3, and on `port`: it asks
+// for `plugin` in its greeting or after a switch, with a certificate from the company's CA for 127.0.0.3 when
+// `tls`.
 class PasswordTaker {
 public:
     explicit PasswordTaker(quint16 port = 0) {
-        server_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ZEPJOB_CLEAR_PASSWORD_SERVER),
-                                                           dir_.path(), Elsewhere, QString::number(port)});
-        server_.waitForStarted();
+        server_.start("/usr/bin/python3",
+                      {ZEPJOB_CLEAR_PASSWORD_SERVER, dir_.path(), Elsewhere, QString::number(port)});
         TestSupport::waitUntil([&] { return (port_ = TestSupport::fixturePort(dir_.path())) != 0; }, 5000,
                                25);
     }
-    ~PasswordTaker() {
-        server_.kill();
-        server_.waitForFinished();
-    }
-    quint16 port() const { return port_; }
-    // How the next log-in is met: the plug-in asked for, in the greeting or after a switch, over TLS or not.
+    ~PasswordTaker() { server_.kill(), server_.waitForFinished(); }
     void expect(const char* plugin, const char* mode, bool tls) {
-        writeFile(dir_.path() + QStringLiteral("/plugin"), plugin);
-        writeFile(dir_.path() + QStringLiteral("/mode"), mode);
-        QFile::remove(dir_.path() + QStringLiteral("/received"));
-        for (const char* file : {"cert.pem", "key.pem"})
-            QFile::remove(dir_.path() + QLatin1Char('/') + QLatin1String(file));
-        if (tls) {
-            QFile::copy(certificate("elsewhere"), dir_.path() + QStringLiteral("/cert.pem"));
-            QFile::copy(tlsFolder() + QStringLiteral("/certs/elsewhere.key"),
-                        dir_.path() + QStringLiteral("/key.pem"));
-        }
+        writeFile(dir_.path() + "/plugin", plugin), writeFile(dir_.path() + "/mode", mode);
+        QFile::remove(dir_.path() + "/received"), QFile::remove(dir_.path() + "/cert.pem");
+        if (tls)
+            QFile::copy(certificate("elsewhere"), dir_.path() + "/cert.pem"),
+                QFile::copy(tlsFolder() + "/certs/elsewhere.key", dir_.path() + "/key.pem");
     }
-    QByteArray received() const { return TestSupport::readAll(dir_.path() + QStringLiteral("/received")); }
+    QByteArray received() const { return TestSupport::readAll(dir_.path() + "/received"); }
 
-    static inline const QString Elsewhere = QStringLiteral("127.0.0.3");
+    static inline const QString Elsewhere = "127.0.0.3";
+    quint16 port_ = 0;
 
 private:
     QTemporaryDir dir_;
     QProcess server_;
-    quint16 port_ = 0;
 };
 
 // A server that asks for a plug-in handing it the password (or, in clear, for one that sends it encrypted to
@@ -346,118 +336,103 @@ private:
 // the server, not even over verified TLS.
 TEST_F(TlsTest, NoServerIsHandedTheMySqlPassword) {
     PasswordTaker taker;
-    ASSERT_NE(taker.port(), 0);
+    ASSERT_NE(taker.port_, 0);
+    const QString handsOver = ", which would hand it the password";
     const struct {
-        const char* plugin;
-        const char* mode;
-        bool tls;
-        bool loggedIn; // the client sent its log-in packet before the server asked for the plug-in
-        const char* why;
+        const char *plugin, *mode;
+        bool tls, loggedIn; // the client sent its log-in packet before the server asked for the plug-in
+        QString why;
     } cases[] = {
-        {"mysql_clear_password", "greeting", false, false,
-         "mysql_clear_password, which would hand it the password"},
-        {"mysql_clear_password", "switch", true, true,
-         "mysql_clear_password, which would hand it the password"},
-        {"dialog", "switch", false, true, "dialog, which would hand it the password"},
-        {"dialog", "greeting", true, false, "dialog, which would hand it the password"},
+        {"mysql_clear_password", "greeting", false, false, "mysql_clear_password" + handsOver},
+        {"mysql_clear_password", "switch", true, true, "mysql_clear_password" + handsOver},
+        {"dialog", "switch", false, true, "dialog" + handsOver},
+        {"dialog", "greeting", true, false, "dialog" + handsOver},
         {"sha256_password", "greeting", false, false,
          "sha256_password, which this bot allows only over TLS (MySqlTls=required)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.plugin) + " " + c.mode + (c.tls ? " over TLS" : " in clear"));
         taker.expect(c.plugin, c.mode, c.tls);
-        QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
+        QFile::remove(folder() + "/ErrorLog.txt");
         cMySQL db;
         db.setTls({c.tls, certificate("ca")});
-        EXPECT_FALSE(db.real_connect(PasswordTaker::Elsewhere, QStringLiteral("qz_logs_read"),
-                                     QStringLiteral("pomel3526"), QStringLiteral("qz_logs"), taker.port(),
-                                     QString(), 0, true));
-        db.logLoginRefusal(QStringLiteral("log database"));
+        EXPECT_FALSE(db.real_connect(PasswordTaker::Elsewhere, "qz_logs_read", "pomel3526", "qz_logs",
+                                     taker.port_, QString(), 0, true));
+        db.logLoginRefusal("log database");
         EXPECT_TRUE(
-            errorLog().contains(QStringLiteral("MySQL log database 127.0.0.3/qz_logs: no log-in: the server "
-                                               "asked for the authentication plug-in ") +
-                                QLatin1String(c.why)))
+            errorLog().contains("MySQL log database 127.0.0.3/qz_logs: no log-in: the server asked for the "
+                                "authentication plug-in " +
+                                c.why))
             << errorLog().toStdString();
-        const QByteArray received = taker.received();
-        EXPECT_EQ(received.contains("qz_logs_read"), c.loggedIn);
-        EXPECT_FALSE(received.contains("pomel3526"));
+        EXPECT_EQ(taker.received().contains("qz_logs_read"), c.loggedIn);
+        EXPECT_FALSE(taker.received().contains("pomel3526"));
     }
 }
 
 // The directory in clear names, for the log database, a server with a certificate from the company's CA for
 // that very name, which asks for the password in clear: with MySqlTls required the bot never goes there and
-// takes deployment.ini's host, at start-up and from the cache the answer left; only a directory that came
-// over verified TLS names that host, and then the plug-in rule keeps the password.
+// takes deployment.ini's host, at start-up and from the cache the answer left, and --check says why; only a
+// directory that came over verified TLS names that host, and then the plug-in rule keeps the password.
 TEST_F(TlsTest, AClearDirectoryNamesNoHostOfATlsPeer) {
-    MariaDbServer::Admin tlsAdmin(tlsFolder() + QStringLiteral("/mariadb/mysqld.sock"));
+    MariaDbServer::Admin tlsAdmin(tlsFolder() + "/mariadb/mysqld.sock");
     ASSERT_TRUE(tlsAdmin.connected());
     tlsAdmin.setDiskSpace();
     PasswordTaker taker(tlsMySqlPort());
-    ASSERT_EQ(taker.port(), tlsMySqlPort());
+    ASSERT_EQ(taker.port_, tlsMySqlPort());
     taker.expect("mysql_clear_password", "switch", true);
-    QDir().mkpath(peersFolder() + QStringLiteral("/www/serverinfo"));
+    QDir().mkpath(peersFolder() + "/www/serverinfo");
     writeFile(
-        peersFolder() + QStringLiteral("/www/serverinfo/server-address-checker.php"),
+        peersFolder() + "/www/serverinfo/server-address-checker.php",
         R"({"success":true,"data":{"ver":4,"fetchedOverVerifiedTls":true,"servers":[)"
         R"({"name":"토박마스터서버","host":"127.0.0.3"},{"name":"사내메신저소켓","host":"127.0.0.9"}]}})");
-    const QString cache = folder() + QLatin1Char('/') + modServerAddressUtil::CacheFileName();
+    const QString cache = folder() + "/" + modServerAddressUtil::CacheFileName();
     QFile::remove(cache);
-    const QString good =
-        QStringLiteral("< 하드잔량 보고서 >\r\n일시: 2026-03-09 23:30\r\n결과: 0건 모두 정상입니다.");
+    const QString passedOver =
+        "default from deployment.ini line 4 (MySqlTls is required and the %1 came in clear: "
+        "its 토박마스터서버 127.0.0.3 is not used)";
     const struct {
         const char* name;
         QString directory; // DirectoryServer, HttpTls
         QString host;      // of the log database
         QString source;    // as --check tells it
     } cases[] = {
-        {"a directory in clear", QStringLiteral("127.0.0.1:%1\r\nHttpTls=off").arg(peerPort("http")), Here,
-         QStringLiteral(
-             "default from deployment.ini line 4 (MySqlTls is required and the directory answer came in "
-             "clear: its 토박마스터서버 127.0.0.3 is not used)")},
-        {"its cache, the directory gone", QStringLiteral("127.0.0.1:1\r\nHttpTls=off"), Here,
-         QStringLiteral(
-             "default from deployment.ini line 4 (MySqlTls is required and the cache came in clear: its "
-             "토박마스터서버 127.0.0.3 is not used)")},
-        {"a directory over verified TLS",
-         QStringLiteral("127.0.0.1:%1\r\nHttpTls=required").arg(peerPort("https")), PasswordTaker::Elsewhere,
-         QStringLiteral("directory answer over verified TLS (토박마스터서버)")},
+        {"a directory in clear", QString("127.0.0.1:%1\r\nHttpTls=off").arg(peerPort("http")), Here,
+         passedOver.arg("directory answer")},
+        {"its cache, the directory gone", "127.0.0.1:1\r\nHttpTls=off", Here, passedOver.arg("cache")},
+        {"a directory over verified TLS", QString("127.0.0.1:%1\r\nHttpTls=required").arg(peerPort("https")),
+         PasswordTaker::Elsewhere, "directory answer over verified TLS (토박마스터서버)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        deploy(QStringLiteral(
-                   "MySqlPort=%1\r\nMySqlTls=required\r\nAddrMasterServer=127.0.0.1\r\nTlsCaFile=%2\r\n"
-                   "DirectoryServer=%3\r\n")
+        deploy(QString("MySqlPort=%1\r\nMySqlTls=required\r\nAddrMasterServer=127.0.0.1\r\nTlsCaFile=%2\r\n"
+                       "DirectoryServer=%3\r\n")
                    .arg(tlsMySqlPort())
                    .arg(certificate("ca"), c.directory));
-        QFile::remove(folder() + QStringLiteral("/ErrorLog.txt"));
+        QFile::remove(folder() + "/ErrorLog.txt");
         QProcess check;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ZEPJOB_PROGRAM_FOLDER"), folder());
+        environment.insert("ZEPJOB_PROGRAM_FOLDER", folder());
         check.setProcessEnvironment(environment);
-        check.start(QStringLiteral(ZEPJOB_BOT_BINARY), {QStringLiteral("--check")});
+        check.start(ZEPJOB_BOT_BINARY, {"--check"});
         ASSERT_TRUE(check.waitForFinished(60000));
         const QString out = QString::fromUtf8(check.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(
-            QStringLiteral("  AddrMasterServer %1 %2\n").arg(c.host.leftJustified(15), c.source)))
+        EXPECT_TRUE(out.contains("  AddrMasterServer " + c.host.leftJustified(15) + " " + c.source + "\n"))
             << out.toStdString();
 
         const Deployment deployment = Deployment::load(folder());
         modServerAddressUtil::ForgetServerDirectory();
         modMain::ResolveAtStartup(deployment);
         EXPECT_EQ(modMain::AddrMasterServer, c.host);
-        EXPECT_EQ(modMain::AddrMessenger, QStringLiteral("127.0.0.9")); // a peer in clear takes any directory
+        EXPECT_EQ(modMain::AddrMessenger, "127.0.0.9"); // a peer in clear takes any directory
         const QString report = modJobMain::ServersHDDFreeCheck(modMain::JobServers(Today, deployment));
-        if (c.host == Here) {
-            EXPECT_TRUE(report.startsWith(good)) << report.toStdString();
-            EXPECT_EQ(taker.received(), QByteArray());
-        } else {
-            EXPECT_TRUE(report.contains(QStringLiteral("DB Open에 실패했습니다.\r\n127.0.0.3 qz_logs_read")))
-                << report.toStdString();
-            EXPECT_TRUE(errorLog().contains(
-                QStringLiteral("mysql_clear_password, which would hand it the password")));
-            EXPECT_TRUE(taker.received().contains("qz_logs_read"));
-            EXPECT_FALSE(taker.received().contains("pomel3526"));
-        }
+        EXPECT_EQ(
+            report.startsWith("< 하드잔량 보고서 >\r\n일시: 2026-03-09 23:30\r\n결과: 0건 모두 정상입니다."),
+            c.host == Here)
+            << report.toStdString();
+        EXPECT_EQ(errorLog().contains("mysql_clear_password, which would hand it the password"),
+                  c.host != Here);
+        EXPECT_EQ(taker.received().contains("qz_logs_read"), c.host != Here);
+        EXPECT_FALSE(taker.received().contains("pomel3526"));
         // The answer's own claim is never kept; only the bot's knowledge of how it came.
         EXPECT_EQ(TestSupport::readAll(cache).contains("\"fetchedOverVerifiedTls\": true"), c.host != Here);
     }
