@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FuzzSupport::violated("only a successful answer with a directory is kept");
         if (!after.startsWith("\xEF\xBB\xBF"))
             FuzzSupport::violated("the cache starts with a byte-order mark");
-        // An answer in clear keeps every member of its directory but the one saying it came over verified TLS.
+        // An answer in clear keeps every member of its directory but the one saying it came over verified
+        // TLS.
         const std::optional<JsonValue> kept = json::JsonParse(modServerAddressUtil::ReadUtf8File(path));
         const QString verified = modServerAddressUtil::VerifiedMember();
         bool same = kept && kept->isObject() && !kept->object().contains(verified) &&
