@@ -44,7 +44,8 @@ private:
 
 // The plug-ins that prove the password without sending it; over a verified TLS link, those that send it
 // encrypted to the server's key or inside the link as well. The two that hand the password itself to whoever
-// asks (mysql_clear_password, dialog) are listed only to reach the refusing stand-ins below.
+// asks (mysql_clear_password, dialog) are added to either list only when the refusing stand-ins below hold
+// their names.
 const char* const ProvingPlugins = "mysql_native_password,client_ed25519";
 const char* const PluginsOverTls =
     "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password";
