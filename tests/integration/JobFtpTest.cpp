@@ -3,6 +3,7 @@
 #include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "ReleaseKey.h"
 #include "TestSupport.h"
 #include "modJobFTP.h"
 
@@ -25,14 +26,19 @@ protected:
     static void SetUpTestSuite() {
         folder_ = new QTemporaryDir;
         ProgramInfo::setFolder(folder_->path());
-        // The code updater: a script that leaves a marker beside itself.
+        // The code updater, signed: a script that leaves a marker in its folder.
+        key_ = new ReleaseKey;
         const QString tool = folder_->path() + QStringLiteral("/인증코드갱신툴.exe");
-        writeFile(tool, "#!/bin/sh\ntouch \"$(dirname \"$0\")/updater-started\"\n");
+        const QByteArray body = "#!/bin/sh\ntouch updater-started\n";
+        writeFile(tool, body);
+        writeFile(tool + ".minisig", key_->sign(body, QStringLiteral("인증코드갱신툴.exe 1")));
         QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     static void TearDownTestSuite() {
         delete folder_;
         folder_ = nullptr;
+        delete key_;
+        key_ = nullptr;
     }
 
     void SetUp() override {
@@ -53,9 +59,10 @@ protected:
 
     void pointDeploymentAt(quint16 ftpPort) {
         writeFile(folder_->path() + QStringLiteral("/deployment.ini"),
-                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
+                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\nUpdatePublicKey=%3\r\n")
                       .arg(ftpPort)
                       .arg(MariaDbServer::port())
+                      .arg(key_->publicKeyLine())
                       .toLatin1());
         context.settings = Deployment::load(folder_->path());
     }
@@ -82,6 +89,7 @@ protected:
     QString backup() const { return server->backupHome() + QLatin1Char('/'); }
 
     static inline QTemporaryDir* folder_ = nullptr;
+    static inline ReleaseKey* key_ = nullptr;
     const FtpServer::Fixture* server = &FtpServer::Pyftpdlib;
     MariaDbServer::Admin admin;
     const TestSupport::FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(11, 0))};
@@ -189,6 +197,8 @@ TEST_P(JobFtpServersTest, PassiveOnlyWhenTheSettingReadsOne) {
     }
 }
 
+// A server that refuses the connection, or an account without a password (a build without compiled
+// passwords, deployment.ini silent), stops both jobs; the failure line names the missing key.
 TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
     quint16 closedPort;
     {
@@ -196,19 +206,36 @@ TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         closedPort = probe.serverPort();
     }
-    pointDeploymentAt(closedPort);
-    admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'new.exe')");
-    server->createFile(download() + QStringLiteral("a_2.exe"));
+    const struct {
+        const char* name;
+        bool closed;
+        QString web, backup; // after the user in each failure line
+    } cases[] = {
+        {"closed port", true, "", ""},
+        {"no passwords", false, " (no password: set WebHostFtpPassword in deployment.ini)",
+         " (no password: set BackupFtpPassword in deployment.ini)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pointDeploymentAt(c.closed ? closedPort : server->port());
+        if (!c.closed)
+            context.settings.WebHostFtpPassword = context.settings.BackupFtpPassword = QString();
+        admin.exec("DELETE FROM webhost.file_rname");
+        admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'new.exe')");
+        server->createFile(download() + QStringLiteral("a_2.exe"));
 
-    QString report;
-    EXPECT_FALSE(modJobFTP::FTP_2RemoveBatch(report, context));
-    EXPECT_EQ(report, RemovalTitle + QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - qzc1"));
-    EXPECT_EQ(cate3(48), QStringLiteral("old"));
-    EXPECT_FALSE(updaterStarted(false));
+        QString report;
+        EXPECT_FALSE(modJobFTP::FTP_2RemoveBatch(report, context));
+        EXPECT_EQ(report,
+                  RemovalTitle + QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - qzc1") + c.web);
+        EXPECT_EQ(cate3(48), QStringLiteral("old"));
+        EXPECT_FALSE(updaterStarted(false));
 
-    EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
-    EXPECT_EQ(report, BackupTitle +
-                          QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker\r\n"));
+        EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
+        EXPECT_EQ(report, BackupTitle +
+                              QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker") +
+                              c.backup + QStringLiteral("\r\n"));
+    }
     EXPECT_EQ(boxes.texts, QStringList());
 }
 
