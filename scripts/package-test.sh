@@ -10,20 +10,20 @@
 # root acting as the service, and remove and purge leaving no file behind. Then the unit's security score
 # against 2.0.
 #
-#   scripts/package-test.sh [build-folder]     (default build/release, configured here when missing)
+#   scripts/package-test.sh [build-folder]     (default build/package, configured here when missing)
 #
 # Everything lives in <build-folder>/package-test and is removed at the end; nothing is cached between runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-build=${1:-build/release}
+build=${1:-build/package}
 # A fresh clone has no build folder yet: the default one is configured here (the targets are built below).
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   if [[ -n "${1:-}" ]]; then
-    echo "package-test: $build is not a configured build folder (run scripts/build.sh release first)" >&2
+    echo "package-test: $build is not a configured build folder (cmake --preset package first)" >&2
     exit 1
   fi
-  cmake --preset release >/dev/null
+  cmake --preset package >/dev/null
 fi
 build=$(realpath "$build")
 work=$build/package-test
@@ -237,6 +237,8 @@ inside sh -c 'stat -c "%U:%G %a %n" /var/lib/clientzep-job /var/lib/clientzep-jo
   /etc/clientzep-job/deployment.ini'
 [[ "$(inside stat -c %U:%G:%a /etc/clientzep-job/deployment.ini)" == root:clientzep-job:640 ]] ||
   fail "deployment.ini is not readable by root and the service alone"
+[[ "$(grep -c 'nobody may start jobs from a chat yet: set CommandUsers' "$work/apt.log")" == 1 ]] ||
+  { cat "$work/apt.log"; fail "postinst did not say once what to set"; }
 # The shipped accounts are not those of this messenger: refused, which the journal has as an error.
 until_true 30 sim_more_than 'SIM login refused' 0 || fail "the bot did not try to log in"
 
@@ -270,6 +272,21 @@ journal_has 'SIGTERM: closing the connection' ||
 if grep -q 'logged in as' "$work/journal-err.txt"; then fail "state lines shown as errors"; fi
 journal_has 'logged in as' -p info ||
   fail "state lines missing from the journal"
+
+# The package lets nobody start jobs until CommandUsers names the users; then the job runs, and its failure
+# line names the account the package's build has no password for.
+say "the shipped CommandUsers=none refuses /_2rm; CommandUsers=17 lets user 17"
+sim_say "17 /_2rm"
+until_true 20 grep -q 'BOT 01 .*이 명령을 실행할 권한이 없습니다' "$sim_log" || fail "the shipped configuration let /_2rm run"
+grep -q '_2 Remove Start' "$sim_log" && fail "the shipped configuration started /_2rm"
+inside sed -i 's/^CommandUsers=none$/CommandUsers=17/' /etc/clientzep-job/deployment.ini
+logins=$(sim_count 'SIM login accepted')
+inside systemctl restart clientzep-job.service
+until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the bot did not log in again"
+sim_say "17 /_2rm"
+until_true 20 grep -q 'BOT 01 .*_2 Remove Start' "$sim_log" || fail "CommandUsers=17 did not let user 17 start /_2rm"
+until_true 60 grep -q 'BOT 02 .*no password: set WebHostFtpPassword in deployment.ini' "$sim_log" ||
+  fail "the removal's failure line does not name the missing password"
 
 # ---- 5. crashes ----
 say "SIGKILL: Restart=on-failure"
@@ -342,6 +359,60 @@ journal_has 'status=75/TEMPFAIL' ||
   fail "the hand-over did not end with status 75"
 echo "running as the service: $(inside /var/lib/clientzep-job/ClientZEP_job --version)"
 
+# ---- 7b. root and the gate ----
+# The folder now holds a signed newer build: root runs the packaged one all the same.
+say "root's command beside a signed newer build; a re-pointed deployment.ini link; a FIFO signature"
+[[ "$(inside timeout 20 /usr/sbin/ClientZEP_job --version)" == "ClientZEP_job $version" ]] ||
+  fail "root ran the program folder's signed newer build"
+# The service re-points its deployment.ini link at a file of root's that names an older key, which signed the
+# same build: the gate still trusts only /etc's key.
+minisign -G -W -f -p "$work/old.pub" -s "$work/old.key" >/dev/null
+cp "$updates/ClientZEP_job" "$work/old-signed"
+minisign -S -s "$work/old.key" -m "$work/old-signed" -t "ClientZEP_job $((revision + 1))" >/dev/null
+cp "$work/old-signed.minisig" "$root/srv/pkgtest/old.minisig"
+chmod 644 "$root/srv/pkgtest/old.minisig"
+inside sh -c "printf '[Deployment]\nUpdatePublicKey=%s\n' '$(sed -n 2p "$work/old.pub")' >/etc/clientzep-job/deployment.ini.dpkg-old"
+as_service sh -c "mv $folder/ClientZEP_job.minisig $folder/.kept.minisig && cp /srv/pkgtest/old.minisig $folder/ClientZEP_job.minisig &&
+  ln -sfn /etc/clientzep-job/deployment.ini.dpkg-old $folder/deployment.ini"
+inside timeout 60 systemctl restart clientzep-job.service || fail "the restart did not end"
+[[ "$(inside readlink "/proc/$(main_pid)/exe")" == /usr/lib/clientzep-job/ClientZEP_job ]] ||
+  fail "a key the folder's link chose let the gate run $(inside readlink "/proc/$(main_pid)/exe")"
+journal_has "the build in $folder/ClientZEP_job does not run: signed by another key" ||
+  fail "the journal does not say why the build signed by the older key did not run"
+# A FIFO in the signature's place: nothing waits on it.
+as_service sh -c "rm $folder/ClientZEP_job.minisig && mkfifo $folder/ClientZEP_job.minisig"
+[[ "$(inside timeout 20 setpriv --reuid=clientzep-job --regid=clientzep-job --clear-groups env \
+  ZEPJOB_PROGRAM_FOLDER=$folder /usr/lib/clientzep-job/ClientZEP_job --version 2>/dev/null)" == "ClientZEP_job $version" ]] ||
+  fail "the gate hung on a FIFO signature, or ran the build without its signature"
+[[ "$(inside timeout 20 /usr/sbin/ClientZEP_job --version)" == "ClientZEP_job $version" ]] ||
+  fail "root's command hung on a FIFO signature"
+inside timeout 60 systemctl restart clientzep-job.service || fail "the service's start hung on a FIFO signature"
+is_active || fail "the service did not start beside a FIFO signature"
+inside rm /etc/clientzep-job/deployment.ini.dpkg-old
+as_service sh -c "rm $folder/ClientZEP_job.minisig && mv $folder/.kept.minisig $folder/ClientZEP_job.minisig &&
+  ln -sfn /etc/clientzep-job/deployment.ini $folder/deployment.ini"
+echo "root ran $version; the re-pointed link and the FIFO changed nothing and held nothing"
+
+# "/webupdate" runs 인증코드갱신툴.exe under the unit only when the release key signed it.
+say "/webupdate: an unsigned 인증코드갱신툴.exe is refused, a signed one runs under the unit"
+tool=인증코드갱신툴.exe
+printf '#!/bin/sh\ntouch webupdate-ran\n' >"$work/$tool"
+minisign -S -s "$work/release.key" -m "$work/$tool" -t "$tool 1" >/dev/null
+cp "$work/$tool" "$work/$tool.minisig" "$root/srv/pkgtest/"
+chmod 644 "$root/srv/pkgtest/$tool" "$root/srv/pkgtest/$tool.minisig"
+logins=$(sim_count 'SIM login accepted')
+inside systemctl restart clientzep-job.service
+until_true 30 sim_more_than 'SIM login accepted' "$logins" || fail "the bot did not log in again"
+as_service sh -c "cp /srv/pkgtest/$tool $folder/$tool && chmod 755 $folder/$tool"
+sim_say "17 /webupdate"
+until_true 20 grep -q "BOT 01 .*$tool does not run: it has no signature" "$sim_log" ||
+  fail "the requester did not hear why the unsigned tool was refused"
+inside test -e "$folder/webupdate-ran" && fail "the unsigned tool ran"
+as_service cp "/srv/pkgtest/$tool.minisig" "$folder/$tool.minisig"
+sim_say "17 /webupdate"
+until_true 20 inside test -e "$folder/webupdate-ran" || fail "the signed tool did not run under the unit"
+as_service rm -f "$folder/$tool" "$folder/$tool.minisig" "$folder/webupdate-ran"
+
 # ---- 8. a scheduled report under a shifted clock ----
 say "the 14:00 CS backup check under a shifted clock (libfaketime, 10 times faster)"
 today=2026-12-09
@@ -405,7 +476,8 @@ inside test -e "$folder/ran-as-root" && fail "root ran the program the service p
 [[ "$(grep -c "^ClientZEP_job: run as root: acting as clientzep-job, the owner of $folder\$" "$work/check.err")" == 2 ]] ||
   { cat "$work/check.err"; fail "as root, the commands did not say they act as the service"; }
 grep -q '^deployment.ini: /var/lib/clientzep-job/deployment.ini$' "$work/check.out" &&
-  grep -q 'who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): every user' "$work/check.out" ||
+  grep -q 'who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): only the user 17' "$work/check.out" &&
+  grep -q 'problem: the account qz_logs_read has no password: set LogDatabasePassword in deployment.ini' "$work/check.out" ||
   { cat "$work/check.out"; fail "--check as root did not read the service's configuration"; }
 [[ -z "$(inside find "$folder" -user root ! -type l)" ]] || fail "root's commands left files of root's in the folder"
 sed -n 's/^/  /; 1p' "$work/check.err"

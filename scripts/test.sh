@@ -12,7 +12,7 @@ scripts/build.sh release
 ctest --preset release -j2
 
 echo "== packages in a booted Debian 12 container =="
-scripts/package-test.sh build/release
+scripts/package-test.sh   # the package preset: no password compiled in
 
 echo "== sanitizer build =="
 scripts/build.sh asan

@@ -115,6 +115,16 @@ int main(const QString& hostText) {
     problems += int(deployment.issues.size());
     print(QStringLiteral("  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): ") +
           deployment.values.CommandUsers.description());
+    // A build without compiled passwords logs in with none of the accounts deployment.ini leaves out.
+    const Deployment& values = deployment.values;
+    for (const JobAccounts::Account& account :
+         {JobAccounts::Messenger(values), JobAccounts::LogDatabase(values), JobAccounts::WebDatabase(values),
+          JobAccounts::WebHostFtp(values), JobAccounts::BackupFtp(values)}) {
+        if (const QString missing = account.missing(); !missing.isEmpty()) {
+            print(QStringLiteral("  problem: the account %1 has %2").arg(account.user, missing));
+            ++problems;
+        }
+    }
 
     // setup.ini
     const QString setupPath = modIniFile::SetupIniPath();

@@ -46,10 +46,11 @@ void JobBot::Proc_ChatCommand(const QString& text, const QString& header) {
         ErrorLog::WriteToFile(folder_, clock_.now(), warning);
         emit warningLine(warning);
     }
-    if (outcome.startWebUpdate)
-        SiblingTool::StartCodeUpdater(folder_);
+    // A tool that is there but may not run: the requester hears why instead of the empty reply.
+    const QString refusal = outcome.startWebUpdate ? SiblingTool::StartCodeUpdater(folder_) : QString();
     if (outcome.send) {
-        session_.SockSendData(PacketCode::ChatMessage, outcome.reply, outcome.sender);
+        session_.SockSendData(PacketCode::ChatMessage, refusal.isEmpty() ? outcome.reply : refusal,
+                              outcome.sender);
         emit stateLine(QStringLiteral("chat from %1: %2").arg(outcome.sender, text.left(80)));
     }
     if (outcome.startWorkTimer)

@@ -1,6 +1,7 @@
 #include "SiblingTool.h"
 
-#include "Process.h"
+#include "ErrorLog.h"
+#include "ExecGate.h"
 
 #include <QFileInfo>
 
@@ -10,11 +11,16 @@ QString CodeUpdaterFileName() {
     return QStringLiteral("인증코드갱신툴.exe");
 }
 
-bool StartCodeUpdater(const QString& folder) {
-    const QString path = folder + QLatin1Char('/') + CodeUpdaterFileName();
-    if (!QFileInfo(path).isFile())
-        return false;
-    return Process::startDetached(path);
+QString StartCodeUpdater(const QString& folder) {
+    const QFileInfo tool(folder + QLatin1Char('/') + CodeUpdaterFileName());
+    if (!tool.exists() && !tool.isSymLink())
+        return QString();
+    const QString why = ExecGate::StartSigned(folder, CodeUpdaterFileName());
+    if (why.isEmpty())
+        return QString();
+    const QString refusal = QStringLiteral("%1 does not run: %2").arg(CodeUpdaterFileName(), why);
+    ErrorLog::WriteToFile(refusal);
+    return refusal;
 }
 
 } // namespace SiblingTool

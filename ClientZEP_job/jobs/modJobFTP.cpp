@@ -125,6 +125,9 @@ namespace {
 
 // A job's log-in to one of the two FTP servers, as deployment.ini asks for it this run.
 bool openFor(const JobContext& context, const QString& host, const JobAccounts::Account& account) {
+    // Without a password there is nothing to log in with: the failure line names the missing key.
+    if (!account.missing().isEmpty())
+        return false;
     return FTP_Open(host, account.user, account.password, context.settings.FtpPort, passiveFlag(),
                     context.ftpNames(), context.settings.ftpTls());
 }
@@ -140,7 +143,7 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
     report = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]") + CrLf + CrLf;
     if (!openFor(context, context.webHostFtp, account)) {
         report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.webHostFtp +
-                  QStringLiteral(" - ") + user;
+                  QStringLiteral(" - ") + user + account.missingNote();
         return false;
     }
 
@@ -209,7 +212,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
     try {
         if (!openFor(context, context.backupFtp, account)) {
             report += QStringLiteral("FTP Open에 실패했습니다.") + CrLf + context.backupFtp +
-                      QStringLiteral(" - user: ") + user + CrLf;
+                      QStringLiteral(" - user: ") + user + account.missingNote() + CrLf;
             return false;
         }
         qint16 total = 0, missing = 0;
@@ -298,6 +301,10 @@ void ChangeRnameFile(const JobContext& context) {
     db->setUsualPort(context.settings.MySqlPort);
     std::unique_ptr<Recordset> rs;
     const JobAccounts::Account web = JobAccounts::WebDatabase(context.settings);
+    if (const QString missing = web.missing(); !missing.isEmpty()) {
+        ErrorLog::WriteToFile(QStringLiteral("web database %1: %2").arg(web.user, missing));
+        return;
+    }
     const bool connected =
         db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
     if (!connected)

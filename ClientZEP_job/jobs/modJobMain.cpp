@@ -166,10 +166,14 @@ QString ServersHDDFreeCheck(const JobContext& context) {
         db->setTls(context.settings.mySqlTls());
         db->setUsualPort(context.settings.MySqlPort);
         const JobAccounts::Account Log = JobAccounts::LogDatabase(context.settings);
-        if (!db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
-            db->logLoginRefusal(QStringLiteral("log database"));
-            table +=
-                QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + Log.user + CrLf;
+        // Without a password there is nothing to log in with: the failure line names the missing key.
+        const bool missing = !Log.missing().isEmpty();
+        if (missing ||
+            !db->real_connect(host, Log.user, Log.password, Log.database, 3306, QString(), 0, true)) {
+            if (!missing)
+                db->logLoginRefusal(QStringLiteral("log database"));
+            table += QStringLiteral("DB Open에 실패했습니다.") + CrLf + host + QLatin1Char(' ') + Log.user +
+                     Log.missingNote() + CrLf;
             report = table;
         } else {
             const QString date =

@@ -175,6 +175,9 @@ std::optional<qint32> userId(QStringView text) {
 CommandRights commandRights(const QString& value, QStringList& unusable) {
     CommandRights rights;
     rights.everyone = false;
+    // The package's own value: nobody until the administrator names the users.
+    if (value.trimmed().compare(CommandRights::Nobody, Qt::CaseInsensitive) == 0)
+        return rights;
     for (const QString& entry : value.split(QLatin1Char(','))) {
         if (const auto id = userId(entry)) {
             if (!rights.ids.contains(*id))
@@ -196,6 +199,8 @@ bool CommandRights::allows(const QString& sender) const {
 }
 
 QString CommandRights::text() const {
+    if (!everyone && ids.isEmpty())
+        return QLatin1String(Nobody);
     QStringList names;
     for (qint32 id : ids)
         names.append(QString::number(id));
@@ -206,7 +211,7 @@ QString CommandRights::description() const {
     if (everyone)
         return QStringLiteral("every user (CommandUsers is not set)");
     if (ids.isEmpty())
-        return QStringLiteral("nobody (CommandUsers names no usable user id)");
+        return QStringLiteral("nobody: set CommandUsers in deployment.ini to the user ids that may");
     return (ids.size() == 1 ? QStringLiteral("only the user ") : QStringLiteral("only the users ")) +
            text().replace(QLatin1Char(','), QStringLiteral(", "));
 }
@@ -228,15 +233,17 @@ Deployment Deployment::defaults() {
     d.MySqlPort = ZEPJOB_DEFAULT_MYSQL_PORT;
     d.FtpNameEncoding = QStringLiteral("CP949");
     d.LoginId = QStringLiteral("jobserver");
-    d.LoginPassword = QStringLiteral("kx-630195");
     d.LogDatabaseUser = QStringLiteral("qz_logs_read");
-    d.LogDatabasePassword = QStringLiteral("pomel3526");
     d.WebDatabaseUser = QStringLiteral("WebHostUser");
-    d.WebDatabasePassword = QStringLiteral("SiteRun4172");
     d.WebHostFtpUser = QStringLiteral("qzc1");
-    d.WebHostFtpPassword = QStringLiteral("qrw4#KLBcvx2");
     d.BackupFtpUser = QStringLiteral("backup_checker");
+#ifdef ZEPJOB_COMPILED_PASSWORDS
+    d.LoginPassword = QStringLiteral("kx-630195");
+    d.LogDatabasePassword = QStringLiteral("pomel3526");
+    d.WebDatabasePassword = QStringLiteral("SiteRun4172");
+    d.WebHostFtpPassword = QStringLiteral("qrw4#KLBcvx2");
     d.BackupFtpPassword = QStringLiteral("Rtm_e457.");
+#endif
     d.UpdatePublicKey = QStringLiteral(ZEPJOB_UPDATE_PUBLIC_KEY);
     return d;
 }

@@ -10,12 +10,14 @@ struct DeploymentFile;
 // Who may start the bot's jobs from a chat ("/_2rm", "/selfupdate", "/webupdate"): every user, or only the
 // user ids named in deployment.ini's CommandUsers (none at all when no entry there could be used).
 struct CommandRights {
+    // The value that lets nobody start them (the package ships it): "none".
+    static constexpr const char* Nobody = "none";
     bool everyone = true;
     QList<qint32> ids;
 
     // Whether the messenger user `sender` (its id as the packet header carries it) may.
     bool allows(const QString& sender) const;
-    // "17,42" as the key would hold it; empty for everyone.
+    // "17,42" as the key would hold it; empty for everyone, "none" for nobody.
     QString text() const;
     // In words, for the administrator.
     QString description() const;

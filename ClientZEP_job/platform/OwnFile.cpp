@@ -33,6 +33,47 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 
 } // namespace
 
+int openPlain(const QString& path, bool followLink, struct stat* status) {
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    if (fd < 0)
+        return -1;
+    struct stat own {};
+    struct stat& st = status ? *status : own;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<QByteArray> readAll(int fd, qsizetype bound) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > bound)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        done += n;
+    }
+    return bytes;
+}
+
+std::optional<QByteArray> readPlain(const QString& path, qsizetype bound, bool followLink) {
+    const int fd = openPlain(path, followLink);
+    if (fd < 0)
+        return std::nullopt;
+    auto bytes = readAll(fd, bound);
+    ::close(fd);
+    return bytes;
+}
+
 bool append(const QString& path, const QByteArray& bytes, QString* error) {
     // O_NOFOLLOW: a symbolic link fails the open; O_NONBLOCK: a FIFO in the file's place cannot hold us.
     const int fd = ::open(QFile::encodeName(path).constData(),

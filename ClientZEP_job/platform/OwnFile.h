@@ -2,12 +2,26 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
+#include <sys/stat.h>
 
 // The files the program writes beside itself (the error log, the directory cache, the kept reports,
 // downloads). Whoever can write the program folder can put a link in a file's place; these never write
 // through one: an append refuses anything but a plain file with one name, and a replacement puts a new file
 // in the name's place (a rename replaces a link, it does not follow it). The folder itself is trusted.
 namespace OwnFile {
+
+// Opens `path` for reading: never through a link in its place (unless `followLink`, for the kernel's own
+// links such as /proc/self/exe), never waiting on whatever else is there (a FIFO would hold the reader for
+// good). The descriptor when a plain file is there, else -1 with errno set (ELOOP for a link, EINVAL for
+// anything but a plain file). `status`, when given, receives the file's status.
+int openPlain(const QString& path, bool followLink = false, struct stat* status = nullptr);
+
+// All of the plain file open as `fd` when it holds at most `bound` bytes; nothing otherwise.
+std::optional<QByteArray> readAll(int fd, qsizetype bound);
+
+// All of the plain file `path`, opened as openPlain() does, when it holds at most `bound` bytes.
+std::optional<QByteArray> readPlain(const QString& path, qsizetype bound, bool followLink = false);
 
 // Appends `bytes` to `path`, creating it when missing. False, with the reason in `error`, when a link,
 // a file with a second (hard) link or anything else but a plain file is in its place, or the write fails.

@@ -4,8 +4,8 @@
 
 namespace Process {
 
-bool startDetached(const QString& program, const QStringList& arguments) {
-    return QProcess::startDetached(program, arguments);
+bool startDetached(const QString& program, const QStringList& arguments, const QString& directory) {
+    return QProcess::startDetached(program, arguments, directory);
 }
 
 std::optional<int> run(const QString& program, const QStringList& arguments, const QString& directory,

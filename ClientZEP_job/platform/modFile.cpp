@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "NumericText.h"
+#include "OwnFile.h"
 #include "VbError.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <array>
+#include <unistd.h>
 #include <vector>
 
 namespace modFile {
@@ -30,10 +32,13 @@ quint32 u32At(const QByteArray& bytes, qsizetype at) {
 // Reads byte ranges of one file; every range must lie wholly inside it.
 class FileBytes {
 public:
-    explicit FileBytes(const QString& path) : file_(path) {
-        // Only regular files: opening a pipe or a device could block or never end.
-        if (QFileInfo(path).isFile() && file_.open(QIODevice::ReadOnly))
+    explicit FileBytes(const QString& path) {
+        // Only plain files, never through a link: opening a pipe or a device could block or never end.
+        const int fd = OwnFile::openPlain(path);
+        if (fd >= 0 && file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
             size_ = quint64(file_.size());
+        else if (fd >= 0)
+            ::close(fd);
     }
 
     std::optional<QByteArray> read(quint64 offset, quint64 length) {

@@ -1,6 +1,8 @@
 #include "ExecGate.h"
 
 #include "Deployment.h"
+#include "OwnFile.h"
+#include "Process.h"
 #include "ProgramInfo.h"
 #include "ReleaseSignature.h"
 #include "Version.h"
@@ -30,48 +32,45 @@ void say(const QString& line) {
     std::fflush(stderr);
 }
 
-// A regular file of at most `bound` bytes read from an open descriptor; nothing otherwise.
-std::optional<QByteArray> readDescriptor(int fd, qsizetype bound) {
+// A file that only root, or outside a service the account running the program, can have written: owned by
+// that account, writable by no one else, and no link (whatever a link leads to, whoever could place the link
+// chose it).
+std::optional<QByteArray> readTrusted(const QString& path, qsizetype bound, bool ownAccount) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > bound)
-        return std::nullopt;
-    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(done));
-        if (n <= 0)
-            return std::nullopt;
-        done += n;
-    }
-    return bytes;
-}
-
-// A file that only root can have written: owned by root, writable by no one else (a link is followed: the
-// file it leads to is what counts).
-std::optional<QByteArray> readRootOwned(const QString& path, qsizetype bound) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = OwnFile::openPlain(path, false, &st);
     if (fd < 0)
         return std::nullopt;
-    struct stat st {};
     std::optional<QByteArray> bytes;
-    if (::fstat(fd, &st) == 0 && st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
-        bytes = readDescriptor(fd, bound);
+    const bool owner = st.st_uid == 0 || (ownAccount && st.st_uid == ::geteuid());
+    if (owner && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        bytes = OwnFile::readAll(fd, bound);
     ::close(fd);
     return bytes;
 }
 
-// The release key the gate trusts: the one built in, or the UpdatePublicKey of a deployment.ini (and .pub
-// file) that the service's account cannot have written. The program folder's deployment.ini is the
-// account's to replace, so its word alone counts for nothing here.
-std::optional<ReleaseSignature::PublicKey> trustedKey(const QString& folder, QString& why) {
+bool asRoot() {
+    return ::getuid() == 0 || ::geteuid() == 0;
+}
+
+// The release key the gate trusts: the UpdatePublicKey of the system's deployment.ini (and .pub file), which
+// only root writes, else the one built in. A program folder's deployment.ini counts only outside a service
+// and only when it is the running account's own: a service's folder is the service account's to fill, and
+// nothing there may choose what root or the service then trusts.
+std::optional<ReleaseSignature::PublicKey> trustedKey(const QString& folder, bool service, QString& why) {
+    const bool ownAccount = !service && !asRoot();
     QString configured = Deployment::defaults().UpdatePublicKey;
-    if (const auto text = readRootOwned(Deployment::path(folder), 1024 * 1024)) {
-        const QString given = Deployment::parse(QString::fromUtf8(*text)).values.UpdatePublicKey;
-        if (!given.isEmpty())
-            configured = given;
+    QStringList files = {QStringLiteral(ZEPJOB_SYSTEM_DEPLOYMENT)};
+    if (!service)
+        files.append(Deployment::path(folder));
+    for (const QString& file : files) {
+        if (const auto text = readTrusted(file, 1024 * 1024, ownAccount)) {
+            const QString given = Deployment::parse(QString::fromUtf8(*text)).values.UpdatePublicKey;
+            if (!given.isEmpty())
+                configured = given;
+        }
     }
     if (configured.startsWith(QLatin1Char('/'))) {
-        const auto file = readRootOwned(configured, 4096);
+        const auto file = readTrusted(configured, 4096, ownAccount);
         if (!file) {
             why = QStringLiteral("the release key %1 is not a file of root's").arg(configured);
             return std::nullopt;
@@ -90,11 +89,7 @@ struct Sealed {
     QByteArray bytes;
 };
 std::optional<Sealed> seal(const QString& path, const QString& name) {
-    const int source = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (source < 0)
-        return std::nullopt;
-    const auto bytes = readDescriptor(source, modAutoUpdateV1_Download::MaxProgramBytes);
-    ::close(source);
+    const auto bytes = OwnFile::readPlain(path, modAutoUpdateV1_Download::MaxProgramBytes);
     if (!bytes)
         return std::nullopt;
     const int memory = ::memfd_create(name.toLocal8Bit().constData(), MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -111,7 +106,7 @@ std::optional<Sealed> seal(const QString& path, const QString& name) {
     if (done == bytes->size() &&
         ::fcntl(memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0) {
         // What is checked is what the memory file holds now, which is what runs.
-        if (auto held = readDescriptor(memory, modAutoUpdateV1_Download::MaxProgramBytes))
+        if (auto held = OwnFile::readAll(memory, modAutoUpdateV1_Download::MaxProgramBytes))
             sealed = Sealed{memory, std::move(*held)};
     }
     if (!sealed)
@@ -121,9 +116,9 @@ std::optional<Sealed> seal(const QString& path, const QString& name) {
 
 // A program of the folder, sealed and verified against the trusted key for `comment` (its trusted comment,
 // which the caller has judged); nothing, with the reason in `why`, otherwise.
-std::optional<int> verified(const QString& folder, const QString& name, const QByteArray& signature,
-                            const QString& comment, QString& why) {
-    const auto key = trustedKey(folder, why);
+std::optional<int> verified(const QString& folder, bool service, const QString& name,
+                            const QByteArray& signature, const QString& comment, QString& why) {
+    const auto key = trustedKey(folder, service, why);
     if (!key)
         return std::nullopt;
     auto sealed = seal(folder + QLatin1Char('/') + name, name);
@@ -141,24 +136,34 @@ std::optional<int> verified(const QString& folder, const QString& name, const QB
 }
 
 std::optional<QByteArray> signatureOf(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path + QStringLiteral(".minisig")).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    auto bytes = readDescriptor(fd, modAutoUpdateV1_Download::MaxSignatureBytes);
-    ::close(fd);
-    return bytes;
+    return OwnFile::readPlain(path + QStringLiteral(".minisig"), modAutoUpdateV1_Download::MaxSignatureBytes);
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    QFile first(a), second(b);
-    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) ||
-        !second.open(QIODevice::ReadOnly))
-        return false;
-    while (!first.atEnd())
-        if (first.read(1 << 20) != second.read(1 << 20))
-            return false;
-    return true;
+// Whether the folder's `candidate` is the running program's own bytes (the package's copy as installed).
+bool sameFile(const QString& candidate, const QString& own) {
+    const auto theirs = OwnFile::readPlain(candidate, modAutoUpdateV1_Download::MaxProgramBytes);
+    return theirs && theirs == OwnFile::readPlain(own, modAutoUpdateV1_Download::MaxProgramBytes, true);
+}
+
+// The program `name` of `folder` sealed and verified when its signature names it ("<name> <version>"), else
+// nothing with the reason in `why`.
+std::optional<int> signedProgram(const QString& folder, bool service, const QString& name, QString& why) {
+    const QString path = folder + QLatin1Char('/') + name;
+    const auto signature = signatureOf(path);
+    if (!signature) {
+        why = QStringLiteral("it has no signature %1.minisig").arg(name);
+        return std::nullopt;
+    }
+    const QString comment = ReleaseSignature::trustedComment(*signature).value_or(QString());
+    if (!comment.startsWith(name + QLatin1Char(' '))) {
+        why = QStringLiteral("its signature does not name %1").arg(name);
+        return std::nullopt;
+    }
+    return verified(folder, service, name, *signature, comment, why);
+}
+
+QString descriptorPath(int fd) {
+    return QStringLiteral("/proc/self/fd/%1").arg(fd);
 }
 
 QString ownPath() {
@@ -182,6 +187,9 @@ std::optional<QString> installedFolder() {
 } // namespace
 
 void RunNewerBuild(char** argv) {
+    // Root runs the packaged build alone, whatever the folder holds and whoever signed it.
+    if (asRoot())
+        return;
     const QString folder = qEnvironmentVariable(ProgramFolderVariable);
     const QString own = ownPath();
     // Not such a service, or already the build of a memory file.
@@ -216,7 +224,7 @@ void RunNewerBuild(char** argv) {
         return;
     }
     QString why;
-    const auto fd = verified(folder, name, *signature, comment, why);
+    const auto fd = verified(folder, true, name, *signature, comment, why);
     if (!fd)
         return refuse(why);
     qputenv("ZEPJOB_PROGRAM_NAME", name.toLocal8Bit());
@@ -231,21 +239,31 @@ QString Runnable(const QString& folder, const QString& name) {
     const auto installed = installedFolder();
     if (!installed)
         return path;
+    const QString packaged = *installed + QLatin1Char('/') + name;
+    if (asRoot())
+        return packaged;
     // One sealed copy per program at a time; the last one stays open for its run.
     static QMap<QString, int> sealedCopies;
     if (sealedCopies.contains(name))
         ::close(sealedCopies.take(name));
-    if (const auto signature = signatureOf(path)) {
-        const QString comment = ReleaseSignature::trustedComment(*signature).value_or(QString());
-        QString why;
-        if (comment.startsWith(name + QLatin1Char(' '))) {
-            if (const auto fd = verified(folder, name, *signature, comment, why)) {
-                sealedCopies.insert(name, *fd);
-                return QStringLiteral("/proc/self/fd/%1").arg(*fd);
-            }
-        }
+    QString why;
+    if (const auto fd = signedProgram(folder, true, name, why)) {
+        sealedCopies.insert(name, *fd);
+        return descriptorPath(*fd);
     }
-    return *installed + QLatin1Char('/') + name;
+    return packaged;
+}
+
+QString StartSigned(const QString& folder, const QString& name) {
+    QString why;
+    const auto fd = signedProgram(folder, installedFolder().has_value(), name, why);
+    if (!fd)
+        return why;
+    // The started program keeps the sealed copy open: a script's interpreter reads it by that descriptor.
+    ::fcntl(*fd, F_SETFD, 0);
+    const bool started = Process::startDetached(descriptorPath(*fd), {}, folder);
+    ::close(*fd);
+    return started ? QString() : QStringLiteral("it cannot be started");
 }
 
 } // namespace ExecGate

@@ -1,6 +1,7 @@
 #include "ReleaseSignature.h"
 
-#include <QFile>
+#include "OwnFile.h"
+
 #include <QList>
 #include <algorithm>
 #include <sodium.h>
@@ -131,10 +132,11 @@ TrustRoot trustRoot(const QString& configured) {
                 QStringLiteral("UpdatePublicKey is neither a minisign public key nor the path of "
                                "a .pub file")};
     }
-    QFile file(text);
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("the release key %1 cannot be read").arg(text)};
-    if (auto key = parsePublicKey(QString::fromUtf8(file.read(PublicKeyFileBytes))))
+    const auto file = OwnFile::readPlain(text, PublicKeyFileBytes);
+    if (!file)
+        return {std::nullopt,
+                QStringLiteral("the release key %1 cannot be read (a plain file, no link)").arg(text)};
+    if (auto key = parsePublicKey(QString::fromUtf8(*file)))
         return {key, QString()};
     return {std::nullopt, QStringLiteral("%1 holds no minisign public key").arg(text)};
 }

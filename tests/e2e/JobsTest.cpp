@@ -160,9 +160,13 @@ TEST(CommandJobsTest, SelfUpdateAnswersOrHandsOverToTheFileChanger) {
 TEST(CommandJobsTest, OnlyTheNamedUsersStartJobs) {
     ASSERT_NE(FtpServer::port(), 0) << "no FTP fixture in " << FtpServer::folder().toStdString();
     FtpServer::reset();
-    DrivenBot bot("CommandUsers=17, 42\r\n" + jobServerPorts());
+    const ReleaseKey key;
+    DrivenBot bot("CommandUsers=17, 42\r\n" + jobServerPorts() +
+                  "UpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
     const QString updated = bot.folder.path() + "/updater-ran";
-    writeScript(bot.folder.path() + "/인증코드갱신툴.exe", ": > \"$(dirname \"$0\")/updater-ran\"\n");
+    const QString tool = bot.folder.path() + "/인증코드갱신툴.exe";
+    writeScript(tool, ": > updater-ran\n");
+    TestSupport::writeFile(tool + ".minisig", key.sign(TestSupport::readAll(tool), "인증코드갱신툴.exe 1"));
     bot.startBot({});
 
     const QString no = "이 명령을 실행할 권한이 없습니다. 관리자에게 문의 바랍니다.";

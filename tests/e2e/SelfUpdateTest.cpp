@@ -15,6 +15,7 @@
 #include <QLockFile>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -234,77 +235,108 @@ TEST(SelfUpdateE2eTest, AForgedUpdateIsRefusedAndTheRunningBuildStays) {
     }
 }
 
-// A service's gate: the packaged program runs the program folder's build only when the release key signed it
-// as "ClientZEP_job <a revision above its own>", checked on the sealed copy that then runs; otherwise it runs
-// itself and says why.
+// A service's gate: the packaged program, started as the service's account, runs the program folder's build
+// only when the release key of the system's deployment.ini (here in an overlay of /etc in a mount namespace
+// of the run's own) signed it as "ClientZEP_job <a revision above its own>", checked on the sealed copy that
+// then runs; otherwise it runs itself and says why. The folder's deployment.ini, a link to a file of root's
+// naming another key, has no say; a FIFO in the folder hangs nothing; root runs the packaged build alone.
 TEST(SelfUpdateE2eTest, ThePackagedProgramRunsOnlyAVerifiedNewerBuildOfTheProgramFolder) {
     ASSERT_EQ(geteuid(), 0u) << "the gate trusts only files of root's: run it as root";
     const ReleaseKey key, stranger;
-    QTemporaryDir installed, folder;
+    QTemporaryDir installed, folder, etc, old;
+    for (const QTemporaryDir* dir : {&installed, &folder, &etc})
+        QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther);
     ASSERT_TRUE(QFile::copy(ZEPJOB_BOT_BINARY, installed.path() + "/ClientZEP_job"));
+    ASSERT_TRUE(QDir(etc.path()).mkdir("clientzep-job"));
+    const QString system = etc.path() + "/clientzep-job/deployment.ini";
+    TestSupport::writeFile(system,
+                           "[Deployment]\r\nUpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
+    TestSupport::writeFile(old.path() + "/deployment.ini.dpkg-old",
+                           "[Deployment]\r\nUpdatePublicKey=" + stranger.publicKeyLine().toLatin1() + "\r\n");
     const QByteArray current = readAll(ZEPJOB_BOT_BINARY), newer = readAll(ZEPJOB_NEWER_BOT_BINARY);
     const QString next = "ClientZEP_job " + QString::number(ZEPJOB_NEXT_REVISION);
     const QString own = "ClientZEP_job " + TestSupport::version() + "\n";
-    enum Place { File, Link };
+    enum Place { File, Link, Fifo, FifoSignature };
     struct Case {
         const char* name;
         QByteArray build;             // the folder's ClientZEP_job
         QByteArray signature;         // its .minisig, none when null
-        QFileDevice::Permissions ini; // of the folder's deployment.ini
+        QFileDevice::Permissions ini; // of the system's deployment.ini
         Place place;
+        bool root;       // started by root instead of the service's account
         QString version; // what --version prints
         QString said;    // in the gate's line on standard error, none when empty
     };
-    const auto rootOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    const auto anyoneWrites = rootOnly | QFileDevice::WriteOther | QFileDevice::ReadOther;
+    const auto rootOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther;
+    const auto anyoneWrites = rootOnly | QFileDevice::WriteOther;
+    const QString newerVersion = "ClientZEP_job " + Newer + "\n";
     const Case cases[] = {
-        {"a signed newer build",
-         newer,
-         key.sign(newer, next),
-         rootOnly,
-         File,
-         "ClientZEP_job " + Newer + "\n",
-         {}},
-        {"signed by another key", newer, stranger.sign(newer, next), rootOnly, File, own,
+        {"a signed newer build", newer, key.sign(newer, next), rootOnly, File, false, newerVersion, {}},
+        {"root and a signed newer build", newer, key.sign(newer, next), rootOnly, File, true, own, {}},
+        {"signed by the key the folder names", newer, stranger.sign(newer, next), rootOnly, File, false, own,
          "signed by another key"},
-        {"signed as another program", newer, key.sign(newer, "VerProbeV1.exe 302"), rootOnly, File, own,
-         "its signature names no revision of ClientZEP_job"},
+        {"signed as another program", newer, key.sign(newer, "VerProbeV1.exe 302"), rootOnly, File, false,
+         own, "its signature names no revision of ClientZEP_job"},
         {"a signed build of the same revision",
          current,
          key.sign(current, "ClientZEP_job 301"),
          rootOnly,
          File,
+         false,
          own,
          {}},
-        {"the signature of another build", newer + "changed", key.sign(newer, next), rootOnly, File, own,
-         "the signature does not match the file"},
-        {"no signature", newer, {}, rootOnly, File, own, "it has no signature ClientZEP_job.minisig"},
-        {"the packaged build itself", current, {}, rootOnly, File, own, {}},
-        {"the key in a deployment.ini others may write", newer, key.sign(newer, next), anyoneWrites, File,
-         own, "no release key in a file of root's"},
-        {"a link in place of the build", newer, key.sign(newer, next), rootOnly, Link, own,
+        {"the signature of another build", newer + "changed", key.sign(newer, next), rootOnly, File, false,
+         own, "the signature does not match the file"},
+        {"no signature", newer, {}, rootOnly, File, false, own, "it has no signature ClientZEP_job.minisig"},
+        {"the packaged build itself", current, {}, rootOnly, File, false, own, {}},
+        {"the key in a system deployment.ini others may write", newer, key.sign(newer, next), anyoneWrites,
+         File, false, own, "no release key in a file of root's"},
+        {"a link in place of the build", newer, key.sign(newer, next), rootOnly, Link, false, own,
          "it cannot be read as a plain file"},
+        {"a FIFO in place of the build", newer, {}, rootOnly, Fifo, false, own, "it has no signature"},
+        {"a FIFO in place of the signature",
+         newer,
+         {},
+         rootOnly,
+         FifoSignature,
+         false,
+         own,
+         "it has no signature"},
     };
+    const QString build = folder.path() + "/ClientZEP_job";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString build = folder.path() + "/ClientZEP_job";
         for (const char* name : {"ClientZEP_job", "ClientZEP_job.minisig", "target", "deployment.ini"})
             QFile::remove(folder.path() + "/" + name);
         TestSupport::writeFile(c.place == Link ? folder.path() + "/target" : build, c.build);
         if (c.place == Link)
             QFile::link(folder.path() + "/target", build);
+        if (c.place == Fifo) {
+            QFile::remove(build);
+            ::mkfifo(QFile::encodeName(build).constData(), 0644);
+        }
+        if (c.place == FifoSignature)
+            ::mkfifo(QFile::encodeName(build + ".minisig").constData(), 0644);
         if (!c.signature.isNull())
             TestSupport::writeFile(build + ".minisig", c.signature);
-        TestSupport::writeFile(folder.path() + "/deployment.ini",
-                               "[Deployment]\r\nUpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
-        QFile::setPermissions(folder.path() + "/deployment.ini", c.ini);
+        QFile::link(old.path() + "/deployment.ini.dpkg-old", folder.path() + "/deployment.ini");
+        QFile::setPermissions(system, c.ini);
 
+        // The system's configuration overlaid on /etc for this run alone, then the service's account.
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZEPJOB_PROGRAM_FOLDER", folder.path());
         p.setProcessEnvironment(env);
-        p.start(installed.path() + "/ClientZEP_job", {"--version"});
-        ASSERT_TRUE(p.waitForFinished(30000));
+        QStringList command = {installed.path() + "/ClientZEP_job", "--version"};
+        if (!c.root)
+            command =
+                QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
+        p.start("unshare", QStringList{"--mount", "--propagation", "private", "--", "sh", "-c",
+                                       "mount -t overlay overlay -o \"lowerdir=$0:/etc\" /etc && exec \"$@\"",
+                                       etc.path()} +
+                               command);
+        ASSERT_TRUE(p.waitForFinished(30000)) << "the gate hangs";
         EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.version);
         const QString said = QString::fromLocal8Bit(p.readAllStandardError());
         if (c.said.isEmpty()) {

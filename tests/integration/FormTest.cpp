@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "MachineId.h"
+#include "ReleaseKey.h"
 #include "ReportQueue.h"
 #include "TcpKeepAlive.h"
 
@@ -120,27 +121,59 @@ TEST_F(FormTest, ChatCommandsAreAnsweredOnTheWire) {
     EXPECT_TRUE(waitUntil([&] { return !form.workTimer().isActive(); }, 2000));
 }
 
-TEST_F(FormTest, WebUpdateStartsTheToolBesideTheProgram) {
-    const QString tool = folder.path() + "/인증코드갱신툴.exe";
+// "/webupdate" starts the tool beside the program only from the sealed copy of a build the release key signed
+// as "인증코드갱신툴.exe <version>", in its folder; any other is refused with one error-log line and the
+// requester hears why. Without the tool, only the empty reply.
+TEST_F(FormTest, WebUpdateStartsOnlyASignedToolBesideTheProgram) {
+    const ReleaseKey key, stranger;
+    writeDeployment(folder.path(), "UpdatePublicKey=" + key.publicKeyLine().toLatin1() + "\r\n");
+    const QString name = "인증코드갱신툴.exe";
+    const QString tool = folder.path() + "/" + name;
     const QString marker = folder.path() + "/started";
-    TestSupport::writeScript(tool, "touch '" + marker.toUtf8() + "'\n");
-
+    const QByteArray body = "#!/bin/sh\ntouch started\n";
+    const QString refused = name + " does not run: ";
+    const struct {
+        const char* name;
+        QByteArray signature; // none when null
+        QString reply;        // what the requester hears
+    } cases[] = {
+        {"signed", key.sign(body, name + " 2"), ""},
+        {"unsigned", {}, refused + "it has no signature " + name + ".minisig"},
+        {"by another key", stranger.sign(body, name + " 2"), refused + "signed by another key"},
+        {"as another program", key.sign(body, "VerProbeV1.exe 2"), refused + "its signature does not name"},
+        {"no tool", {}, ""},
+    };
     frmMain form(peer.port(), fast());
     logIn(form);
-    peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
-    const auto reply = peer.take(1);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, QByteArray("/\x01"
-                                       "01123;17/\x02/\x03"));
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(marker); }));
-
-    // Without the tool, only the empty reply.
-    QFile::remove(tool);
-    QFile::remove(marker);
-    peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
-    ASSERT_TRUE(peer.take(1));
-    pump(200);
-    EXPECT_FALSE(QFile::exists(marker));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(marker);
+        QFile::remove(tool + ".minisig");
+        QFile::remove(folder.path() + "/ErrorLog.txt");
+        if (QByteArray(c.name) == "no tool")
+            QFile::remove(tool);
+        else
+            TestSupport::writeScript(tool, body.mid(10));
+        if (!c.signature.isNull())
+            TestSupport::writeFile(tool + ".minisig", c.signature);
+        peer.send(1, QStringLiteral("/webupdate"), QStringLiteral("17;123"));
+        const auto reply = peer.take(1);
+        ASSERT_TRUE(reply);
+        const QStringList logged = errorLogLines(folder.path());
+        if (c.reply.isEmpty()) {
+            EXPECT_EQ(reply->body, "");
+            EXPECT_EQ(logged, QStringList());
+        } else {
+            EXPECT_TRUE(reply->body.startsWith(c.reply)) << reply->body.toStdString();
+            EXPECT_EQ(logged, QStringList{reply->body});
+        }
+        if (QByteArray(c.name) == "signed") {
+            EXPECT_TRUE(waitUntil([&] { return QFile::exists(marker); }));
+        } else {
+            pump(200);
+            EXPECT_FALSE(QFile::exists(marker));
+        }
+    }
 }
 
 TEST_F(FormTest, RefusedLoginIsLoggedAndTheBotWaitsForTheClose) {

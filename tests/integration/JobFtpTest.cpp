@@ -3,6 +3,7 @@
 #include "MessageBoxRecorder.h"
 #include "ProgramInfo.h"
 #include "QStringPrinter.h"
+#include "ReleaseKey.h"
 #include "TestSupport.h"
 #include "modJobFTP.h"
 
@@ -25,14 +26,19 @@ protected:
     static void SetUpTestSuite() {
         folder_ = new QTemporaryDir;
         ProgramInfo::setFolder(folder_->path());
-        // The code updater: a script that leaves a marker beside itself.
+        // The code updater, signed: a script that leaves a marker in its folder.
+        key_ = new ReleaseKey;
         const QString tool = folder_->path() + QStringLiteral("/인증코드갱신툴.exe");
-        writeFile(tool, "#!/bin/sh\ntouch \"$(dirname \"$0\")/updater-started\"\n");
+        const QByteArray body = "#!/bin/sh\ntouch updater-started\n";
+        writeFile(tool, body);
+        writeFile(tool + ".minisig", key_->sign(body, QStringLiteral("인증코드갱신툴.exe 1")));
         QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     static void TearDownTestSuite() {
         delete folder_;
         folder_ = nullptr;
+        delete key_;
+        key_ = nullptr;
     }
 
     void SetUp() override {
@@ -53,9 +59,10 @@ protected:
 
     void pointDeploymentAt(quint16 ftpPort) {
         writeFile(folder_->path() + QStringLiteral("/deployment.ini"),
-                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\n")
+                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\nUpdatePublicKey=%3\r\n")
                       .arg(ftpPort)
                       .arg(MariaDbServer::port())
+                      .arg(key_->publicKeyLine())
                       .toLatin1());
         context.settings = Deployment::load(folder_->path());
     }
@@ -82,6 +89,7 @@ protected:
     QString backup() const { return server->backupHome() + QLatin1Char('/'); }
 
     static inline QTemporaryDir* folder_ = nullptr;
+    static inline ReleaseKey* key_ = nullptr;
     const FtpServer::Fixture* server = &FtpServer::Pyftpdlib;
     MariaDbServer::Admin admin;
     const TestSupport::FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(11, 0))};
@@ -210,6 +218,19 @@ TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
     EXPECT_EQ(report, BackupTitle +
                           QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker\r\n"));
     EXPECT_EQ(boxes.texts, QStringList());
+}
+
+// An account without a password (a build without compiled passwords, deployment.ini silent) logs in nowhere;
+// each job's failure line names the missing key.
+TEST_F(JobFtpTest, AMissingPasswordIsNamedInTheFailureLine) {
+    context.settings.WebHostFtpPassword = context.settings.BackupFtpPassword = QString();
+    QString report;
+    EXPECT_FALSE(modJobFTP::FTP_2RemoveBatch(report, context));
+    EXPECT_TRUE(report.endsWith("qzc1 (no password: set WebHostFtpPassword in deployment.ini)"))
+        << report.toStdString();
+    EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
+    EXPECT_TRUE(report.endsWith("backup_checker (no password: set BackupFtpPassword in deployment.ini)\r\n"))
+        << report.toStdString();
 }
 
 TEST_F(JobFtpTest, ServerThatNeverAnswersEndsTheOpen) {

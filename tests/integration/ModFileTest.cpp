@@ -13,6 +13,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -179,6 +180,9 @@ protected:
 };
 
 TEST_F(ModFileTest, VersionListsOfExecutables) {
+    // Neither a FIFO (which would hold the reader) nor a link (whoever placed it chose its target) is read.
+    ::mkfifo(QFile::encodeName(path("fifo.exe")).constData(), 0600);
+    QFile::link(path("full32.exe"), path("link.exe"));
     const std::pair<QString, std::optional<QStringList>> cases[] = {
         {"full32.exe", expected(FullValues, "Language: Korean")},
         {"full64.exe", expected(FullValues, "Language: Korean")},
@@ -194,6 +198,8 @@ TEST_F(ModFileTest, VersionListsOfExecutables) {
         {"mzonly.exe", std::nullopt},
         {"folder.exe", std::nullopt},
         {"missing.exe", std::nullopt},
+        {"fifo.exe", std::nullopt},
+        {"link.exe", std::nullopt},
     };
     MessageBoxRecorder boxes;
     for (const auto& [file, list] : cases)

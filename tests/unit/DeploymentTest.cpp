@@ -65,8 +65,8 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(file.settings.last().key, "TlsCaFile");
 }
 
-// CommandUsers: absent or empty, everyone; else the ids it lists. An entry that is no user id is named and
-// left out, and a list with none left lets nobody, never everyone.
+// CommandUsers: absent or empty, everyone; "none", nobody; else the ids it lists. An entry that is no user id
+// is named and left out, and a list with none left lets nobody, never everyone.
 TEST(DeploymentParseTest, CommandUsersNameWhoMayStartJobs) {
     const struct {
         const char* line;
@@ -80,6 +80,7 @@ TEST(DeploymentParseTest, CommandUsersNameWhoMayStartJobs) {
          "chat commands' jobs",
          {"17"},
          {"400", ""}},
+        {"CommandUsers= None ", "", {}, {"17", "0", ""}},
         {"CommandUsers=99999999999",
          "\"99999999999\" is not a user id (whole numbers); nobody may start the chat commands' jobs",
          {},

@@ -1,5 +1,6 @@
 #include "UpdateFiles.h"
 
+#include "OwnFile.h"
 #include "ProgramInfo.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace UpdateFiles {
 namespace {
@@ -14,11 +16,16 @@ namespace {
 // Identification, type and machine: the first 20 bytes of an ELF header.
 constexpr qsizetype HeaderBytes = 20;
 
-QByteArray header(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+// The first bytes of a plain file, never through a link or from a FIFO (the kernel's own link to this
+// program excepted).
+QByteArray header(const QString& path, bool followLink = false) {
+    const int fd = OwnFile::openPlain(path, followLink);
+    if (fd < 0)
         return {};
-    return file.read(HeaderBytes);
+    QByteArray bytes(HeaderBytes, Qt::Uninitialized);
+    const ssize_t n = ::pread(fd, bytes.data(), size_t(bytes.size()), 0);
+    ::close(fd);
+    return n > 0 ? bytes.left(n) : QByteArray();
 }
 
 quint16 half(const QByteArray& h, qsizetype at) {
@@ -33,7 +40,7 @@ QString executableProblem(const QString& path) {
 }
 
 QString executableProblem(const QByteArray& bytes) {
-    const QByteArray own = header(QStringLiteral("/proc/self/exe"));
+    const QByteArray own = header(QStringLiteral("/proc/self/exe"), true);
     const QByteArray candidate = bytes.left(HeaderBytes);
     if (candidate.size() < HeaderBytes || !candidate.startsWith("\x7f"
                                                                 "ELF"))

@@ -17,6 +17,7 @@
 // place.
 
 #include "InstanceLock.h"
+#include "OwnFile.h"
 #include "ProgramInfo.h"
 #include "ServiceManager.h"
 #include "UpdateFiles.h"
@@ -45,6 +46,15 @@ bool isFileName(const QString& name) {
            !name.contains(QLatin1Char('/'));
 }
 
+// A copy of the plain file `from` as `to` (new, never through a link), the program's permissions kept.
+bool copyPlain(const QString& from, const QString& to) {
+    const auto bytes = OwnFile::readPlain(from, qsizetype(1) << 30);
+    if (!bytes)
+        return false;
+    OwnFile::Replacement copy(to);
+    return copy.open(0755) && copy.write(*bytes) && copy.commit();
+}
+
 // `to` becomes a copy of `from` in one step: a hard link when the file system has them, else a copy, renamed
 // into place.
 bool duplicate(const QString& from, const QString& to) {
@@ -52,7 +62,7 @@ bool duplicate(const QString& from, const QString& to) {
     QFile::remove(staging);
     const bool made =
         ::link(QFile::encodeName(from).constData(), QFile::encodeName(staging).constData()) == 0 ||
-        QFile::copy(from, staging);
+        copyPlain(from, staging);
     if (made && UpdateFiles::replace(staging, to))
         return true;
     QFile::remove(staging);
