@@ -100,24 +100,20 @@ void JobBot::runMissed() {
         }
         const QString minute = row.time.toString(QStringLiteral("HH:mm"));
         const bool wasRunning = startedAt_ <= QDateTime(now.date(), row.time);
+        const QString state = wasRunning ? QStringLiteral("not logged in") : QStringLiteral("not running");
         const JobCatalogue::Job& job = JobCatalogue::job(row.job);
         FormGuard::guarded("tmrSchedule_Timer", [&] {
             if (!row.runsLate) {
                 emit warningLine(
                     QStringLiteral("%1 of %2 did not run: the bot was %3 then; it is not run late, "
                                    "and %4 is told")
-                        .arg(job.status, minute,
-                             wasRunning ? QStringLiteral("not logged in") : QStringLiteral("not running"),
-                             row.recipient));
+                        .arg(job.status, minute, state, row.recipient));
                 sendReport(row.recipient, notRunNotice(minute, wasRunning), Scheduler::ReportPacketCode);
             } else {
-                const QString why =
-                    QStringLiteral("%1 late: the bot was %2 at %3")
-                        .arg(job.status,
-                             wasRunning ? QStringLiteral("not logged in") : QStringLiteral("not running"),
-                             minute);
-                emit warningLine(QStringLiteral("running ") + why);
-                emit jobStarted(QStringLiteral("running ") + why);
+                const QString line =
+                    QStringLiteral("running %1 late: the bot was %2 at %3").arg(job.status, state, minute);
+                emit warningLine(line);
+                emit jobStarted(line);
                 const auto restore = qScopeGuard([this] { emit jobEnded(); });
                 sendReport(row.recipient, job.run(context).report, Scheduler::ReportPacketCode);
             }
