@@ -11,6 +11,7 @@
 #include "Version.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -281,9 +282,13 @@ public:
     explicit FullDisk(const QString& folder) : folder_(QFile::encodeName(folder)) {
         QTemporaryDir aside;
         const QStringList names = QDir(folder).entryList(QDir::Files);
-        for (const QString& name : names)
+        qint64 bytes = 1 << 20; // room for the files (a sanitizer build's bot is large), and a little more
+        for (const QString& name : names) {
             EXPECT_TRUE(QFile::copy(folder + "/" + name, aside.path() + "/" + name));
-        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", 0, "size=32m,mode=0755") == 0;
+            bytes += QFileInfo(folder + "/" + name).size();
+        }
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", 0, options.constData()) == 0;
         if (!mounted_)
             return;
         for (const QString& name : names)
