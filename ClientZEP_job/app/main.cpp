@@ -3,6 +3,7 @@
 #include "Check.h"
 #include "CommandLine.h"
 #include "Deployment.h"
+#include "ErrorLog.h"
 #include "ExecGate.h"
 #include "GuiFront.h"
 #include "HeadlessFront.h"
@@ -142,8 +143,15 @@ int main(int argc, char** argv) {
     // 2. One copy per program folder.
     InstanceLock instance(ProgramInfo::folder());
     if (!instance.tryLock()) {
-        MessageBox::show(QStringLiteral("이미 실행중입니다."));
-        return 0;
+        if (instance.failure().isEmpty()) {
+            MessageBox::show(QStringLiteral("이미 실행중입니다."));
+            return 0;
+        }
+        // Not another copy: a fault of this start, so a service manager starts the bot again.
+        const QString line = QStringLiteral("cannot take the single-instance lock: ") + instance.failure();
+        Startup::stateLine(line, Journal::Err);
+        ErrorLog::WriteToFile(line);
+        return 1;
     }
 
     // 3, 4. Endpoints: the directory server's answer or its cache, the deployment defaults filling the gaps.

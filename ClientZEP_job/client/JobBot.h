@@ -3,8 +3,10 @@
 #include "Clock.h"
 #include "CommandInterpreter.h"
 #include "ContactList.h"
+#include "DailyRecord.h"
 #include "JobCatalogue.h"
 #include "MessengerSession.h"
+#include "ReportQueue.h"
 #include "Scheduler.h"
 
 #include <QObject>
@@ -54,16 +56,29 @@ private:
     JobCatalogue::Runner announced(const JobContext& context);
     // What a job run is given: the endpoints, and deployment.ini read once for the run.
     JobContext jobContext() const;
+    // The schedule's entry of `minute`, unless it was handled already.
+    void runMinute(const QDateTime& minute, const JobContext& context);
+    // The daily entries whose minute passed today without a login, once, after this login: a report job runs
+    // late, the others' recipients are told that they did not run. Off with deployment.ini's LateRun=off.
+    void runMissed();
+    // The one line that tells the removal's recipient that its minute passed without a run.
+    static QString notRunNotice(const QString& minute, bool wasRunning);
     // A job's message, with a line for the operator. A report that finds no connection to go out on is kept
-    // for the next login.
+    // for the next login: in ReportQueue.txt, or in memory when that cannot be written.
     void sendReport(const QString& recipient, const QString& text, int code);
-    // The reports kept while there was no connection, in order.
+    // One report onto the connection; false when it cannot go out now.
+    bool sendNow(const QString& recipient, const QString& text);
+    // The reports kept while there was no connection, in order, as far as the connection takes them.
     void sendKeptReports();
 
     MessengerSession& session_;
     const ContactList& contacts_;
     const Clock& clock_;
     const QString folder_;
+    ReportQueue::Store kept_;
+    // What of today's schedule was handled, across restarts; and since when this process runs.
+    DailyRecord record_;
+    const QDateTime startedAt_;
     Scheduler::TickMinutes scheduleMinutes_;
     CommandJob job_;
     CommandRights commandUsers_;

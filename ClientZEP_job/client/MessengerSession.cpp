@@ -93,24 +93,50 @@ void MessengerSession::closeSocket() {
     // Our own closes are silent: only a close by the peer runs SckChat_Close.
     const QSignalBlocker block(SckChat);
     SckChat.abort();
+    overflowed_ = false;
 }
 
 // ---- send path ----
 
-void MessengerSession::SockSendData(int code, const QString& body, const QString& target) {
-    if (SckChat.state() != QAbstractSocket::ConnectedState) {
+bool MessengerSession::SockSendData(int code, const QString& body, const QString& target) {
+    if (SckChat.state() != QAbstractSocket::ConnectedState || overflowed_) {
         logSendError(
             40006,
             QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
-        return;
+        return false;
     }
     const QByteArray bytes = AnsiCodec::fromUnicode(modZEPProtocol::MakePacket(code, body, target));
-    if (SckChat.write(bytes) != bytes.size())
+    // A server that stops reading would otherwise make the bot hold everything it sends, without end.
+    if (SckChat.bytesToWrite() + bytes.size() > MaxUnsentBytes) {
+        const QString why =
+            QStringLiteral("the server has not taken %1 bytes sent to it, more than its bound "
+                           "of %2 bytes; the connection is closed and made again")
+                .arg(SckChat.bytesToWrite())
+                .arg(MaxUnsentBytes);
+        logSendError(10055, why);
+        emit stateLine(why);
+        overflowed_ = true;
+        // Closed once the handler that sends has returned, as a loss by the peer would be.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (overflowed_)
+                    guarded("SckChat_Close", [this] { SckChat_Close(); });
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+    if (SckChat.write(bytes) != bytes.size()) {
         logSendError(winsockNumber(SckChat.error()), SckChat.errorString());
+        return false;
+    }
+    // Into the system's buffer now: a job may hold the thread for long, and the program may end meanwhile.
+    SckChat.flush();
+    return true;
 }
 
 bool MessengerSession::reportCanGoOut() {
-    if (!online_ || SckChat.state() != QAbstractSocket::ConnectedState)
+    if (!online_ || overflowed_ || SckChat.state() != QAbstractSocket::ConnectedState)
         return false;
     // A job blocks the thread, so a close or reset by the peer during the job has not been handled yet.
     // Asking the socket itself, without waiting, tells; the close is then handled as always once the

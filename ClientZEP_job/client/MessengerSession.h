@@ -49,8 +49,12 @@ public:
     static QString LoginBody(const QString& id, const QString& password, const QString& mac,
                              const QString& serial);
 
-    // A packet to `target`. A failure is logged and the packet lost.
-    void SockSendData(int code, const QString& body, const QString& target);
+    // Bytes handed to the connection that the server has not taken yet, at most; past the bound the
+    // connection is closed and made again, as after any loss.
+    static constexpr qint64 MaxUnsentBytes = 512 * 1024;
+
+    // A packet to `target`; false when it did not go out (logged, and the packet lost).
+    bool SockSendData(int code, const QString& body, const QString& target);
 
     // The contact list of this connection's login is in; until the next stop.
     void setOnline() { online_ = true; }
@@ -92,6 +96,8 @@ private:
     QString LoginPassword;
     // Logged in with the contact list on the current connection.
     bool online_ = false;
+    // The server stopped taking what is sent; the connection is being closed.
+    bool overflowed_ = false;
 
     QTcpSocket SckChat;
     QTimer tmrLogoutSensor;

@@ -22,19 +22,34 @@ void logError(int number, const QString& description, const char* procedure, con
                           QLatin1Char('(') + detail + QLatin1Char(')'));
 }
 
-bool save(const QString& folder, const QList<Report>& reports, const char* procedure) {
+// An empty list removes the file, which needs no free space.
+bool save(const QString& folder, const QList<Report>& reports, const char* procedure, QString* error) {
+    QString why;
     if (reports.isEmpty()) {
         QFile file(pathIn(folder));
         if (!file.exists() || file.remove())
             return true;
-        logError(75, QStringLiteral("Path/File access error"), procedure, file.errorString());
-        return false;
+        why = file.errorString();
+    } else {
+        OwnFile::Replacement file(pathIn(folder));
+        if (file.open() && file.write(Encode(reports)) && file.commit())
+            return true;
+        why = file.errorString();
     }
-    OwnFile::Replacement file(pathIn(folder));
-    if (file.open() && file.write(Encode(reports)) && file.commit())
-        return true;
-    logError(75, QStringLiteral("Path/File access error"), procedure, file.errorString());
+    logError(75, QStringLiteral("Path/File access error"), procedure, why);
+    if (error)
+        *error = why;
     return false;
+}
+
+QList<Report> bounded(QList<Report> reports, const char* procedure) {
+    while (reports.size() > MaxReports) {
+        const Report dropped = reports.takeFirst();
+        logError(7, QStringLiteral("Out of memory"), procedure,
+                 QStringLiteral("Dropped the oldest kept report to %1: %2")
+                     .arg(dropped.recipient, dropped.text.section(QStringLiteral("\r\n"), 0, 0)));
+    }
+    return reports;
 }
 
 // The recipient as the file can hold it: one line, no TAB.
@@ -106,23 +121,47 @@ QList<Report> Load(const QString& folder) {
     return reports;
 }
 
-bool Keep(const QString& folder, const Report& report) {
-    QList<Report> reports = Load(folder);
-    reports.append(report);
-    while (reports.size() > MaxReports) {
-        const Report dropped = reports.takeFirst();
-        logError(7, QStringLiteral("Out of memory"), "Keep",
-                 QStringLiteral("Dropped the oldest kept report to %1: %2")
-                     .arg(dropped.recipient, dropped.text.section(QStringLiteral("\r\n"), 0, 0)));
-    }
-    return save(folder, reports, "Keep");
+bool Keep(const QString& folder, const Report& report, QString* error) {
+    return save(folder, bounded(Load(folder) << report, "Keep"), "Keep", error);
 }
 
-QList<Report> TakeAll(const QString& folder) {
-    QList<Report> reports = Load(folder);
-    if (!QFile::exists(pathIn(folder)) || !save(folder, {}, "TakeAll"))
-        return {};
-    return reports;
+QList<Report> Store::inFile() const {
+    return Load(folder_).mid(goneOut_);
+}
+
+bool Store::keep(const Report& report, QString* why) {
+    // Whatever waits in memory goes into the file with the new one, behind the file's own, once it can.
+    const QList<Report> waiting = bounded(inFile() + held_ << report, "Keep");
+    if (save(folder_, waiting, "Keep", why)) {
+        goneOut_ = 0;
+        held_.clear();
+        return true;
+    }
+    held_ = bounded(held_ << report, "Keep");
+    return false;
+}
+
+std::optional<Report> Store::next() const {
+    const QList<Report> file = inFile();
+    if (!file.isEmpty())
+        return file.first();
+    if (!held_.isEmpty())
+        return held_.first();
+    return std::nullopt;
+}
+
+void Store::sent() {
+    const QList<Report> file = inFile();
+    if (file.isEmpty()) {
+        if (!held_.isEmpty())
+            held_.removeFirst();
+        return;
+    }
+    // Out of the file at once; where that fails the report is only remembered as gone, and leaves the file
+    // with the next write that works (at the latest when the file's last report has gone and it is removed).
+    ++goneOut_;
+    if (save(folder_, file.mid(1), "sent", nullptr))
+        goneOut_ = 0;
 }
 
 } // namespace ReportQueue

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <optional>
 
 // Reports that found no messenger connection to go out on wait in ReportQueue.txt in the program folder, so
 // that neither a closed connection nor a restart loses them; they go out after the contact list of the next
@@ -37,11 +38,33 @@ QList<Report> Decode(const QByteArray& bytes, bool* complete = nullptr);
 QList<Report> Load(const QString& folder);
 
 // Keeps one more report. Beyond MaxReports the oldest are dropped, each with a line in the error log. False
-// (and logged) when the file cannot be written.
-bool Keep(const QString& folder, const Report& report);
+// (logged, and the reason in `error`) when the file cannot be written.
+bool Keep(const QString& folder, const Report& report, QString* error = nullptr);
 
-// Takes every kept report out of `folder` (the file is removed) to be sent. When the file cannot be removed
-// the failure is logged and nothing is taken, so no report is ever sent twice.
-QList<Report> TakeAll(const QString& folder);
+// The reports waiting for a connection. They leave the file one by one, each only once it has gone out, so
+// that a crash at any moment costs none: at worst the one report in flight goes out again after the
+// restart. When the file cannot be written (a full disk), a report is held in memory instead, within the
+// same bound, and goes out after the next login all the same; a report that went out but could not yet be
+// taken out of the file is remembered as gone, so it is never sent twice while the program runs.
+class Store {
+public:
+    explicit Store(const QString& folder) : folder_(folder) {}
+
+    // Keeps one more report; false when it is held in memory only, with the reason in `why`.
+    bool keep(const Report& report, QString* why);
+    // The oldest waiting report: the file's before those held in memory.
+    std::optional<Report> next() const;
+    // The report next() gave has gone out.
+    void sent();
+    qsizetype heldInMemory() const { return held_.size(); }
+
+private:
+    // The file's reports that are still to go out.
+    QList<Report> inFile() const;
+
+    QString folder_;
+    qsizetype goneOut_ = 0; // the file's first reports that went out but are still written there
+    QList<Report> held_;
+};
 
 } // namespace ReportQueue

@@ -58,7 +58,7 @@ public:
 
     // Send path: a packet to `target`. A failure is logged and the packet lost.
     void SockSendData(int code, const QString& body, const QString& target) {
-        session_.SockSendData(code, body, target);
+        (void)session_.SockSendData(code, body, target);
     }
     void SendChatMessage(const QString& target, const QString& text, int code);
 

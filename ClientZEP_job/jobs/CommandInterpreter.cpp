@@ -53,7 +53,8 @@ ChatCommandOutcome Interpret(const QString& text, const QString& header, Command
         return outcome;
     }
     if (!text.startsWith(QLatin1Char('/'))) {
-        outcome.reply = text;
+        // A line that is no command comes back, up to a length that any chat line stays within.
+        outcome.reply = text.left(MaxEchoLength);
         return outcome;
     }
 

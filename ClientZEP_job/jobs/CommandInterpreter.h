@@ -28,6 +28,9 @@ struct ChatCommandOutcome {
 // nothing and starts nothing.
 namespace CommandInterpreter {
 
+// The most characters of a line that the echo of a chat line that is no command sends back.
+inline constexpr qsizetype MaxEchoLength = 4000;
+
 // The help text: seven lines joined by CR LF.
 QString HelpText();
 

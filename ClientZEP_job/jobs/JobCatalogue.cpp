@@ -83,9 +83,11 @@ const QList<ScheduleRow>& Schedule() {
     constexpr int EveryDay = 0, Wednesday = 4, Thursday = 5;
     static const QList<ScheduleRow> rows = {
         {QTime(9, 5), EveryDay, false, JobId::DiskSpace, AdminRecipient, false},
-        {QTime(9, 10), Wednesday, true, JobId::Remove2, RemovalRecipient, false},
+        // The removal changes the public web site, which must not happen at an hour nobody expects: never
+        // late.
+        {QTime(9, 10), Wednesday, true, JobId::Remove2, RemovalRecipient, false, false},
         // Thursday's report only after at least one rename.
-        {QTime(9, 10), Thursday, true, JobId::Remove2, RemovalRecipient, true},
+        {QTime(9, 10), Thursday, true, JobId::Remove2, RemovalRecipient, true, false},
         {QTime(11, 0), EveryDay, false, JobId::DbBackup, AdminRecipient, false},
         {QTime(14, 0), EveryDay, false, JobId::CsBackup, AdminRecipient, false},
     };

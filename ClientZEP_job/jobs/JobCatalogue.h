@@ -55,7 +55,8 @@ inline const QString RemovalRecipient = QStringLiteral("-1");
 
 // One entry of the daily schedule: at `time` on `weekday` (1 Sunday ... 7 Saturday; 0 every day) the job
 // runs, unless it needs enough users online and few are; its report goes to `recipient`, always or only
-// when the job succeeded.
+// when the job succeeded. When its minute passed without a login, it runs after the next login of the day
+// when `runsLate`; otherwise its recipient is told that it did not run.
 struct ScheduleRow {
     QTime time;
     int weekday;
@@ -63,6 +64,7 @@ struct ScheduleRow {
     JobId job;
     QString recipient;
     bool onlyWhenSucceeded;
+    bool runsLate = true;
 };
 
 // The rows, in the order of the day; at most one matches a minute.

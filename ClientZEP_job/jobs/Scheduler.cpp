@@ -9,22 +9,28 @@ QDateTime minuteOf(const QDateTime& at) {
 
 } // namespace
 
+int weekdayOf(QDate day) {
+    return day.dayOfWeek() % 7 + 1;
+}
+
+std::optional<JobCatalogue::ScheduleRow> rowAt(const QDateTime& now) {
+    const int weekday = weekdayOf(now.date());
+    const QTime minute(now.time().hour(), now.time().minute());
+    for (const JobCatalogue::ScheduleRow& row : JobCatalogue::Schedule())
+        if (row.time == minute && (row.weekday == 0 || row.weekday == weekday))
+            return row;
+    return std::nullopt;
+}
+
 std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline,
                                         const JobCatalogue::Runner& run) {
-    // Weekdays as the schedule counts them: 1 Sunday ... 7 Saturday.
-    const int weekday = now.date().dayOfWeek() % 7 + 1;
-    const QTime minute(now.time().hour(), now.time().minute());
-    for (const JobCatalogue::ScheduleRow& row : JobCatalogue::Schedule()) {
-        if (row.time != minute || (row.weekday != 0 && row.weekday != weekday))
-            continue;
-        if (row.needsUsersOnline && fewUsersOnline)
-            return std::nullopt;
-        const JobCatalogue::JobResult result = run(row.job);
-        if (row.onlyWhenSucceeded && !result.succeeded)
-            return std::nullopt;
-        return Report{row.recipient, result.report};
-    }
-    return std::nullopt;
+    const auto row = rowAt(now);
+    if (!row || (row->needsUsersOnline && fewUsersOnline))
+        return std::nullopt;
+    const JobCatalogue::JobResult result = run(row->job);
+    if (row->onlyWhenSucceeded && !result.succeeded)
+        return std::nullopt;
+    return Report{row->recipient, result.report};
 }
 
 Report cmdTest_Click(const JobCatalogue::Runner& run) {

@@ -20,6 +20,12 @@ struct Report {
     QString text;
 };
 
+// Weekdays as the schedule counts them: 1 Sunday ... 7 Saturday.
+int weekdayOf(QDate day);
+
+// The row of the schedule for the weekday and the minute of `now`, if any.
+std::optional<JobCatalogue::ScheduleRow> rowAt(const QDateTime& now);
+
 // One tick at `now`: runs, through `run`, the row of the schedule that matches the weekday and the minute, if
 // any, and gives the report to send. A row that needs users online is skipped when few are.
 std::optional<Report> tmrSchedule_Timer(const QDateTime& now, bool fewUsersOnline,

@@ -33,8 +33,19 @@ const QString Section = QStringLiteral("Deployment");
 // their own key, so a ":port" there would only make the host name unresolvable.
 // Account names and passwords are texts; those of the messenger log-in travel between "/" separators.
 // A name encoding is one of the names the FTP layer knows. The command users are a list of messenger user
-// ids. A switch is "off" or "required"; a file is a path.
-enum class Kind { HostAndPort, Host, Port, Account, LoginAccount, NameEncoding, UserList, Switch, File };
+// ids. A switch is "off" or "required"; an option is "on" or "off"; a file is a path.
+enum class Kind {
+    HostAndPort,
+    Host,
+    Port,
+    Account,
+    LoginAccount,
+    NameEncoding,
+    UserList,
+    Switch,
+    Option,
+    File
+};
 
 struct Key {
     const char* name;
@@ -74,10 +85,15 @@ const Key Keys[] = {
     {"MySqlTls", Kind::Switch, nullptr, nullptr, false, &Deployment::MySqlTls},
     {"HttpTls", Kind::Switch, nullptr, nullptr, false, &Deployment::HttpTls},
     {"TlsCaFile", Kind::File, &Deployment::TlsCaFile, nullptr},
+    {"LateRun", Kind::Option, nullptr, nullptr, false, &Deployment::LateRun},
 };
 
 QString switchText(bool on) {
     return on ? QStringLiteral("required") : QStringLiteral("off");
+}
+
+QString onOffText(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 // Why an account value cannot be used, or nothing. Control characters would end up in a log-in line.
@@ -382,6 +398,18 @@ DeploymentFile Deployment::parse(const QString& text) {
                                           quoted(value) + QStringLiteral(" is neither off nor required; "
                                                                          "required is used")});
                 break;
+            case Kind::Option:
+                usable = value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0 ||
+                         value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0;
+                if (usable)
+                    result.values.*key.flag = value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0;
+                else
+                    result.issues.append(
+                        {given[k].line, name,
+                         quoted(value) + QStringLiteral(" is neither on nor off; the default "
+                                                        "%1 is used")
+                                             .arg(onOffText(defaults.*key.flag))});
+                break;
             case Kind::File:
             case Kind::Account:
             case Kind::LoginAccount:
@@ -420,6 +448,8 @@ DeploymentFile Deployment::parse(const QString& text) {
             setting.value = QString::number(result.values.*key.port);
         else if (key.kind == Kind::Switch)
             setting.value = switchText(result.values.*key.flag);
+        else if (key.kind == Kind::Option)
+            setting.value = onOffText(result.values.*key.flag);
         else if (key.kind == Kind::UserList)
             setting.value = result.values.CommandUsers.text();
         else

@@ -61,6 +61,9 @@ struct Deployment {
     bool MySqlTls = false; // the log database and the web database
     bool HttpTls = false;  // the directory server and the update server: https
     QString TlsCaFile;
+    // A daily report whose minute passed while the bot was not logged in runs once after the next login of
+    // the same day ("on", the default); "off" runs every entry of the schedule at its minute or not at all.
+    bool LateRun = true;
 
     Tls::Policy ftpTls() const { return {FtpTls, TlsCaFile}; }
     Tls::Policy mySqlTls() const { return {MySqlTls, TlsCaFile}; }

@@ -20,6 +20,7 @@ struct Listing {
     QByteArray bytes;
     qsizetype lines = 0;
     bool over = false;
+    bool tooLong = false; // past the byte bound: one endless name counts no line ends
 };
 
 size_t appendTo(char* data, size_t size, size_t count, void* target) {
@@ -31,6 +32,10 @@ size_t appendTo(char* data, size_t size, size_t count, void* target) {
     // One name more than the bound may be an unended last line; well past it, the listing is too long.
     if (listing->lines > FtpClient::MaxNames + 1) {
         listing->over = true;
+        return 0;
+    }
+    if (listing->bytes.size() + bytes > FtpClient::MaxListingBytes) {
+        listing->tooLong = true;
         return 0;
     }
     listing->bytes.append(data, bytes);
@@ -218,6 +223,11 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
         lastError_ = QStringLiteral("the listing of %1 has more than its bound of %2 names")
                          .arg(directory)
                          .arg(MaxNames);
+    } else if (received.tooLong) {
+        lastWasBound_ = true;
+        lastError_ = QStringLiteral("the listing of %1 has more than its bound of %2 bytes")
+                         .arg(directory)
+                         .arg(MaxListingBytes);
     }
     if (!listed)
         return std::nullopt;

@@ -17,9 +17,10 @@ class Session;
 // same control connection. Names and paths travel in CP949, or in UTF-8 for a server that stores its names
 // so. Paths starting with "/" are taken from the server's root, others from the login directory.
 //
-// Every call is bounded in time, and a listing in the number of its names, so a server that stops answering
-// or never ends a listing ends the call with a failure instead of holding the program's one thread or its
-// memory. When the server drops the connection, the next call logs in again with the same account.
+// Every call is bounded in time, and a listing in the number of its names and its bytes, so a server that
+// stops answering or never ends a listing ends the call with a failure instead of holding the program's one
+// thread or its memory. When the server drops the connection, the next call logs in again with the same
+// account.
 //
 // With TLS required the session is explicit FTPS: AUTH TLS before the log-in, the listings protected as well
 // (PROT P), the certificate verified; a server that cannot do that is left before the password is sent.
@@ -33,6 +34,8 @@ public:
     };
     // The most names one listing may bring.
     static constexpr qsizetype MaxNames = 100'000;
+    // The most bytes one listing may bring, whatever its line ends.
+    static constexpr qsizetype MaxListingBytes = 8 * 1024 * 1024;
 
     // How the server spells the names it holds. Servers announce UTF8 in FEAT whatever their disks hold, so
     // this is the site's word, never a guess.

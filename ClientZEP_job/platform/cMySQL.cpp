@@ -148,6 +148,9 @@ void cMySQL::applyOptions() {
     mysql_optionsv(&mysql_, MYSQL_OPT_WRITE_TIMEOUT, &WriteTimeoutSeconds);
     const unsigned noLocalFiles = 0;
     mysql_optionsv(&mysql_, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);
+    // Told before anything is read, so that one huge value is refused by its length instead of buffered.
+    const size_t packetBound = MaxPacketBytes;
+    mysql_optionsv(&mysql_, MYSQL_OPT_MAX_ALLOWED_PACKET, &packetBound);
     allowPlugins(ProvingPlugins);
 }
 
@@ -512,6 +515,16 @@ int cMySQL::low_long(quint64 value) {
     return static_cast<int>(static_cast<quint32>(value));
 }
 
+void cMySQL::dropOversizedResult(const QString& words) {
+    // The rest is not read: the connection is dropped instead, and the result with it. Reset rather than
+    // closed, so that the server stops sending at once instead of waiting out its own time-out.
+    const struct linger reset { 1, 0 };
+    setsockopt(int(mysql_get_socket(&mysql_)), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    mariadb_cancel(&mysql_);
+    free_result();
+    throw VbError(ResultTooLarge, QStringLiteral("cMysql::query"), words);
+}
+
 void cMySQL::raise(const char* operation) {
     throw VbError(int(mysql_errno(&mysql_)), QStringLiteral("cMysql::") + QLatin1String(operation),
                   text_from_cstr(mysql_error(&mysql_)));
@@ -578,25 +591,29 @@ std::unique_ptr<Recordset> cMySQL::result_to_recordset() {
         const unsigned long* lengths = mysql_fetch_lengths(result_);
         for (unsigned m = 0; m < n; ++m)
             bytes += qsizetype(lengths[m]);
-        if (++rows > MaxRows || bytes > MaxResultBytes) {
-            // The rest is not read: the connection is dropped instead, and the result with it. Reset rather
-            // than closed, so that the server stops sending at once instead of waiting out its own time-out.
-            const struct linger reset { 1, 0 };
-            setsockopt(int(mysql_get_socket(&mysql_)), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            mariadb_cancel(&mysql_);
-            free_result();
-            throw VbError(
-                ResultTooLarge, QStringLiteral("cMysql::query"),
+        if (++rows > MaxRows || bytes > MaxResultBytes)
+            dropOversizedResult(
                 rows > MaxRows
                     ? QStringLiteral("the result has more than its bound of %1 rows").arg(MaxRows)
                     : QStringLiteral("the result has more than its bound of %1 bytes").arg(MaxResultBytes));
-        }
         rs->AddNew();
         for (unsigned m = 0; m < n; ++m) {
             text_from_cstr(row[m], value);
             rs->Fields().Item(int(m)).setValue(value);
         }
     }
+    // The library refused a row larger than its packet bound before reading it whole.
+    // The library refuses a row longer than its packet bound by its length and ends the connection; it says
+    // only that the connection was lost (or, in some versions, that the packet was too large).
+    if (const unsigned number = mysql_errno(&mysql_);
+        number == CR_SERVER_LOST || number == CR_NET_PACKET_TOO_LARGE)
+        ErrorLog::WriteToFile(
+            QStringLiteral("MySQL %1/%2: the result broke off after %3 rows (%4); a row of more "
+                           "than its bound of %5 bytes ends it so")
+                .arg(host_, db_)
+                .arg(rows)
+                .arg(text_from_cstr(mysql_error(&mysql_)))
+                .arg(MaxPacketBytes));
     // A connection lost half-way is a failure, not the end of the rows.
     if (mysql_errno(&mysql_) != 0)
         raise("query");

@@ -20,7 +20,8 @@
 // (sha256_password, caching_sha2_password); the plug-ins that hand it over as it is (mysql_clear_password,
 // dialog) never. A server asking for another one is refused. The server is
 // never offered files of this machine (LOAD DATA LOCAL). A result may bring at most MaxRows rows and
-// MaxResultBytes bytes of values; past either the statement fails and the connection is dropped.
+// MaxResultBytes bytes of values, and no row more than MaxPacketBytes; past any of them the statement fails
+// and the connection is dropped.
 class cMySQL {
 public:
     // Raises error 512 when the client library cannot initialise a connection record.
@@ -64,6 +65,9 @@ public:
 
     static constexpr int MaxRows = 200'000;
     static constexpr qsizetype MaxResultBytes = 32 * 1024 * 1024;
+    // The most bytes one packet from the server (one row) may bring; the library refuses a longer one by its
+    // length, before it holds it.
+    static constexpr qsizetype MaxPacketBytes = 16 * 1024 * 1024;
 
     // Never raises. On failure shows "Error <n> <text>" with the two lines asking to check the network,
     // unless NoErrMsg, and returns false. Port 3306 dials the usual port (setUsualPort).
@@ -122,6 +126,8 @@ private:
     void allowPlugins(const char* names);
     // The plug-in refused at the last real_connect, in words; empty when none was.
     QString refusalWords();
+    // Ends a result past its bounds: the connection is reset and the statement fails with `words`.
+    [[noreturn]] void dropOversizedResult(const QString& words);
     [[noreturn]] void raise(const char* operation);
     // A library text, or the connection's error raised when the library gave none.
     QString textOrRaise(const char* text, const char* operation);

@@ -275,7 +275,7 @@ TEST_F(AdminCommandsTest, CheckWithEveryPeerAnswering) {
         row("BackupFtpPassword", "(not shown)", "default") + row("UpdatePublicKey", "", "default") +
         row("CommandUsers", "", "default") + row("FtpTls", "off", "default") +
         row("MySqlTls", "off", "default") + row("HttpTls", "off", "default") +
-        row("TlsCaFile", "", "default") +
+        row("TlsCaFile", "", "default") + row("LateRun", "on", "default") +
         "  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): every user (CommandUsers is not "
         "set)\n\n" +
         "setup.ini: " + d + "/setup.ini\n" + row("FTP_PASV", "1", "passive FTP") +

@@ -291,6 +291,18 @@ inline QString escaped(QString text) {
     return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t");
 }
 
+// The bot's statement is provably in flight: the server shows it waiting for the lock another session holds.
+inline bool waitingOnLock(MariaDbServer::Admin& admin, const QString& user, const QString& statementStart) {
+    return TestSupport::waitUntil(
+        [&] {
+            return admin.exec(
+                       QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = '%1' "
+                                      "AND STATE LIKE 'Waiting for table%' AND INFO LIKE '%2%'")
+                           .arg(user, statementStart)) == QLatin1String("1");
+        },
+        60000, 20);
+}
+
 // Runs the bot with libfaketime preloaded: `setting` is libfaketime's FAKETIME text ("+0 x10",
 // "@2026-12-09 09:04:50 x10"). Qt's timers follow, because the monotonic clock is faked too.
 inline QProcessEnvironment fakedTime(const QString& setting) {

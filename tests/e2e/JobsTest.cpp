@@ -10,7 +10,14 @@
 #include "TestSupport.h"
 #include "Version.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -253,6 +260,149 @@ TEST(CommandJobsTest, StartUpAsksTheDirectoryServer) {
             EXPECT_FALSE(QFile::exists(cache));
         }
         EXPECT_TRUE(run.errorLog().isEmpty()) << run.errorLog().join("\n").toStdString();
+    }
+}
+
+// The bot's answer to "/ver" from `user`.
+BotLine chat(const QString& user) {
+    return {QStringLiteral("01"), QStringLiteral("123;") + user,
+            escaped(QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version())};
+}
+
+// The bot, installed the day before, was not running at 09:05 and 09:10 on a Wednesday. Started at 09:30 it
+// sends the disk-space report late and tells -1 that the removal did not run; started again at 10:00 it sends
+// neither again. With LateRun=off nothing of it happens.
+TEST(ScheduleTest, AMissedMinuteRunsLateOnceAfterTheNextLogin) {
+    MariaDbServer::Admin admin;
+    ASSERT_TRUE(admin.connected());
+    admin.setDiskSpaceOfDecember8();
+    const QString notice =
+        "[FTP의 _2제거 일괄작업] 오늘 09:10 예정 작업이 실행되지 않았습니다: 그 시각에 잡서버가 "
+        "실행되고 있지 않았습니다. 웹 사이트를 바꾸는 작업이라 늦게 실행하지 않습니다. 필요하면 "
+        "/_2rm 으로 실행하세요.";
+    struct Case {
+        QByteArray deployment;
+        qsizetype late; // reports to 92 and notices to -1
+    };
+    for (const Case& c : {Case{"", 1}, Case{"LateRun=off\r\n", 0}}) {
+        SCOPED_TRACE(c.deployment.toStdString());
+        DrivenBot run(jobServerPorts() + c.deployment);
+        run.startBot(fakedTime(QStringLiteral("@2026-12-08 15:00:00")));
+        for (const char* start : {"@2026-12-09 09:30:00", "@2026-12-09 10:00:00"}) {
+            run.startBot(fakedTime(QString::fromLatin1(start)));
+            // The late run comes before any answer to a chat line after the login.
+            EXPECT_EQ(run.ask("17", "/ver").code, QStringLiteral("01"));
+        }
+        const QString sim = run.simOutput();
+        EXPECT_EQ(sim.count("BOT 02 123;92 " + escaped("< 하드잔량 보고서 >\r\n일시: 2026-12-08 23:30")),
+                  c.late)
+            << sim.toStdString();
+        EXPECT_EQ(sim.count("BOT 02 123;-1 " + notice + "\n"), c.late) << sim.toStdString();
+        EXPECT_EQ(sim.count("BOT 02 "), 2 * c.late);
+        EXPECT_EQ(
+            run.botOutput().count("running the disk-space report late: the bot was not running at 09:05"),
+            c.late);
+    }
+}
+
+// ---- a full disk and a crash
+// ------------------------------------------------------------------------------------
+
+// The program folder on a small file system of its own (a tmpfs), its files copied over and the rest of the
+// space filled, so that nothing the bot writes there fits any more. It mounts, so it needs root (CI runs as
+// root).
+class FullDisk {
+public:
+    explicit FullDisk(const QString& folder) : folder_(QFile::encodeName(folder)) {
+        QTemporaryDir aside;
+        const QStringList names = QDir(folder).entryList(QDir::Files);
+        qint64 bytes = 1 << 20; // room for the files (a sanitizer build's bot is large), and a little more
+        for (const QString& name : names) {
+            EXPECT_TRUE(QFile::copy(folder + "/" + name, aside.path() + "/" + name));
+            bytes += QFileInfo(folder + "/" + name).size();
+        }
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", 0, options.constData()) == 0;
+        if (!mounted_)
+            return;
+        for (const QString& name : names)
+            EXPECT_TRUE(QFile::copy(aside.path() + "/" + name, folder + "/" + name));
+        const int fd = ::open((folder_ + "/filler").constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        const QByteArray block(65536, 'f');
+        for (qsizetype size = block.size(); fd >= 0 && size > 0; size /= 2)
+            while (::write(fd, block.constData(), size_t(size)) == size) {
+            }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~FullDisk() {
+        if (mounted_)
+            ::umount2(folder_.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    QByteArray folder_;
+    bool mounted_ = false;
+};
+
+// Started on a full disk the bot logs in and answers. The connection drops while the 09:05 report waits on a
+// locked table; the report, which the full disk keeps out of ReportQueue.txt, is held in memory and reaches
+// 92 once, after the next login.
+TEST(FullDiskTest, TheBotRunsAndTheReportMadeOfflineArrivesOnce) {
+    ASSERT_EQ(geteuid(), 0u) << "this test mounts a file system of its own: run it as root";
+    MariaDbServer::Admin admin;
+    ASSERT_TRUE(admin.connected());
+    admin.setDiskSpaceOfDecember8();
+    MariaDbServer::Admin locker;
+    locker.exec("LOCK TABLES qz_logs.hddfree_m WRITE");
+
+    DrivenBot run(jobServerPorts());
+    const FullDisk disk(run.folder.path());
+    ASSERT_TRUE(disk.mounted()) << std::strerror(errno);
+    run.startBot(fakedTime(QStringLiteral("@2026-12-09 09:04:30 x10")));
+    EXPECT_EQ(run.ask("17", "/ver"), chat("17"));
+    ASSERT_TRUE(waitingOnLock(admin, QStringLiteral("qz_logs_read"), QStringLiteral("select m.svrip")))
+        << run.botOutput().toStdString();
+    run.command("drop");
+    ASSERT_FALSE(run.waitLine("SIM disconnected").isEmpty());
+    locker.exec("UNLOCK TABLES");
+
+    ASSERT_FALSE(run.waitLine("SIM login accepted", 60000).isEmpty()) << run.botOutput().toStdString();
+    const BotLine report = run.waitPacket("02", "123;92");
+    EXPECT_TRUE(report.body.startsWith(escaped("< 하드잔량 보고서 >\r\n일시: 2026-12-08 23:30")))
+        << run.simOutput().toStdString();
+    EXPECT_EQ(run.ask("17", "/ver"), chat("17"));
+    EXPECT_EQ(run.simOutput().count("BOT 02 123;92 "), 1);
+    EXPECT_TRUE(run.botOutput().contains("report held in memory for the next login (ReportQueue.txt cannot "
+                                         "be written: "))
+        << run.botOutput().toStdString();
+}
+
+// Killed while its kept reports go out, wherever the kill falls: after the restart every report has reached
+// 92, none more than twice, and the file is gone.
+TEST(KeptReportsTest, AKilledBotSendsThemAfterItsRestart) {
+    const QStringList texts = {"first", "second", "third"};
+    for (const QString killedAt : {"", "BOT 02 123;92 first"}) {
+        SCOPED_TRACE(killedAt.toStdString());
+        DrivenBot run({});
+        writeFile(run.inFolder("ReportQueue.txt"),
+                  "ZEPJOB REPORT QUEUE 1\n92\t5\nfirst\n92\t6\nsecond\n92\t5\nthird\n");
+        run.startBot({}); // killed right after its login, or after the first report
+        if (!killedAt.isEmpty()) {
+            ASSERT_FALSE(run.waitLine(killedAt).isEmpty());
+        }
+        run.startBot({});
+        const auto arrived = [&](const QString& text) {
+            return run.simOutput().split('\n').count("BOT 02 123;92 " + text);
+        };
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return arrived("third") > 0; }, 10000));
+        EXPECT_EQ(run.ask("17", "/ver"), chat("17"));
+        for (const QString& text : texts) {
+            EXPECT_GE(arrived(text), 1) << text.toStdString();
+            EXPECT_LE(arrived(text), 2) << text.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(run.inFolder("ReportQueue.txt")));
     }
 }
 

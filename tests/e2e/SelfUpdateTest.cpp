@@ -221,8 +221,8 @@ TEST(SelfUpdateE2eTest, AForgedUpdateIsRefusedAndTheRunningBuildStays) {
         EXPECT_EQ(readAll(run.inFolder("swapfiles.exe")), readAll(ZEPJOB_CHANGER_BINARY));
         QStringList after = QDir(run.folder.path()).entryList(QDir::Files | QDir::Hidden);
         // What the bot keeps beside itself in any run.
-        for (const char* own :
-             {"ErrorLog.txt", "bot.log", "ClientZEP_job.lock", "server_address_setting.json"})
+        for (const char* own : {"ErrorLog.txt", "bot.log", "ClientZEP_job.lock",
+                                "server_address_setting.json", "DailyRecord.txt"})
             after.removeAll(own);
         EXPECT_EQ(after, before) << "nothing of the forgery is left";
         const QString log = TestSupport::readCp949(run.inFolder("ErrorLog.txt"));

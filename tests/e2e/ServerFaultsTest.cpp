@@ -61,18 +61,6 @@ QStringList filesIn(const QString& directory) {
     return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
-// The bot's statement is provably in flight: the server shows it waiting for the lock another session holds.
-bool waitingOnLock(MariaDbServer::Admin& admin, const QString& user, const QString& statementStart) {
-    return TestSupport::waitUntil(
-        [&] {
-            return admin.exec(
-                       QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = '%1' "
-                                      "AND STATE LIKE 'Waiting for table%' AND INFO LIKE '%2%'")
-                           .arg(user, statementStart)) == QLatin1String("1");
-        },
-        60000, 20);
-}
-
 // Each box is the one a failed reconnect shows: "Error <number> <library text>" and the two lines after it.
 // The number is the library's: 2002 once the server is gone, 2013 when the connection is taken while the
 // dying server's listening socket is still being torn down.

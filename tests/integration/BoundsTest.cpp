@@ -1,3 +1,4 @@
+#include "FormFixture.h"
 #include "FtpClient.h"
 #include "FtpServer.h"
 #include "HttpServer.h"
@@ -26,6 +27,8 @@ using TestSupport::writeFile;
 const QString Host = QStringLiteral("127.0.0.1");
 // The unit's MemoryMax=, in kB.
 constexpr long MemoryMaxKb = 256 * 1024;
+// What a hostile peer may make the bot hold at its peak, in kB.
+constexpr long HostilePeakKb = 64 * 1024;
 
 TEST(BoundsTest, NoPeerOutgrowsItsBound) {
     ASSERT_NE(FtpServer::port(), 0);
@@ -61,11 +64,74 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
         QString logged; // in the error log
         int seconds;    // it ends within this
         std::function<void()> finish = {};
+        bool peakBounded = false; // the peak of resident memory stays under HostilePeakKb
     };
     const QString removalTitle = QStringLiteral("[FTP의 _2제거 일괄작업 처리결과]\r\n\r\n");
     const QString backupTitle = QStringLiteral("< DB 백업결과 보고서 >\r\n\r\n");
     const QString names = QStringLiteral("has more than its bound of 100000 names");
+    const QString longName = QStringLiteral("has more than its bound of 8388608 bytes");
+    QString maxAllowedPacket;
     const QList<Case> cases = {
+        {"one endless name",
+         [] {
+             FtpServer::createFile(FtpServer::backupHome() + QStringLiteral("/csdb_backup/servers/endless"));
+         },
+         reportOf(JobCatalogue::JobId::DbBackup),
+         backupTitle + QStringLiteral("Error 7 (the listing of /csdb_backup/servers/ ") + longName +
+             QStringLiteral(") in procedure DB_BackupCheck of Module modFTPJob"),
+         longName,
+         30,
+         {},
+         true},
+        {"a cell of 400 MB",
+         [&] {
+             maxAllowedPacket = admin.exec(QStringLiteral("SELECT @@GLOBAL.max_allowed_packet"));
+             // The server may send it: only the bot's own bound stands in the way.
+             admin.exec(QStringLiteral("SET GLOBAL max_allowed_packet = 1073741824"));
+             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
+             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t TO qz_logs.hddfree_t_kept"));
+             admin.exec(QStringLiteral("CREATE VIEW qz_logs.hddfree_t AS SELECT 1 AS mseq, 'D:' AS drvname, "
+                                       "REPEAT('5', 400 * 1024 * 1024) AS freesize, '0' AS diffsize"));
+             admin.exec(
+                 QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.1', '2026-03-09')"));
+         },
+         reportOf(JobCatalogue::JobId::DiskSpace),
+         QStringLiteral("하드   잔량    감소 Days 결과\r\n-----------------------------\r\nError 91 (Object "
+                        "variable or With block variable not set) in procedure ServersHDDFreeCheck of Module "
+                        "modJobMain"),
+         QStringLiteral("a row of more than its bound of 16777216 bytes ends it so"), 30,
+         [&] {
+             admin.exec(QStringLiteral("DROP VIEW qz_logs.hddfree_t"));
+             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t_kept TO qz_logs.hddfree_t"));
+             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
+             admin.exec(QStringLiteral("SET GLOBAL max_allowed_packet = ") + maxAllowedPacket);
+         },
+         true},
+        {"a messenger server that never reads while it sends chat lines of 1 MiB",
+         [] {},
+         [&] {
+             FormSetup::resetProgram(folder.path());
+             MessengerPeer peer;
+             frmMain form(peer.port(), {.autoLogin = 300});
+             const QString users = userList({userRecord(17, 1, "김민준", 1)});
+             FormSetup::logIn(form, peer, users);
+             const auto line = [](int size) {
+                 return TestSupport::frame(1, QStringLiteral("17;123"), QString(size, u'x'));
+             };
+             peer.floodWithoutReading(line(1 << 20), 400);
+             // The echoes of those fit into the system's buffers; more lines, until the bot has had enough.
+             peer.floodWithoutReading(line(16 << 10), 20000);
+             // Closed by the bot once its bound was passed, and made again.
+             const bool again = peer.take(50, 10000).has_value();
+             if (again)
+                 FormSetup::acceptLogin(peer, users);
+             return QStringLiteral("%1 connections, logged in again: %2").arg(peer.connections).arg(again);
+         },
+         QStringLiteral("2 connections, logged in again: 1"),
+         QStringLiteral("more than its bound of 524288 bytes; the connection is closed and made again"),
+         60,
+         {},
+         true},
         {"a directory answer that never ends",
          [] { HttpServer::serve(QStringLiteral("serverinfo/server-address-checker.php.endless"), {}); },
          [&] { return QString::number(modServerAddressUtil::RefreshServerDirectory(QString(), directory)); },
@@ -144,11 +210,16 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
         SCOPED_TRACE(c.name);
         QFile::remove(folder.path() + QStringLiteral("/ErrorLog.txt"));
         c.prepare();
+        const bool peakMeasured = ProcessFigures::MemoryIsMeasurable && ProcessFigures::resetPeak();
         QElapsedTimer took;
         took.start();
         EXPECT_EQ(c.run(), c.report);
         EXPECT_LT(took.elapsed(), c.seconds * 1000);
-        std::printf("%s: %lld ms, %ld kB resident\n", c.name, took.elapsed(), ProcessFigures::residentKb());
+        std::printf("%s: %lld ms, %ld kB resident, %ld kB at the peak\n", c.name, took.elapsed(),
+                    ProcessFigures::residentKb(), ProcessFigures::peakResidentKb());
+        if (c.peakBounded && peakMeasured) {
+            EXPECT_LT(ProcessFigures::peakResidentKb(), HostilePeakKb);
+        }
         if (c.finish)
             c.finish();
         const QString log = TestSupport::readCp949(folder.path() + QStringLiteral("/ErrorLog.txt"));

@@ -386,7 +386,7 @@ TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     pump(600);
     EXPECT_EQ(peer.count(2), 0);
 
-    // Logged out over 14:00: nothing runs for it after the next login.
+    // Logged out over 14:00: no tick runs it; it runs late, once, after the next login.
     clock.at = QDateTime(QDate(2026, 12, 9), QTime(13, 59, 30));
     pump(300);
     peer.drop();
@@ -394,6 +394,9 @@ TEST_F(FormTest, ALateTickRunsTheMinuteItSkippedButNotThoseLoggedOut) {
     clock.at = QDateTime(QDate(2026, 12, 9), QTime(14, 2, 0));
     ASSERT_NO_FATAL_FAILURE(logInAgain());
     pump(800);
+    const auto late = peer.take(2);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->header, QStringLiteral("123;92"));
     EXPECT_EQ(peer.count(2), 0);
 }
 

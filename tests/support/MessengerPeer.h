@@ -3,6 +3,7 @@
 #include "AnsiCodec.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QList>
 #include <QTcpServer>
@@ -50,6 +51,22 @@ public:
         if (socket_) {
             socket_->write(bytes);
             socket_->flush();
+        }
+    }
+    // A server that has stopped reading sends `count` copies of `bytes`, each once the previous one has left
+    // its own buffer, so that what piles up is the bot's. Stops early when the bot closes the connection.
+    void floodWithoutReading(const QByteArray& bytes, int count) {
+        QTcpSocket* s = socket_;
+        if (!s)
+            return;
+        QObject::disconnect(s, &QTcpSocket::readyRead, this, nullptr);
+        s->setReadBufferSize(1);
+        for (int sent = 0; sent < count && socket_ == s && s->state() == QAbstractSocket::ConnectedState;) {
+            if (s->bytesToWrite() == 0) {
+                s->write(bytes);
+                ++sent;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
     }
     void drop() {

@@ -29,15 +29,31 @@ inline int openDescriptors() {
                    .size());
 }
 
-// Resident memory in kB (VmRSS), or -1 when it cannot be read.
-inline long residentKb() {
+// A memory figure of /proc/self/status in kB ("VmRSS:"), or -1 when it cannot be read.
+inline long statusKb(const QByteArray& field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLong();
     return -1;
+}
+
+// Resident memory in kB (VmRSS), or -1 when it cannot be read.
+inline long residentKb() {
+    return statusKb("VmRSS:");
+}
+
+// The peak of resident memory in kB (VmHWM) since the start or the last resetPeak(), or -1.
+inline long peakResidentKb() {
+    return statusKb("VmHWM:");
+}
+
+// Starts the peak over from what is resident now; false where the kernel does not offer it.
+inline bool resetPeak() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
 // Bytes of the heap in use (allocated and not freed): what a leak shows in, whatever the allocator keeps.

@@ -59,10 +59,10 @@ TEST(DeploymentParseTest, ValidFilesGiveTheirValuesAndNoIssues) {
     EXPECT_EQ(line, 13);
     EXPECT_EQ(settingOf(file, "AddrWebLogin", &line), "127.0.0.1");
     EXPECT_EQ(line, 0);
-    ASSERT_EQ(file.settings.size(), 28);
+    ASSERT_EQ(file.settings.size(), 29);
     EXPECT_EQ(file.settings.first().key, "DirectoryServer");
     EXPECT_EQ(file.settings[10].key, "MySqlPort");
-    EXPECT_EQ(file.settings.last().key, "TlsCaFile");
+    EXPECT_EQ(file.settings.last().key, "LateRun");
 }
 
 // CommandUsers: absent or empty, everyone; "none", nobody; else the ids it lists. An entry that is no user id
@@ -119,6 +119,8 @@ TEST(DeploymentParseTest, UnusableValuesKeepTheirDefaults) {
         {"MySqlPort=3306x", "MySqlPort", "3306",
          "\"3306x\" is not a port number from 1 to 65535; the default 3306 is used"},
         {"MessengerPort=65535", "MessengerPort", "65535", ""},
+        {"LateRun=OFF", "LateRun", "off", ""},
+        {"LateRun=no", "LateRun", "on", "\"no\" is neither on nor off; the default on is used"},
         {"FtpNameEncoding=utf8", "FtpNameEncoding", "UTF-8", ""},
         {"FtpNameEncoding=EUC-KR", "FtpNameEncoding", "CP949",
          "\"EUC-KR\" is not CP949 or UTF-8; the default CP949 is used"},

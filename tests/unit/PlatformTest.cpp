@@ -14,8 +14,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -182,13 +184,38 @@ TEST(LoginTest, BodyFormat) {
               QStringLiteral("jobserver/kx-630195/-FFFFFFFF"));
 }
 
-TEST(InstanceLockTest, SecondInstanceIsRefused) {
-    QTemporaryDir dir;
-    InstanceLock first(dir.path());
-    ASSERT_TRUE(first.tryLock());
-    EXPECT_TRUE(first.tryLock()); // asking again keeps it
-    InstanceLock second(dir.path());
-    EXPECT_FALSE(second.tryLock());
+// Only a running holder counts as "already running": an empty lock file (left where the holder's name could
+// not be written) is taken over, and a lock that cannot be taken at all says why.
+TEST(InstanceLockTest, OnlyARunningHolderRefusesTheLock) {
+    struct Case {
+        const char* name;
+        std::function<void(const QString& folder)> before;
+        bool locked;
+        bool failed; // for a reason other than another instance
+    };
+    std::optional<InstanceLock> other;
+    const QList<Case> cases = {
+        {"no lock file", [](const QString&) {}, true, false},
+        {"held by another instance",
+         [&](const QString& folder) { ASSERT_TRUE(other.emplace(folder).tryLock()); }, false, false},
+        {"an empty file nobody holds",
+         [](const QString& folder) { TestSupport::writeFile(InstanceLock::path(folder), {}); }, true, false},
+        {"a folder in its place",
+         [](const QString& folder) { ASSERT_TRUE(QDir().mkdir(InstanceLock::path(folder))); }, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        c.before(dir.path());
+        InstanceLock lock(dir.path());
+        EXPECT_EQ(lock.tryLock(), c.locked);
+        EXPECT_EQ(lock.failure().isEmpty(), !c.failed) << lock.failure().toStdString();
+        if (c.locked) {
+            EXPECT_TRUE(lock.tryLock()); // asking again keeps it
+            EXPECT_FALSE(InstanceLock(dir.path()).tryLock());
+        }
+        other.reset();
+    }
 }
 
 // The version every text carries is the one project(VERSION ...) gives the build; the tests compare with it.

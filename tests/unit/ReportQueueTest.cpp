@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -40,9 +41,14 @@ TEST_F(ReportQueueTest, AnyTextSurvivesTheFile) {
     EXPECT_TRUE(content().startsWith("ZEPJOB REPORT QUEUE 1\n92\t"));
     EXPECT_TRUE(TestSupport::takeErrorLog().isEmpty());
 
-    EXPECT_EQ(ReportQueue::TakeAll(folder.path()), reports);
+    ReportQueue::Store store(folder.path());
+    QList<Report> sent;
+    while (const auto next = store.next()) {
+        sent << *next;
+        store.sent();
+    }
+    EXPECT_EQ(sent, reports);
     EXPECT_FALSE(QFile::exists(file()));
-    EXPECT_TRUE(ReportQueue::TakeAll(folder.path()).isEmpty());
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList())
         << "no temporary file is left";
 }
@@ -117,16 +123,42 @@ TEST_F(ReportQueueTest, AWriteThatFailsHalfWayKeepsTheQueueAsItWas) {
         << log[0].toStdString();
 }
 
-TEST_F(ReportQueueTest, AQueueThatCannotBeWrittenIsLogged) {
-    // A folder in the file's place: neither written nor removed, and nothing is taken twice.
-    ASSERT_TRUE(QDir(folder.path()).mkdir("ReportQueue.txt"));
-    EXPECT_FALSE(ReportQueue::Keep(folder.path(), {"92", "x"}));
-    EXPECT_TRUE(ReportQueue::TakeAll(folder.path()).isEmpty());
-    const QStringList log = TestSupport::takeErrorLog();
-    EXPECT_EQ(log.filter(" in procedure Keep of Module ReportQueue(").size(), 1)
-        << log.join("\n").toStdString();
-    EXPECT_EQ(log.filter(" in procedure TakeAll of Module ReportQueue(").size(), 1)
-        << log.join("\n").toStdString();
+// A report leaves the file only once it has gone out, so a crash (a store made anew on the folder) costs
+// none. On a full disk a new report is held in memory, and one that went out but could not be taken out of
+// the file is not given again while the program runs; after a crash it would go out a second time, never not
+// at all.
+TEST_F(ReportQueueTest, EachLeavesOnlyOnceItHasGoneOut) {
+    struct Case {
+        const char* name;
+        rlim_t fileSizeLimit; // 0: none
+        bool thirdInFile;
+        QString afterCrash; // what a store made anew gives once the first has gone out
+    };
+    for (const Case& c :
+         {Case{"a disk with room", 0, true, "second"}, Case{"a full disk", 1, false, "first"}}) {
+        SCOPED_TRACE(c.name);
+        ReportQueue::Store store(folder.path());
+        QString why;
+        ASSERT_TRUE(store.keep({"92", "first"}, &why) && store.keep({"92", "second"}, &why));
+        std::optional<FileSizeLimit> limit;
+        if (c.fileSizeLimit != 0)
+            limit.emplace(c.fileSizeLimit);
+        EXPECT_EQ(store.keep({"92", "third"}, &why), c.thirdInFile);
+        EXPECT_EQ(store.heldInMemory(), c.thirdInFile ? 0 : 1);
+        EXPECT_EQ(why.isEmpty(), c.thirdInFile) << why.toStdString();
+
+        QStringList sent;
+        while (const auto next = store.next()) {
+            sent << next->text;
+            store.sent();
+            if (sent.size() == 1) {
+                EXPECT_EQ(ReportQueue::Store(folder.path()).next()->text, c.afterCrash);
+            }
+        }
+        EXPECT_EQ(sent, QStringList({"first", "second", "third"}));
+        EXPECT_FALSE(QFile::exists(file()));
+        TestSupport::takeErrorLog();
+    }
 }
 
 } // namespace

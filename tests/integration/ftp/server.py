@@ -18,6 +18,7 @@ as root, which file permissions do not stop):
   with the rest of the listing.
 - NLST of a directory holding a file named "million" lists a million made-up names instead;
 - NLST of a path containing "trickle" sends one name every 0.2 s, for ever.
+- NLST of a directory holding a file named "endless" sends one name that never ends (no line end, ever).
 Every data connection set up is noted in DIR/datamodes as a line "passive" or "active", every log-in in
 DIR/logins as a line with the account's name.
 
@@ -42,6 +43,7 @@ CRASH_MARKER = "crash"
 FREEZE_MARKER = "freeze"
 MILLION_MARKER = "million"
 TRICKLE_MARKER = "trickle"
+ENDLESS_MARKER = "endless"
 FULL_PERMISSIONS = "elradfmwMT"
 
 
@@ -86,6 +88,9 @@ class Handler(FTPHandler):
         if self.fs.isdir(path) and os.path.exists(os.path.join(path, MILLION_MARKER)):
             self.push_dtp_data(Million(), isproducer=True, cmd="NLST")
             return path
+        if self.fs.isdir(path) and os.path.exists(os.path.join(path, ENDLESS_MARKER)):
+            self.push_dtp_data(Endless(), isproducer=True, cmd="NLST")
+            return path
         try:
             if self.fs.isdir(path):
                 listing = sorted(self.run_as_current_user(self.fs.listdir, path))
@@ -129,6 +134,13 @@ class Million:
             return b""
         first, self.next = self.next, self.next + 10000
         return b"".join(b"name%07d.zip\r\n" % i for i in range(first, self.next))
+
+
+class Endless:
+    """A listing of one name that never ends."""
+
+    def more(self):
+        return b"x" * 65536
 
 
 class Trickle:
