@@ -1,6 +1,7 @@
 #include "LibCurl.h"
 
 #include <dlfcn.h>
+#include <sys/select.h>
 
 namespace LibCurl {
 namespace {
@@ -23,16 +24,24 @@ bool load() {
         lastError = dlerror();
         return false;
     }
-    const bool complete = resolve(calls.easy_init, "curl_easy_init") &&
-                          resolve(calls.easy_setopt, "curl_easy_setopt") &&
-                          resolve(calls.easy_perform, "curl_easy_perform") &&
-                          resolve(calls.easy_getinfo, "curl_easy_getinfo") &&
-                          resolve(calls.easy_cleanup, "curl_easy_cleanup") &&
-                          resolve(calls.easy_strerror, "curl_easy_strerror") &&
-                          resolve(calls.slist_append, "curl_slist_append") &&
-                          resolve(calls.slist_free_all, "curl_slist_free_all") &&
-                          resolve(calls.global_init, "curl_global_init") &&
-                          resolve(calls.global_cleanup, "curl_global_cleanup");
+    const bool complete =
+        resolve(calls.easy_init, "curl_easy_init") && resolve(calls.easy_setopt, "curl_easy_setopt") &&
+        resolve(calls.easy_perform, "curl_easy_perform") &&
+        resolve(calls.easy_getinfo, "curl_easy_getinfo") &&
+        resolve(calls.easy_cleanup, "curl_easy_cleanup") &&
+        resolve(calls.easy_strerror, "curl_easy_strerror") &&
+        resolve(calls.slist_append, "curl_slist_append") &&
+        resolve(calls.slist_free_all, "curl_slist_free_all") &&
+        resolve(calls.global_init, "curl_global_init") &&
+        resolve(calls.global_cleanup, "curl_global_cleanup") &&
+        resolve(calls.multi_init, "curl_multi_init") &&
+        resolve(calls.multi_add_handle, "curl_multi_add_handle") &&
+        resolve(calls.multi_remove_handle, "curl_multi_remove_handle") &&
+        resolve(calls.multi_perform, "curl_multi_perform") &&
+        resolve(calls.multi_fdset, "curl_multi_fdset") &&
+        resolve(calls.multi_timeout, "curl_multi_timeout") && resolve(calls.multi_wait, "curl_multi_wait") &&
+        resolve(calls.multi_info_read, "curl_multi_info_read") &&
+        resolve(calls.multi_cleanup, "curl_multi_cleanup");
     // TLS is set up here once for every session of this load, before any handle exists.
     if (!complete || calls.global_init(CURL_GLOBAL_SSL) != CURLE_OK) {
         lastError = complete ? "curl_global_init failed" : "libcurl lacks a call this program uses";
@@ -70,6 +79,43 @@ const char* Session::error() {
 
 const Api& api() {
     return calls;
+}
+
+CURLcode perform(CURLM* multi, CURL* curl) {
+    ServiceManager::feedWatchdog();
+    if (calls.multi_add_handle(multi, curl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    // Stays so only when libcurl itself failed and never ended the transfer.
+    CURLcode result = CURLE_FAILED_INIT;
+    for (int running = 1; running != 0;) {
+        if (calls.multi_perform(multi, &running) != CURLM_OK)
+            break;
+        if (running == 0)
+            break;
+        // The transfer's own bounds (CURLOPT_TIMEOUT_MS and the rest) show in libcurl's timeout.
+        long timeout = -1;
+        calls.multi_timeout(multi, &timeout);
+        fd_set read, write, error;
+        FD_ZERO(&read);
+        FD_ZERO(&write);
+        FD_ZERO(&error);
+        int highest = -1;
+        calls.multi_fdset(multi, &read, &write, &error, &highest);
+        // Nothing to wait on: libcurl's next step is its own to take, so take it soon. A few milliseconds
+        // keep a state that has really nothing to watch from spinning.
+        const long most = highest < 0 ? 5 : 1000;
+        if (timeout < 0 || timeout > most)
+            timeout = most;
+        int ready = 0;
+        if (timeout > 0)
+            calls.multi_wait(multi, nullptr, 0, int(timeout), &ready);
+    }
+    int queued = 0;
+    while (const CURLMsg* message = calls.multi_info_read(multi, &queued))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+            result = message->data.result;
+    calls.multi_remove_handle(multi, curl);
+    return result;
 }
 
 std::optional<Tls::Certificate> serverCertificate(CURL* curl) {
