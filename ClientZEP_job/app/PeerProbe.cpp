@@ -170,7 +170,11 @@ Outcome mysql(const QString& host, const QString& user, const QString& password,
             return result;
         }
         const bool wholeBound = clock.elapsed() >= qint64(timeoutSeconds) * 1000 - 100;
-        return outcome(mysqlWords(connection.err_no(), connection.failureWords(), wholeBound));
+        const QString words = mysqlWords(connection.err_no(), connection.failureWords(), wholeBound);
+        const QString hint = connection.tlsHint();
+        return outcome(hint.isEmpty() || words.contains(hint)
+                           ? words
+                           : words + QStringLiteral(" (") + hint + QLatin1Char(')'));
     } catch (const std::exception&) {
         return outcome(QStringLiteral("the MySQL client could not start"));
     }
@@ -205,12 +209,10 @@ Outcome ftp(const QString& host, const QString& user, const QString& password, i
     }
     if (client.lastCode() == 0)
         return outcome(QStringLiteral("the FTP client could not start (%1)").arg(client.lastError()));
-    // A TLS failure is told in the TLS words; any other refusal in the server's own.
+    // What the server said, where it refused; else what became of the connection or its TLS.
     const QString refusal = client.serverRefusal();
-    const QString tlsWords = curlWords(client.lastCode(), client.lastOsErrno(), client.lastError());
-    if (refusal.isEmpty() || tlsWords.startsWith(QLatin1String("refused over TLS")))
-        return outcome(tlsWords);
-    return outcome(refusal);
+    return outcome(refusal.isEmpty() ? curlWords(client.lastCode(), client.lastOsErrno(), client.lastError())
+                                     : refusal);
 }
 
 } // namespace PeerProbe

@@ -131,6 +131,16 @@ int FtpClient::takeCommand(void*, int type, char* data, size_t size, void* clien
 }
 
 QString FtpClient::serverRefusal() const {
+    // Where TLS failed, that is the reason (a server without it refuses AUTH TLS, say); lastError() names it.
+    switch (lastCode_) {
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        return QString();
+    default:
+        break;
+    }
     if (lastReply_.size() < 3 || (lastReply_[0] != u'4' && lastReply_[0] != u'5'))
         return QString();
     if (lastReply_.startsWith(QLatin1String("530")) && lastCommand_ == "PASS")

@@ -90,7 +90,8 @@ public:
     const QString& lastReply() const { return lastReply_; }
     // What the server said to end the last exchange, in the words shown to administrators: "login refused"
     // for a 530 to the password, "closed by the server: 421 ..." and "refused by the server: 550 ..." for
-    // any other refusal. Empty when the server refused nothing: the connection or its TLS failed.
+    // any other refusal. Empty when the server refused nothing or TLS failed: the connection or its TLS is
+    // the reason then, in lastError().
     QString serverRefusal() const;
     // The last failure was a bound (time or names) passed, and lastError() names it.
     bool lastWasBound() const { return lastWasBound_; }

@@ -96,12 +96,13 @@ EOF
   port=$(free_port)
   busy=$(free_port)
   tls=$(free_port)
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/ca.key" \
-    -out "$dir/ca.pem" -days 30 -subj "/O=ZEP test/CN=vsftpd test CA" 2>/dev/null
+  # Valid from a month back, for the tests that run the bot on a faked date of some days ago.
+  faketime -f -30d openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/ca.key" \
+    -out "$dir/ca.pem" -days 90 -subj "/O=ZEP test/CN=vsftpd test CA" 2>/dev/null
   openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/server.key" \
     -out "$dir/server.csr" -subj "/O=ZEP test/CN=127.0.0.1" 2>/dev/null
   printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$dir/server.ext"
-  openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 30 \
+  faketime -f -30d openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 90 \
     -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
   config "$port" >"$dir/vsftpd.conf"
   config "$busy" max_per_ip=1 >"$dir/busy.conf"
