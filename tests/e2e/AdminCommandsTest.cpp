@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <filesystem>
@@ -217,10 +218,19 @@ TEST_F(AdminCommandsTest, RunJobWithDeadPeersAndWrongNames) {
         EXPECT_EQ(QString::fromUtf8(result.out), c.out);
         EXPECT_EQ(QString::fromUtf8(result.err), c.err);
     }
-    // The unset backup root is logged as the job always logs it; nothing else is.
-    EXPECT_EQ(program.errorLog(),
-              QStringList({"CS Full 백업 경로가 설정되지 않았습니다. General > CSBackupPath (" +
-                           program.path + "/setup.ini)"}));
+    // Each FTP log-in that failed says why, and the unset backup root is logged as the job always logs it;
+    // nothing else is.
+    const QStringList log = program.errorLog();
+    ASSERT_EQ(log.size(), 3) << log.join('\n').toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const QRegularExpression line("^FTP 127\\.0\\.0\\.1:" + dead + " \\(" +
+                                      (i == 0 ? "qzc1" : "backup_checker") +
+                                      "\\): no session: Failed to connect to 127\\.0\\.0\\.1 port " + dead +
+                                      " after \\d+ ms: Couldn't connect to server$");
+        EXPECT_TRUE(line.match(log[i]).hasMatch()) << log[i].toStdString();
+    }
+    EXPECT_EQ(log[2], "CS Full 백업 경로가 설정되지 않았습니다. General > CSBackupPath (" + program.path +
+                          "/setup.ini)");
 }
 
 // Every peer answers: one "ok" line each, exit 0, and the folder is as it was (the directory's answer is
