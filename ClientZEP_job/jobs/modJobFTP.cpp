@@ -256,10 +256,23 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                 add16(missing, 1);
             }
 
-            const QString daily = QLatin1String(kind.daily) + today + QLatin1Char('/');
+            // Today's folder is listed once for all the kind's servers, each then looked for in that listing
+            // as its own search would have: one data connection (and over TLS one handshake) instead of one
+            // per server.
+            QStringList daily;
+            if (count > 0)
+                for (QString name =
+                         search.FTP_FindFirst(QLatin1String(kind.daily) + today + QLatin1Char('/'));
+                     !name.isEmpty(); name = search.FTP_FindNext())
+                    daily.append(name);
             for (int i = 0; i < count; ++i) {
-                const QString found =
-                    search.FTP_FindFirst(daily + QLatin1Char('(') + servers[i] + QStringLiteral(")*"));
+                const QString mask = QLatin1Char('(') + servers[i] + QStringLiteral(")*");
+                QString found;
+                for (const QString& name : std::as_const(daily))
+                    if (FtpClient::matchesMask(name, mask)) {
+                        found = name;
+                        break;
+                    }
                 if (!found.isEmpty()) {
                     report += QStringLiteral("[OK] ") + found + CrLf;
                 } else {
@@ -267,7 +280,6 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                               QStringLiteral(" : File Not Found!") + CrLf;
                     add16(missing, 1);
                 }
-                search.FTP_CloseSearch();
             }
         }
         FTP_Close();
