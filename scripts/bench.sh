@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release preset and runs the benchmarks: the receive path, the user list, MySQL results into
 # tables and the disk-space report (against a throw-away MariaDB server), the string builder, JSON, the FTP
-# renames of the _2 removal (against a throw-away FTP server and lftp), the update checker's "no newer build"
-# run (against a throw-away HTTP server), and the idle memory of
+# renames of the _2 removal (against a throw-away FTP server and lftp), the DB backup check over TLS against the
+# same check in clear (against a throw-away pure-ftpd), the update checker's "no newer build" run (against a
+# throw-away HTTP server), and the idle memory of
 # the headless bot logged in to the simulator. Each measures its own side and its reference in rounds, shuffled
 # together, and prints every round, the medians and the verdict of each target; a figure beyond its target by
 # less than its own noise is no miss. The script runs everything, lists the misses at the end and fails only
@@ -39,6 +40,8 @@ echo "== JSON"
 bench JSON "$build/bench/json_bench" --benchmark_color=false
 echo "== FTP renames (the _2 removal against lftp)"
 bench "FTP renames" "$build/bench/ftp_bench" --benchmark_color=false
+echo "== DB backup check over TLS against the same check in clear (pure-ftpd)"
+bench "backup check over TLS" "$build/bench/backupcheck_bench" --benchmark_color=false
 
 echo "== update checker, no newer build"
 bench "update checker" bench/checker_no_newer.sh "$build"

@@ -37,6 +37,18 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
 )
 
+# pure-ftpd, for the backup check benchmark: its package conflicts with vsftpd's, so its files are only
+# extracted (apt-get download, dpkg-deb -x), never installed; bench/pureftpd.sh runs it in the foreground.
+pureftpd=/opt/clientzep/pure-ftpd
+if [[ ! -x $pureftpd/usr/sbin/pure-ftpd ]]; then
+  download=$(mktemp -d)
+  (cd "$download" && { apt-get download -q pure-ftpd || { apt-get update -q && apt-get download -q pure-ftpd; }; })
+  mkdir -p "$pureftpd"
+  dpkg-deb -x "$download"/pure-ftpd_*.deb "$pureftpd"
+  rm -rf "$download"
+  echo "setup: pure-ftpd extracted to $pureftpd"
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -9,6 +9,7 @@
 #include "VbError.h"
 #include "modAutoUpdateV1_Launcher.h"
 #include "modIniFile.h"
+#include "modJobFTP.h"
 #include "modMain.h"
 #include "modServerAddressUtil.h"
 
@@ -136,11 +137,14 @@ int main(const QString& hostText) {
     print();
     print(QStringLiteral("setup.ini: %1%2")
               .arg(setupPath, QFileInfo::exists(setupPath) ? QString() : QStringLiteral(" (none)")));
+    const bool passive = pasv == QLatin1String("1");
+    QString pasvState = passive          ? QStringLiteral("passive FTP")
+                        : pasv.isEmpty() ? QStringLiteral("not set: active FTP")
+                                         : QStringLiteral("active FTP (passive only with 1)");
+    if (!FtpClient::passiveWith(passive, false) && FtpClient::passiveWith(passive, deployment.values.FtpTls))
+        pasvState += QStringLiteral("; passive all the same, as FTP runs over TLS (FtpTls=required)");
     print(QStringLiteral("  %1 %2 %3")
-              .arg(padded(QStringLiteral("FTP_PASV"), 16), padded(pasv, 15),
-                   pasv == QLatin1String("1") ? QStringLiteral("passive FTP")
-                   : pasv.isEmpty()           ? QStringLiteral("not set: active FTP")
-                                              : QStringLiteral("active FTP (passive only with 1)")));
+              .arg(padded(QStringLiteral("FTP_PASV"), 16), padded(pasv, 15), pasvState));
     QString rootState;
     if (root.isEmpty())
         rootState = QStringLiteral("not set: the CS backup check cannot run");
@@ -236,6 +240,10 @@ int main(const QString& hostText) {
                   .arg(what, outcome.ok
                                  ? outcome.words + QStringLiteral(", ") + PeerProbe::linkWords(outcome, now)
                                  : outcome.words));
+        for (const QString& folder : outcome.folderProblems) {
+            ++problems;
+            print(QStringLiteral("  problem: %1: %2").arg(what, folder));
+        }
         // The jobs stop on the day it expires: the administrator hears of it two weeks before.
         if (outcome.certificate &&
             Tls::daysLeft(*outcome.certificate, now) < PeerProbe::CertificateWarningDays) {
@@ -273,13 +281,15 @@ int main(const QString& hostText) {
     };
     database(QStringLiteral("log database"), modMain::AddrMasterServer, JobAccounts::LogDatabase(d));
     database(QStringLiteral("web database"), modMain::AddrWebLogin, JobAccounts::WebDatabase(d));
-    const bool passive = pasv == QLatin1String("1");
-    const auto ftp = [&](const QString& what, const QString& ftpHost, const JobAccounts::Account& a) {
+    const auto ftp = [&](const QString& what, const QString& ftpHost, const JobAccounts::Account& a,
+                         const QStringList& folders) {
         peer(QStringLiteral("%1 %2@%3:%4").arg(what, a.user, ftpHost).arg(d.FtpPort),
-             PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs, d.ftpTls()));
+             PeerProbe::ftp(ftpHost, a.user, a.password, d.FtpPort, passive, PeerTimeoutMs, d.ftpTls(),
+                            folders));
     };
-    ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp(d));
-    ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp(d));
+    ftp(QStringLiteral("web host FTP"), d.WebHostFtpHost, JobAccounts::WebHostFtp(d),
+        modJobFTP::RemovalFolders());
+    ftp(QStringLiteral("backup FTP"), d.BackupFtpHost, JobAccounts::BackupFtp(d), modJobFTP::BackupFolders());
     QString version = modAutoUpdateV1_Launcher::UpdateBaseUrl(modMain::AddrAutoUpdate) +
                       QStringLiteral("VerProbeV1_lastver.txt");
     // As the update client asks it: over https with HttpTls.

@@ -170,14 +170,18 @@ Outcome mysql(const QString& host, const QString& user, const QString& password,
             return result;
         }
         const bool wholeBound = clock.elapsed() >= qint64(timeoutSeconds) * 1000 - 100;
-        return outcome(mysqlWords(connection.err_no(), connection.failureWords(), wholeBound));
+        const QString words = mysqlWords(connection.err_no(), connection.failureWords(), wholeBound);
+        const QString hint = connection.tlsHint();
+        return outcome(hint.isEmpty() || words.contains(hint)
+                           ? words
+                           : words + QStringLiteral(" (") + hint + QLatin1Char(')'));
     } catch (const std::exception&) {
         return outcome(QStringLiteral("the MySQL client could not start"));
     }
 }
 
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
-            int timeoutMs, const Tls::Policy& tls) {
+            int timeoutMs, const Tls::Policy& tls, const QStringList& folders) {
     // The log-in gets the time the jobs give it: servers answer a wrong password only after a pause of
     // seconds, and a shorter bound would call the same refusal a time-out on one run and not the next.
     const std::chrono::milliseconds login = FtpClient::Timeouts{}.connect;
@@ -188,15 +192,27 @@ Outcome ftp(const QString& host, const QString& user, const QString& password, i
         Outcome result = outcome(QString());
         result.encrypted = client.encrypted();
         result.certificate = client.certificate();
+        for (const QString& folder : folders) {
+            const std::optional<QStringList> names = client.listNames(folder);
+            if (!names) {
+                const QString refusal = client.serverRefusal();
+                result.folderProblems.append(
+                    QStringLiteral("%1 cannot be listed (%2)")
+                        .arg(folder, refusal.isEmpty() ? client.lastError() : refusal));
+            } else if (names->isEmpty() && !client.isFolder(folder)) {
+                // Some servers list a missing folder as an empty one.
+                result.folderProblems.append(folder + QStringLiteral(" does not exist"));
+            }
+        }
         client.close();
         return result;
     }
     if (client.lastCode() == 0)
         return outcome(QStringLiteral("the FTP client could not start (%1)").arg(client.lastError()));
-    // libcurl words a server's "421" (too many sessions, no home folder...) as its own time-out.
-    if (client.lastReply().startsWith(QLatin1String("421")))
-        return outcome(QStringLiteral("closed by the server: ") + client.lastReply());
-    return outcome(curlWords(client.lastCode(), client.lastOsErrno(), client.lastError()));
+    // What the server said, where it refused; else what became of the connection or its TLS.
+    const QString refusal = client.serverRefusal();
+    return outcome(refusal.isEmpty() ? curlWords(client.lastCode(), client.lastOsErrno(), client.lastError())
+                                     : refusal);
 }
 
 } // namespace PeerProbe

@@ -4,6 +4,7 @@
 
 #include <QAbstractSocket>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace HttpClient {
@@ -20,6 +21,8 @@ struct Outcome {
     // An answer came over TLS, and what its certificate says where the client can tell.
     bool encrypted = false;
     std::optional<Tls::Certificate> certificate;
+    // Folders of the peer that the jobs cannot use, one line each: "<folder> does not exist", ...
+    QStringList folderProblems;
 };
 
 // A certificate expiring within this many days is a problem: the jobs would stop when it does.
@@ -35,9 +38,10 @@ Outcome http(const QString& url, int timeoutMs, const Tls::Policy& tls = {});
 // A MySQL log-in to `db` at `port`.
 Outcome mysql(const QString& host, const QString& user, const QString& password, const QString& db, int port,
               int timeoutSeconds, const Tls::Policy& tls = {});
-// An FTP log-in, given as long as the jobs give it; `timeoutMs` bounds a transfer that stalls.
+// An FTP log-in, given as long as the jobs give it; `timeoutMs` bounds a transfer that stalls. Then each of
+// `folders` listed, as the jobs list them; nothing is changed.
 Outcome ftp(const QString& host, const QString& user, const QString& password, int port, bool passive,
-            int timeoutMs, const Tls::Policy& tls = {});
+            int timeoutMs, const Tls::Policy& tls = {}, const QStringList& folders = {});
 
 // The words for each client's failures.
 QString socketWords(QAbstractSocket::SocketError error, const QString& text);

@@ -51,12 +51,12 @@ bool FTP_Open(const QString& host, const QString& user, const QString& password,
         client->setNameEncoding(names);
         client->setTls(tls);
         if (!client->open(host, user, password, port, passive == 1)) {
-            // Why a TLS session or a bounded log-in failed is for the administrator to act on.
-            if (tls.required || client->lastWasBound())
-                ErrorLog::WriteToFile(QStringLiteral("FTP %1:%2 (%3): no session: %4")
-                                          .arg(host)
-                                          .arg(port)
-                                          .arg(user, client->lastError()));
+            // The report says only that the log-in failed; why is for the administrator to act on.
+            const QString refusal = client->serverRefusal();
+            ErrorLog::WriteToFile(QStringLiteral("FTP %1:%2 (%3): no session: %4")
+                                      .arg(host)
+                                      .arg(port)
+                                      .arg(user, refusal.isEmpty() ? client->lastError() : refusal));
             return false;
         }
         connection = std::move(client);
@@ -68,6 +68,34 @@ bool FTP_Open(const QString& host, const QString& user, const QString& password,
 
 void FTP_Close() {
     connection.reset();
+}
+
+const QStringList& RemovalFolders() {
+    static const QStringList folders = {QStringLiteral("/public_html/download/"),
+                                        QStringLiteral("/public_html/download/versions/")};
+    return folders;
+}
+
+namespace {
+
+// The two backup kinds: the folder listing their servers, and the folder of their daily folders.
+struct BackupKind {
+    const char* servers;
+    const char* daily;
+};
+const BackupKind BackupKinds[] = {{"/csdb_backup/servers/", "/csdb_backup_new/daily/"},
+                                  {"/pvdb_backup/servers/", "/pvdb_backup_new/daily/"}};
+
+} // namespace
+
+const QStringList& BackupFolders() {
+    static const QStringList folders = [] {
+        QStringList all;
+        for (const BackupKind& kind : BackupKinds)
+            all << QLatin1String(kind.servers) << QLatin1String(kind.daily);
+        return all;
+    }();
+    return folders;
 }
 
 bool FTP_Rename(const QString& from, const QString& to) {
@@ -171,9 +199,9 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
         }
     };
     try {
-        processDirectory(QStringLiteral("/public_html/download/"));
+        processDirectory(RemovalFolders().at(0));
         if (ok > 0)
-            processDirectory(QStringLiteral("/public_html/download/versions/"));
+            processDirectory(RemovalFolders().at(1));
     } catch (const VbError& error) {
         FTP_Close();
         if (error.number() != VbErrors::OutOfMemory)
@@ -193,20 +221,15 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context) {
     const bool result = ok > 0;
     if (result)
         SiblingTool::StartCodeUpdater(ProgramInfo::folder());
-    ChangeRnameFile(context);
+    // The product pages still point at last week's files: the report must not read as all done.
+    if (const QString failure = ChangeRnameFile(context); !failure.isEmpty())
+        report += CrLf + QStringLiteral("웹DB 갱신실패! ") + failure;
     return result;
 }
 
 bool DB_BackupCheck(QString& report, const JobContext& context) {
     const JobAccounts::Account account = JobAccounts::BackupFtp(context.settings);
     const QString& user = account.user;
-    struct Kind {
-        const char* servers;
-        const char* daily;
-    };
-    const Kind kinds[] = {{"/csdb_backup/servers/", "/csdb_backup_new/daily/"},
-                          {"/pvdb_backup/servers/", "/pvdb_backup_new/daily/"}};
-
     const QString today = context.clock.now().date().toString(QStringLiteral("yyyy-MM-dd"));
     report = QStringLiteral("< DB 백업결과 보고서 >") + CrLf + CrLf;
     try {
@@ -218,7 +241,7 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
         qint16 total = 0, missing = 0;
         FtpSearch search;
         std::array<QString, 100> servers;
-        for (const Kind& kind : kinds) {
+        for (const BackupKind& kind : BackupKinds) {
             servers.fill(QString());
             int count = 0;
             for (QString name = search.FTP_FindFirst(QLatin1String(kind.servers)); !name.isEmpty();
@@ -236,10 +259,23 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                 add16(missing, 1);
             }
 
-            const QString daily = QLatin1String(kind.daily) + today + QLatin1Char('/');
+            // Today's folder is listed once for all the kind's servers, each then looked for in that listing
+            // as its own search would have: one data connection (and over TLS one handshake) instead of one
+            // per server.
+            QStringList daily;
+            if (count > 0)
+                for (QString name =
+                         search.FTP_FindFirst(QLatin1String(kind.daily) + today + QLatin1Char('/'));
+                     !name.isEmpty(); name = search.FTP_FindNext())
+                    daily.append(name);
             for (int i = 0; i < count; ++i) {
-                const QString found =
-                    search.FTP_FindFirst(daily + QLatin1Char('(') + servers[i] + QStringLiteral(")*"));
+                const QString mask = QLatin1Char('(') + servers[i] + QStringLiteral(")*");
+                QString found;
+                for (const QString& name : std::as_const(daily))
+                    if (FtpClient::matchesMask(name, mask)) {
+                        found = name;
+                        break;
+                    }
                 if (!found.isEmpty()) {
                     report += QStringLiteral("[OK] ") + found + CrLf;
                 } else {
@@ -247,7 +283,6 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
                               QStringLiteral(" : File Not Found!") + CrLf;
                     add16(missing, 1);
                 }
-                search.FTP_CloseSearch();
             }
         }
         FTP_Close();
@@ -269,10 +304,23 @@ bool DB_BackupCheck(QString& report, const JobContext& context) {
     }
 }
 
-void ChangeRnameFile(const JobContext& context) {
-    const auto showTrapped = [](const std::exception& error) {
-        MessageBox::show(VbErrors::trappedText(error, QStringLiteral("ChangeRnameFile_Error"),
-                                               QStringLiteral("Form"), QStringLiteral("FrmMain")));
+QString ChangeRnameFile(const JobContext& context) {
+    // The first failure, for the caller's report; the message boxes show each one as they always have.
+    QString failure;
+    const auto fail = [&failure](const QString& text) {
+        if (failure.isEmpty())
+            failure = text;
+    };
+    const auto showTrapped = [&fail](const std::exception& error) {
+        const QString text = VbErrors::trappedText(error, QStringLiteral("ChangeRnameFile_Error"),
+                                                   QStringLiteral("Form"), QStringLiteral("FrmMain"));
+        fail(text);
+        MessageBox::show(text);
+    };
+    // A statement the server refused has shown query's own message.
+    const auto refused = [&fail](cMySQL& db) {
+        if (db.err_no() != 0)
+            fail(QStringLiteral("Error %1 (%2)").arg(db.err_no()).arg(db.err_description()));
     };
     struct Rows {
         int cate3;
@@ -295,7 +343,7 @@ void ChangeRnameFile(const JobContext& context) {
         db = std::make_unique<cMySQL>();
     } catch (const std::exception& error) {
         showTrapped(error);
-        return;
+        return failure;
     }
     db->setTls(context.settings.mySqlTls());
     db->setUsualPort(context.settings.MySqlPort);
@@ -307,11 +355,16 @@ void ChangeRnameFile(const JobContext& context) {
     }
     const bool connected =
         db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
-    if (!connected)
+    if (!connected) {
         db->logLoginRefusal(QStringLiteral("web database"));
+        fail(QStringLiteral("DB Open에 실패했습니다. %1 %2 (%3)")
+                 .arg(context.webLogin, web.user, db->failureWords()));
+    }
     if (connected) {
         // A failed SELECT has shown query's own message; there is nothing to walk.
         rs = db->query(QStringLiteral("SELECT a.code, a.rname FROM file_rname AS a ORDER BY a.code"));
+        if (!rs)
+            refused(*db);
         while (rs && !rs->Eof()) {
             try {
                 const QString code = rs->Fields().Item(QStringLiteral("code")).Value();
@@ -324,8 +377,10 @@ void ChangeRnameFile(const JobContext& context) {
                     db->escape_string(name, rname, int(AnsiCodec::fromUnicode(rname).size()));
                     db->query(QStringLiteral("update cate3 as a set a.DemoDownFile  = '") + name +
                               QStringLiteral("' where a.idx=") + QString::number(rows->cate3));
+                    refused(*db);
                     db->query(QStringLiteral("update cate3_info as a  set a.DemoDownFile  = '") + name +
                               QStringLiteral("'where a.idx = ") + QString::number(rows->cate3Info));
+                    refused(*db);
                 }
             } catch (const std::exception& error) {
                 showTrapped(error);
@@ -340,6 +395,7 @@ void ChangeRnameFile(const JobContext& context) {
     }
     modMain::CloseRecordset(rs);
     db->free_result();
+    return failure;
 }
 
 } // namespace modJobFTP

@@ -5,6 +5,7 @@
 #include "Tls.h"
 
 #include <QString>
+#include <QStringList>
 
 // The FTP jobs: the "_2" removal on the web host with the web database update that follows it, and the daily
 // check of the database backups. The FTP layer keeps one connection for the whole module; a job opens it,
@@ -55,7 +56,12 @@ bool FTP_2RemoveBatch(QString& report, const JobContext& context);
 bool DB_BackupCheck(QString& report, const JobContext& context);
 
 // Copies the current download file names of the four products into the web tables the product pages read.
-// Failures show message boxes; nothing is reported to the caller.
-void ChangeRnameFile(const JobContext& context);
+// Failures show message boxes; the first of them comes back for the caller's report (empty when none).
+QString ChangeRnameFile(const JobContext& context);
+
+// The folders each job lists: the "_2" removal's download folders, and the backup check's server lists and
+// the folders holding its daily folders, in the order the jobs come to them.
+const QStringList& RemovalFolders();
+const QStringList& BackupFolders();
 
 } // namespace modJobFTP

@@ -60,8 +60,10 @@ FtpClient::~FtpClient() {
 bool FtpClient::open(const QString& host, const QString& user, const QString& password, int port,
                      bool passive) {
     close();
+    login_ = {host, user, password, port, passive};
     lastError_.clear();
     lastReply_.clear();
+    lastCommand_.clear();
     lastCode_ = 0;
     lastOsErrno_ = 0;
     lastWasBound_ = false;
@@ -72,9 +74,10 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
         return false;
     }
     curl_ = LibCurl::easy_init();
-    if (curl_ == nullptr) {
+    multi_ = LibCurl::multi_init();
+    if (curl_ == nullptr || multi_ == nullptr) {
+        close();
         lastError_ = QStringLiteral("cannot create a libcurl handle");
-        library_.reset();
         return false;
     }
     QByteArray hostPart = host.toUtf8();
@@ -83,7 +86,7 @@ bool FtpClient::open(const QString& host, const QString& user, const QString& pa
     baseUrl_ = "ftp://" + hostPart + ':' + QByteArray::number(port) + '/';
     LibCurl::easy_setopt(handle(curl_), CURLOPT_USERNAME, AnsiCodec::fromUnicode(user).constData());
     LibCurl::easy_setopt(handle(curl_), CURLOPT_PASSWORD, AnsiCodec::fromUnicode(password).constData());
-    applySession(passive);
+    applySession(passiveWith(passive, tls_.required));
 
     LibCurl::easy_setopt(handle(curl_), CURLOPT_URL, baseUrl_.constData());
     LibCurl::easy_setopt(handle(curl_), CURLOPT_NOBODY, 1L);
@@ -121,6 +124,38 @@ size_t FtpClient::takeReply(char* data, size_t size, size_t count, void* client)
     return size * count;
 }
 
+int FtpClient::takeCommand(void*, int type, char* data, size_t size, void* client) {
+    // Only the verb is kept: the password follows "PASS".
+    if (type == CURLINFO_HEADER_OUT) {
+        const QByteArrayView line(data, qsizetype(size));
+        const qsizetype end = line.indexOf(' ');
+        static_cast<FtpClient*>(client)->lastCommand_ =
+            line.first(end < 0 ? line.size() : end).trimmed().toByteArray();
+    }
+    return 0;
+}
+
+QString FtpClient::serverRefusal() const {
+    // Where TLS failed, that is the reason (a server without it refuses AUTH TLS, say); lastError() names it.
+    switch (lastCode_) {
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        return QString();
+    default:
+        break;
+    }
+    if (lastReply_.size() < 3 || (lastReply_[0] != u'4' && lastReply_[0] != u'5'))
+        return QString();
+    if (lastReply_.startsWith(QLatin1String("530")) && lastCommand_ == "PASS")
+        return QStringLiteral("login refused");
+    // libcurl words a "421" (too many sessions, no home folder...) as its own time-out.
+    if (lastReply_.startsWith(QLatin1String("421")))
+        return QStringLiteral("closed by the server: ") + lastReply_;
+    return QStringLiteral("refused by the server: ") + lastReply_;
+}
+
 // Sends `lines` as they are (a leading "*" lets a refusal pass) and gives the server's last reply code.
 bool FtpClient::quote(std::initializer_list<QByteArray> lines, long* reply) {
     CURL* curl = handle(curl_);
@@ -147,6 +182,10 @@ void FtpClient::applySession(bool passive) {
     LibCurl::easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
     LibCurl::easy_setopt(curl, CURLOPT_HEADERFUNCTION, takeReply);
     LibCurl::easy_setopt(curl, CURLOPT_HEADERDATA, this);
+    // The commands sent, to tell a refused password from a refused user name.
+    LibCurl::easy_setopt(curl, CURLOPT_DEBUGFUNCTION, takeCommand);
+    LibCurl::easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+    LibCurl::easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     LibCurl::easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count()));
     LibCurl::easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(timeouts_.connect.count()));
     LibCurl::easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(timeouts_.response));
@@ -170,7 +209,7 @@ void FtpClient::applySession(bool passive) {
 bool FtpClient::perform() {
     errorBuffer_[0] = '\0';
     lastWasBound_ = false;
-    const CURLcode result = LibCurl::easy_perform(handle(curl_));
+    const CURLcode result = LibCurl::perform(multi_, handle(curl_));
     if (result == CURLE_OK)
         return true;
     lastError_ = QString::fromUtf8(errorBuffer_[0] != '\0' ? errorBuffer_ : LibCurl::easy_strerror(result));
@@ -204,8 +243,17 @@ QByteArray FtpClient::urlOf(const QString& path, bool directory) const {
     return url;
 }
 
+// A session that a failed listing may have put out of step is replaced by a fresh one first.
+bool FtpClient::ready() {
+    if (curl_ != nullptr && stale_) {
+        const Login login = login_;
+        open(login.host, login.user, login.password, login.port, login.passive);
+    }
+    return curl_ != nullptr;
+}
+
 std::optional<QStringList> FtpClient::listNames(const QString& directory) {
-    if (curl_ == nullptr)
+    if (!ready())
         return std::nullopt;
     CURL* curl = handle(curl_);
     Listing received;
@@ -229,8 +277,10 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
                          .arg(directory)
                          .arg(MaxListingBytes);
     }
-    if (!listed)
+    if (!listed) {
+        stale_ = true;
         return std::nullopt;
+    }
     const QByteArray& listing = received.bytes;
 
     QStringList names;
@@ -254,7 +304,7 @@ std::optional<QStringList> FtpClient::listNames(const QString& directory) {
 
 bool FtpClient::isFolder(const QString& directory) {
     const QByteArray path = encoded(directory);
-    if (curl_ == nullptr || !fitsOnCommandLine(path))
+    if (!fitsOnCommandLine(path) || !ready())
         return false;
     long reply = 0;
     const bool changed = quote({"*CWD " + path}, &reply) && reply >= 200 && reply < 300;
@@ -267,7 +317,7 @@ bool FtpClient::isFolder(const QString& directory) {
 }
 
 bool FtpClient::rename(const QString& from, const QString& to) {
-    if (curl_ == nullptr)
+    if (!ready())
         return false;
     const QByteArray source = encoded(from), target = encoded(to);
     if (!fitsOnCommandLine(source) || !fitsOnCommandLine(target)) {
@@ -288,6 +338,12 @@ bool FtpClient::rename(const QString& from, const QString& to) {
 
 void FtpClient::close() {
     certificate_.reset();
+    stale_ = false;
+    // The connections live in the multi handle: it goes first, saying goodbye on them.
+    if (multi_ != nullptr) {
+        LibCurl::multi_cleanup(multi_);
+        multi_ = nullptr;
+    }
     if (curl_ != nullptr) {
         LibCurl::easy_cleanup(handle(curl_));
         curl_ = nullptr;

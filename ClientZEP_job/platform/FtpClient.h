@@ -24,6 +24,9 @@ class Session;
 //
 // With TLS required the session is explicit FTPS: AUTH TLS before the log-in, the listings protected as well
 // (PROT P), the certificate verified; a server that cannot do that is left before the password is sent.
+//
+// A listing that fails may leave the control connection out of step with the server (a data connection
+// half set up, a TLS handshake cut): the next call then starts on a session of its own, logged in afresh.
 class FtpClient {
 public:
     struct Timeouts {
@@ -47,8 +50,14 @@ public:
     FtpClient(const FtpClient&) = delete;
     FtpClient& operator=(const FtpClient&) = delete;
 
-    // Connects and logs in. Passive data connections when `passive`, active ones (the server connects back to
-    // the control connection's local address) otherwise. An open session is closed first.
+    // Whether the data connections are passive: as asked, and always over TLS. A server connecting back
+    // to the client cannot be made to run the data connection's TLS handshake here, and such a listing
+    // only ends at its time bound.
+    static bool passiveWith(bool passive, bool tls) { return passive || tls; }
+
+    // Connects and logs in. Passive data connections when passiveWith(`passive`, TLS), active ones (the
+    // server connects back to the control connection's local address) otherwise. An open session is closed
+    // first.
     bool open(const QString& host, const QString& user, const QString& password, int port, bool passive);
     bool isOpen() const { return curl_ != nullptr; }
     // Takes effect at the next open; with UTF-8 the session asks for it ("OPTS UTF8 ON") where the server
@@ -82,6 +91,11 @@ public:
     long lastOsErrno() const { return lastOsErrno_; }
     // The server's last reply line ("421 ..."), empty when it said nothing.
     const QString& lastReply() const { return lastReply_; }
+    // What the server said to end the last exchange, in the words shown to administrators: "login refused"
+    // for a 530 to the password, "closed by the server: 421 ..." and "refused by the server: 550 ..." for
+    // any other refusal. Empty when the server refused nothing or TLS failed: the connection or its TLS is
+    // the reason then, in lastError().
+    QString serverRefusal() const;
     // The last failure was a bound (time or names) passed, and lastError() names it.
     bool lastWasBound() const { return lastWasBound_; }
 
@@ -92,7 +106,16 @@ public:
 private:
     std::unique_ptr<LibCurl::Session> library_; // loaded while a session is open
     void* curl_ = nullptr;                      // CURL*
-    QByteArray baseUrl_;                        // "ftp://host:port/"
+    void* multi_ = nullptr;                     // CURLM*: holds the connection between calls
+    // The log-in of the open session, for a fresh one after a failed listing.
+    struct Login {
+        QString host, user, password;
+        int port = 0;
+        bool passive = false;
+    } login_;
+    bool stale_ = false;     // the next call opens a new session first
+    QByteArray lastCommand_; // the verb of the last command sent ("PASS")
+    QByteArray baseUrl_;     // "ftp://host:port/"
     Timeouts timeouts_;
     NameEncoding nameEncoding_ = NameEncoding::Cp949;
     Tls::Policy tls_;
@@ -106,10 +129,12 @@ private:
     char errorBuffer_[256] = {};
 
     void applySession(bool passive);
+    bool ready();
     bool perform();
     bool quote(std::initializer_list<QByteArray> lines, long* reply);
     QByteArray urlOf(const QString& path, bool directory) const;
     QByteArray encoded(QStringView text) const;
     QString decoded(QByteArrayView bytes) const;
     static size_t takeReply(char* data, size_t size, size_t count, void* client);
+    static int takeCommand(void* curl, int type, char* data, size_t size, void* client);
 };

@@ -39,6 +39,15 @@ struct Api {
     void (*slist_free_all)(curl_slist*);
     CURLcode (*global_init)(long);
     void (*global_cleanup)();
+    CURLM* (*multi_init)();
+    CURLMcode (*multi_add_handle)(CURLM*, CURL*);
+    CURLMcode (*multi_remove_handle)(CURLM*, CURL*);
+    CURLMcode (*multi_perform)(CURLM*, int*);
+    CURLMcode (*multi_fdset)(CURLM*, fd_set*, fd_set*, fd_set*, int*);
+    CURLMcode (*multi_timeout)(CURLM*, long*);
+    CURLMcode (*multi_wait)(CURLM*, curl_waitfd*, unsigned, int, int*);
+    CURLMsg* (*multi_info_read)(CURLM*, int*);
+    CURLMcode (*multi_cleanup)(CURLM*);
 };
 
 const Api& api();
@@ -56,6 +65,16 @@ inline CURLcode easy_perform(CURL* curl) {
 }
 template <typename T> CURLcode easy_getinfo(CURL* curl, CURLINFO info, T target) {
     return api().easy_getinfo(curl, info, target);
+}
+// One transfer of `curl` through `multi`, which keeps the connections between transfers. Unlike
+// curl_easy_perform, it never sleeps while libcurl has a step to take but no socket to wait on (it does so
+// between an FTP passive reply and the data connection's connect, a whole second each time).
+CURLcode perform(CURLM* multi, CURL* curl);
+inline CURLM* multi_init() {
+    return api().multi_init();
+}
+inline void multi_cleanup(CURLM* multi) {
+    api().multi_cleanup(multi);
 }
 inline void easy_cleanup(CURL* curl) {
     api().easy_cleanup(curl);

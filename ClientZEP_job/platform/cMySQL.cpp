@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <cstring>
 #include <mysql/plugin_auth.h>
+#include <mysqld_error.h>
 #include <sys/socket.h>
 // The library is built with TLS; its connection structures say so only when asked.
 #define HAVE_TLS
@@ -201,7 +202,21 @@ QString cMySQL::refusalWords() {
 
 QString cMySQL::failureWords() {
     const QString words = refusalWords();
-    return words.isEmpty() ? text_from_cstr(mysql_error(&mysql_)) : words;
+    if (!words.isEmpty())
+        return words;
+    const QString text = text_from_cstr(mysql_error(&mysql_));
+    const QString hint = tlsHint();
+    return hint.isEmpty() ? text : text + QStringLiteral("; ") + hint;
+}
+
+QString cMySQL::tlsHint() {
+    // A server that requires TLS turns a log-in in clear away as it would a wrong password. Its greeting
+    // still said whether it offers TLS at all.
+    const unsigned number = mysql_errno(&mysql_);
+    const bool refused = number == ER_ACCESS_DENIED_ERROR || number == ER_ACCESS_DENIED_NO_PASSWORD_ERROR;
+    if (tls_.required || !refused || (mysql_.server_capabilities & CLIENT_SSL) == 0)
+        return QString();
+    return QStringLiteral("the server offers TLS and may require it: MySqlTls=required");
 }
 
 void cMySQL::logLoginRefusal(const QString& peer) {

@@ -57,8 +57,11 @@ public:
     // The server's certificate of a TLS connection, for the administrator's check.
     std::optional<Tls::Certificate> peerCertificate();
     // Why the last call failed, in plain words where TLS or a refused plug-in was the reason, else the
-    // library's text.
+    // library's text with tlsHint() where it has one.
     QString failureWords();
+    // After a log-in in clear was refused by a server that offers TLS: that it may require it. Empty
+    // otherwise.
+    QString tlsHint();
     // After a failed real_connect: when TLS or a refused plug-in was the reason, the error log says so,
     // naming `peer`.
     void logLoginRefusal(const QString& peer);

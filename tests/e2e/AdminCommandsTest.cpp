@@ -14,8 +14,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -216,10 +218,19 @@ TEST_F(AdminCommandsTest, RunJobWithDeadPeersAndWrongNames) {
         EXPECT_EQ(QString::fromUtf8(result.out), c.out);
         EXPECT_EQ(QString::fromUtf8(result.err), c.err);
     }
-    // The unset backup root is logged as the job always logs it; nothing else is.
-    EXPECT_EQ(program.errorLog(),
-              QStringList({"CS Full 백업 경로가 설정되지 않았습니다. General > CSBackupPath (" +
-                           program.path + "/setup.ini)"}));
+    // Each FTP log-in that failed says why, and the unset backup root is logged as the job always logs it;
+    // nothing else is.
+    const QStringList log = program.errorLog();
+    ASSERT_EQ(log.size(), 3) << log.join('\n').toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const QRegularExpression line("^FTP 127\\.0\\.0\\.1:" + dead + " \\(" +
+                                      (i == 0 ? "qzc1" : "backup_checker") +
+                                      "\\): no session: Failed to connect to 127\\.0\\.0\\.1 port " + dead +
+                                      " after \\d+ ms: Couldn't connect to server$");
+        EXPECT_TRUE(line.match(log[i]).hasMatch()) << log[i].toStdString();
+    }
+    EXPECT_EQ(log[2], "CS Full 백업 경로가 설정되지 않았습니다. General > CSBackupPath (" + program.path +
+                          "/setup.ini)");
 }
 
 // Every peer answers: one "ok" line each, exit 0, and the folder is as it was (the directory's answer is
@@ -365,41 +376,79 @@ TEST_F(AdminCommandsTest, CheckNamesTimeOutsAndMissingFiles) {
 }
 
 // An FTP server that turns the bot away at once (one session per address, and one is in) is reported in the
-// server's own words, not as libcurl's time-out; a wrong password is "login refused" on both servers,
-// although vsftpd answers it only after PAM's pause of some seconds.
+// server's own words, not as libcurl's time-out, as is a server that demands TLS of a bot without it; a wrong
+// password is "login refused" on both servers, although vsftpd answers it only after PAM's pause of some
+// seconds. Over TLS FTP is passive whatever FTP_PASV says, and a folder the jobs list that the server lacks
+// is a problem of its own.
 TEST_F(AdminCommandsTest, CheckWordsFtpRefusalsAsTheServerSaid) {
+    enum Listener { Plain, Busy, Tls };
     const struct {
         const FtpServer::Fixture& server;
-        bool busy; // the listener with a session already in; else a wrong password
-        const char* words;
+        Listener listener;
+        QByteArray deployment;
+        QStringList lines; // for both accounts where they hold "%1", else as they are
     } cases[] = {
-        {FtpServer::Pyftpdlib, true,
-         "closed by the server: 421 Too many connections from the same IP address."},
-        {FtpServer::VsftpdCp949, true,
-         "closed by the server: 421 There are too many connections from your internet address."},
-        {FtpServer::Pyftpdlib, false, "login refused"},
-        {FtpServer::VsftpdCp949, false, "login refused"},
+        {FtpServer::Pyftpdlib,
+         Busy,
+         "",
+         {"  %1: closed by the server: 421 Too many connections from the same IP address.\n"}},
+        {FtpServer::VsftpdCp949,
+         Busy,
+         "",
+         {"  %1: closed by the server: 421 There are too many connections from your internet address.\n"}},
+        {FtpServer::Pyftpdlib,
+         Plain,
+         "WebHostFtpPassword=wrong\r\nBackupFtpPassword=wrong\r\n",
+         {"  %1: login refused\n"}},
+        {FtpServer::VsftpdCp949,
+         Plain,
+         "WebHostFtpPassword=wrong\r\nBackupFtpPassword=wrong\r\n",
+         {"  %1: login refused\n"}},
+        {FtpServer::VsftpdCp949,
+         Tls,
+         "",
+         {"  %1: refused by the server: 530 Non-anonymous sessions must use encryption.\n"}},
+        {FtpServer::VsftpdCp949,
+         Tls,
+         "FtpTls=required\r\nTlsCaFile=" + FtpServer::VsftpdTls.caFile().toUtf8() + "\r\n",
+         {"  FTP_PASV" + QString(25, ' ') +
+              "not set: active FTP; passive all the same, as FTP runs over TLS (FtpTls=required)\n",
+          "  %1: ok, encrypted, certificate ",
+          "  problem: backup FTP backup_checker@127.0.0.1:%2: /csdb_backup/servers/ does not exist\n"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.server.name) + (c.busy ? " busy" : " wrong password"));
-        const quint16 port = c.busy ? c.server.busyPort() : c.server.port();
+        SCOPED_TRACE(std::string(c.server.name) + " " + std::to_string(c.listener) + " " +
+                     c.deployment.toStdString());
+        const quint16 port = c.listener == Busy  ? c.server.busyPort()
+                             : c.listener == Tls ? c.server.tlsPort()
+                                                 : c.server.port();
         ASSERT_NE(port, 0);
+        c.server.reset();
+        // The backup server's first server list is missing.
+        std::filesystem::remove_all(c.server.onDisk(c.server.backupHome() + QStringLiteral("/csdb_backup")));
         QTcpSocket held;
-        if (c.busy) {
+        if (c.listener == Busy) {
             held.connectToHost(QHostAddress::LocalHost, port);
             ASSERT_TRUE(held.waitForReadyRead(5000)); // greeted: the session counts
         }
-        const ProgramFolder program(
-            "FtpPort=" + QByteArray::number(port) + "\r\n" +
-                (c.busy ? QByteArray()
-                        : QByteArray("WebHostFtpPassword=wrong\r\nBackupFtpPassword=wrong\r\n")),
-            QByteArray());
+        const ProgramFolder program("FtpPort=" + QByteArray::number(port) + "\r\n" + c.deployment,
+                                    QByteArray());
         const QString out = QString::fromUtf8(program.run({"--check"}).out);
         for (const char* account : {"web host FTP qzc1", "backup FTP backup_checker"}) {
-            const QString line =
-                QStringLiteral("  %1@127.0.0.1:%2: %3\n").arg(account).arg(port).arg(c.words);
-            EXPECT_TRUE(out.contains(line)) << line.toStdString() << "\nin\n" << out.toStdString();
+            for (const QString& expected : c.lines) {
+                if (!expected.contains(QLatin1String("%1")) && account[0] == 'w')
+                    continue;
+                const QString line = QString(expected)
+                                         .replace(QLatin1String("%1"),
+                                                  QStringLiteral("%1@127.0.0.1:%2").arg(account).arg(port))
+                                         .replace(QLatin1String("%2"), QString::number(port));
+                EXPECT_TRUE(out.contains(line)) << line.toStdString() << "\nin\n" << out.toStdString();
+            }
         }
+        // Only the missing folder is a problem of the folders.
+        EXPECT_EQ(out.count(QLatin1String("does not exist")),
+                  c.listener == Tls && !c.deployment.isEmpty() ? 1 : 0);
+        c.server.reset();
     }
 }
 

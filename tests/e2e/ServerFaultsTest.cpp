@@ -153,15 +153,22 @@ TEST_F(MariaDbKilledTest, InTheMiddleOfTheWebDatabaseUpdate) {
         << run.botOutput().toStdString();
     db.kill();
 
+    // The report says the product pages were not brought up to date, naming the first failure.
+    const QString unreachable = QStringLiteral("(Can't connect to server on '127.0.0.1' (115))");
     EXPECT_EQ(run.waitPacket("02", "123;-1"),
-              removalReport(removal({{true, "pkgA_2.exe"}, {true, "pkgA_2.1.zip"}})));
+              removalReport(removal({{true, "pkgA_2.exe"}, {true, "pkgA_2.1.zip"}}) +
+                            QStringLiteral("\r\n웹DB 갱신실패! Error 2002 ") + unreachable));
     // Two products, two statements each: every one of them failed to reach the server and said so.
     expectReconnectBoxes(run.messageBoxes(), 4);
     EXPECT_EQ(run.ask("17", "/ver"), chat("17", VersionReply));
 
     // The lock is free: the next removal is accepted while the server is still down, and reports.
     EXPECT_EQ(run.ask("17", "/_2rm"), chat("17", RemovalStart));
-    EXPECT_EQ(run.waitPacket("02", "123;-1"), removalReport(removal({})));
+    EXPECT_EQ(
+        run.waitPacket("02", "123;-1"),
+        removalReport(removal({}) +
+                      QStringLiteral("\r\n웹DB 갱신실패! DB Open에 실패했습니다. 127.0.0.1 WebHostUser ") +
+                      unreachable));
     expectReconnectBoxes(run.messageBoxes(), 5);
 
     ASSERT_TRUE(db.restart());

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -43,6 +44,7 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(server->port(), 0) << "no FTP fixture in " << server->folder().toStdString();
+        QFile::remove(folder_->path() + QStringLiteral("/ErrorLog.txt"));
         ASSERT_NE(MariaDbServer::port(), 0) << "no MariaDB fixture";
         ASSERT_TRUE(admin.connected());
         pointDeploymentAt(server->port());
@@ -57,20 +59,33 @@ protected:
         server->reset();
     }
 
-    void pointDeploymentAt(quint16 ftpPort) {
+    // `lines`: more settings; a server that demands TLS gets it by default.
+    void pointDeploymentAt(quint16 ftpPort, quint16 mySqlPort = MariaDbServer::port(), QString lines = {}) {
+        if (lines.isNull() && server->tls)
+            lines =
+                QStringLiteral("FtpTls=required\r\nTlsCaFile=") + server->caFile() + QStringLiteral("\r\n");
         writeFile(folder_->path() + QStringLiteral("/deployment.ini"),
-                  QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\nUpdatePublicKey=%3\r\n")
-                      .arg(ftpPort)
-                      .arg(MariaDbServer::port())
-                      .arg(key_->publicKeyLine())
-                      .toLatin1());
+                  (QStringLiteral("[Deployment]\r\nFtpPort=%1\r\nMySqlPort=%2\r\nUpdatePublicKey=%3\r\n")
+                       .arg(ftpPort)
+                       .arg(mySqlPort)
+                       .arg(key_->publicKeyLine()) +
+                   lines)
+                      .toUtf8());
         context.settings = Deployment::load(folder_->path());
+    }
+    static QString errorLog() {
+        return TestSupport::readCp949(folder_->path() + QStringLiteral("/ErrorLog.txt"));
     }
     // A null value leaves the key out.
     static void setPassive(const char* value) {
         writeFile(folder_->path() + QStringLiteral("/setup.ini"),
                   value ? QByteArray("[General]\r\nFTP_PASV=") + value + "\r\n"
                         : QByteArray("[General]\r\n"));
+    }
+    // A loopback port nobody listens on.
+    static quint16 closedPort() {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
     }
     static QString marker() { return folder_->path() + QStringLiteral("/updater-started"); }
     // The updater starts detached: it leaves its marker a moment after the job has returned.
@@ -97,7 +112,8 @@ protected:
     MessageBoxRecorder boxes;
 };
 
-// The same jobs against each server: pyftpdlib, and vsftpd holding CP949 names and UTF-8 names.
+// The same jobs against each server: pyftpdlib, vsftpd holding CP949 names and UTF-8 names, and vsftpd over
+// TLS.
 class JobFtpServersTest : public JobFtpTest, public ::testing::WithParamInterface<const FtpServer::Fixture*> {
 protected:
     void SetUp() override {
@@ -107,7 +123,7 @@ protected:
 };
 INSTANTIATE_TEST_SUITE_P(Servers, JobFtpServersTest,
                          ::testing::Values(&FtpServer::Pyftpdlib, &FtpServer::VsftpdCp949,
-                                           &FtpServer::VsftpdUtf8),
+                                           &FtpServer::VsftpdUtf8, &FtpServer::VsftpdTls),
                          [](const auto& info) { return std::string(info.param->name); });
 
 TEST_P(JobFtpServersTest, RemovesTwoFromNamesAndReports) {
@@ -178,7 +194,8 @@ TEST_P(JobFtpServersTest, RemovesTwoFromNamesAndReports) {
     }
 }
 
-TEST_P(JobFtpServersTest, PassiveOnlyWhenTheSettingReadsOne) {
+// Over TLS always passive: an active data connection never gets through its handshake.
+TEST_P(JobFtpServersTest, PassiveOnlyWhenTheSettingReadsOneOrOverTls) {
     const struct {
         const char* value;
         const char* mode;
@@ -193,18 +210,13 @@ TEST_P(JobFtpServersTest, PassiveOnlyWhenTheSettingReadsOne) {
         EXPECT_TRUE(modJobFTP::FTP_2RemoveBatch(report, context));
         EXPECT_EQ(report, RemovalTitle + QStringLiteral("처리완료  a_2.exe\r\n\r\n처리완료:1, 처리실패:0"));
         // The download and versions listings.
-        EXPECT_EQ(server->dataModes(), QStringList({c.mode, c.mode}));
+        const char* mode = server->tls ? "passive" : c.mode;
+        EXPECT_EQ(server->dataModes(), QStringList({mode, mode}));
     }
 }
 
 TEST_F(JobFtpTest, LoginFailureStopsBothJobs) {
-    quint16 closedPort;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        closedPort = probe.serverPort();
-    }
-    pointDeploymentAt(closedPort);
+    pointDeploymentAt(closedPort());
     admin.exec("INSERT INTO webhost.file_rname VALUES ('1', 'new.exe')");
     server->createFile(download() + QStringLiteral("a_2.exe"));
 
@@ -231,6 +243,79 @@ TEST_F(JobFtpTest, AMissingPasswordIsNamedInTheFailureLine) {
     EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
     EXPECT_TRUE(report.endsWith("backup_checker (no password: set BackupFtpPassword in deployment.ini)\r\n"))
         << report.toStdString();
+}
+
+// Every log-in that fails leaves one line in the error log, with the server's own words where it said any.
+TEST_F(JobFtpTest, FailedLogInsLeaveTheServersReasonInTheErrorLog) {
+    server = &FtpServer::VsftpdCp949;
+    const struct {
+        const char* title;
+        quint16 port;
+        QString lines; // deployment.ini
+        QString reason;
+    } cases[] = {
+        {"a wrong password", server->port(), "BackupFtpPassword=wrong\r\n", "login refused"},
+        {"TLS demanded, FtpTls off", server->tlsPort(), "",
+         "refused by the server: 530 Non-anonymous sessions must use encryption."},
+        {"no home folder", server->port(), "",
+         "refused by the server: 500 OOPS: cannot change directory:" + server->backupHome()},
+        {"one session per address, and one is in", server->busyPort(), "",
+         "closed by the server: 421 There are too many connections from your internet address."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        server->reset();
+        QFile::remove(folder_->path() + QStringLiteral("/ErrorLog.txt"));
+        QTcpSocket held;
+        if (c.port == server->busyPort()) {
+            held.connectToHost(QHostAddress::LocalHost, c.port);
+            ASSERT_TRUE(held.waitForReadyRead(5000)); // greeted: the session counts
+        }
+        if (c.reason.contains(QLatin1String("OOPS")))
+            std::filesystem::remove_all(server->onDisk(server->backupHome()));
+        pointDeploymentAt(c.port, MariaDbServer::port(), c.lines);
+        QString report;
+        EXPECT_FALSE(modJobFTP::DB_BackupCheck(report, context));
+        EXPECT_EQ(report,
+                  BackupTitle +
+                      QStringLiteral("FTP Open에 실패했습니다.\r\n127.0.0.1 - user: backup_checker\r\n"));
+        const QStringList lines = errorLog().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 1) << errorLog().toStdString();
+        EXPECT_TRUE(lines.first().endsWith(
+            QStringLiteral("FTP 127.0.0.1:%1 (backup_checker): no session: ").arg(c.port) + c.reason))
+            << lines.first().toStdString();
+    }
+}
+
+// The "_2" removal's report says so when the web database could not be brought up to date after the renames.
+TEST_P(JobFtpServersTest, WebDatabaseFailureEndsTheRemovalReport) {
+    const struct {
+        const char* title;
+        bool closed;       // the web database cannot be reached
+        bool tableMissing; // an UPDATE fails
+        QString line;
+    } cases[] = {
+        {"no connection", true, false,
+         "웹DB 갱신실패! DB Open에 실패했습니다. 127.0.0.1 WebHostUser (Can't connect to server on "
+         "'127.0.0.1' (115))"},
+        {"a statement fails", false, true, "웹DB 갱신실패! Error 1146 (Table 'webhost.cate3' doesn't exist)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        server->reset();
+        admin.setFileNames(QStringLiteral("('1', 'a.exe')"));
+        server->createFile(download() + QStringLiteral("a_2.exe"));
+        pointDeploymentAt(server->port(), c.closed ? closedPort() : MariaDbServer::port());
+        if (c.tableMissing)
+            admin.exec("RENAME TABLE webhost.cate3 TO webhost.cate3_away");
+        QString report;
+        EXPECT_TRUE(modJobFTP::FTP_2RemoveBatch(report, context));
+        if (c.tableMissing)
+            admin.exec("RENAME TABLE webhost.cate3_away TO webhost.cate3");
+        EXPECT_EQ(report, RemovalTitle +
+                              QStringLiteral("처리완료  a_2.exe\r\n\r\n처리완료:1, 처리실패:0\r\n") + c.line);
+        EXPECT_EQ(server->names(download()), QStringList({"a.exe", "versions/"}));
+    }
 }
 
 TEST_F(JobFtpTest, ServerThatNeverAnswersEndsTheOpen) {
@@ -276,6 +361,7 @@ TEST_P(JobFtpServersTest, BackupCheckReportsEveryListedServer) {
         QStringList files; // under the backup home; "-" + folder removes that folder
         QString report;    // after the title
         bool result;
+        int logins = 1; // pyftpdlib: a failed listing is followed by a fresh session
     } cases[] = {
         {"both lists empty", {}, "\r\n\r\n결과: 0건 모두 정상입니다.", true},
         {"found names, short names padded, another day's backup, second kind after a miss",
@@ -297,7 +383,8 @@ TEST_P(JobFtpServersTest, BackupCheckReportsEveryListedServer) {
          {"-csdb_backup", "pvdb_backup/servers/p1", "pvdb_backup_new/daily/2026-12-09/(p1)b.bak"},
          "[!!] /csdb_backup/servers/ : Folder Not Readable!\r\n[OK] (p1)b.bak\r\n\r\n\r\n"
          "결과: 백업실패가 발견되었습니다. (1건)",
-         true},
+         true,
+         2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
@@ -311,6 +398,9 @@ TEST_P(JobFtpServersTest, BackupCheckReportsEveryListedServer) {
         QString report = QStringLiteral("earlier text");
         EXPECT_EQ(modJobFTP::DB_BackupCheck(report, context), c.result);
         EXPECT_EQ(report, BackupTitle + c.report);
+        if (server == &FtpServer::Pyftpdlib) {
+            EXPECT_EQ(FtpServer::logins().size(), c.logins);
+        }
     }
 }
 

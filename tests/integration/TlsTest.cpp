@@ -271,6 +271,28 @@ TEST_F(TlsTest, CheckTellsWhetherEachLinkIsEncryptedAndWhenItsCertificateExpires
     }
 }
 
+// A server that requires TLS refuses a log-in in clear as it would a wrong password; the check says that TLS
+// may be the reason where the server offers it.
+TEST_F(TlsTest, CheckHintsAtTlsWhenAServerOfferingItRefusesALogInInClear) {
+    const struct {
+        const char* name;
+        quint16 port;
+        const char* password;
+        const char* words;
+    } cases[] = {
+        {"the server requires TLS", tlsMySqlPort(), "pomel3526",
+         "login refused (the server offers TLS and may require it: MySqlTls=required)"},
+        {"a wrong password to a server without TLS", MariaDbServer::port(), "wrong", "login refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PeerProbe::Outcome outcome =
+            PeerProbe::mysql(Here, QStringLiteral("qz_logs_read"), QLatin1String(c.password),
+                             QStringLiteral("qz_logs"), c.port, 5);
+        EXPECT_EQ(outcome.words, QLatin1String(c.words));
+    }
+}
+
 // The administrator's check, run as the binary: each TLS link with its certificate, and a certificate that
 // expires within 14 days as a problem.
 TEST_F(TlsTest, CheckNamesACertificateAboutToExpire) {

@@ -25,9 +25,15 @@ struct Fixture {
     bool cp949OnDisk;       // the names in its folders are CP949 bytes (else UTF-8)
     bool utf8Names;         // the jobs are told the server's names are UTF-8 (FtpNameEncoding=UTF-8)
     bool logsCommands;      // vsftpd: its log shows the data connections' modes
+    bool tls = false;       // vsftpd's listener that demands TLS (the jobs run with FtpTls=required)
 
     QString folder() const { return TestSupport::fixtureFolder(folderName); }
-    quint16 port() const { return TestSupport::fixturePort(folder()); }
+    quint16 port() const { return tls ? tlsPort() : TestSupport::fixturePort(folder()); }
+    // vsftpd's listener that demands TLS, and the CA of its certificate.
+    quint16 tlsPort() const {
+        return quint16(TestSupport::readAll(folder() + QStringLiteral("/tlsport")).trimmed().toUInt());
+    }
+    QString caFile() const { return folder() + QStringLiteral("/ca.pem"); }
     // A second listener that lets one session in per address and answers the next with 421.
     quint16 busyPort() const {
         return quint16(TestSupport::readAll(folder() + QStringLiteral("/busyport")).trimmed().toUInt());
@@ -125,6 +131,7 @@ struct Fixture {
 inline const Fixture Pyftpdlib{"pyftpdlib", "ftp-fixture", false, false, false};
 inline const Fixture VsftpdCp949{"vsftpd_cp949", "vsftpd-fixture", true, false, true};
 inline const Fixture VsftpdUtf8{"vsftpd_utf8", "vsftpd-fixture", false, true, true};
+inline const Fixture VsftpdTls{"vsftpd_tls", "vsftpd-fixture", true, false, true, true};
 
 // The pyftpdlib server, for the tests that need its hooks.
 inline QString folder() {

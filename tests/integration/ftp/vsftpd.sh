@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A throw-away vsftpd (Debian's) for the tests, beside the pyftpdlib server: `vsftpd.sh start DIR` serves the
 # accounts and folders of the web host and the backup server under DIR on a free loopback port (DIR/port), and
-# on a second port a listener that lets one session in per address (DIR/busyport); `vsftpd.sh stop DIR` stops
-# both and removes DIR.
+# on a second port a listener that lets one session in per address (DIR/busyport), and on a third one that
+# demands explicit TLS for the log-in and the listings (DIR/tlsport), with a certificate for 127.0.0.1 from a
+# CA made here (DIR/ca.pem); `vsftpd.sh stop DIR` stops them and removes DIR.
 #
 # vsftpd logs in system accounts through PAM only. The two accounts exist inside a mount namespace of the
 # server's own, where a passwd, shadow, group and PAM configuration from DIR are bound over /etc's, so the
@@ -94,8 +95,21 @@ EOF
     >"$dir/etc/pam.d/zepjob-ftp"
   port=$(free_port)
   busy=$(free_port)
+  tls=$(free_port)
+  # Valid from a month back, for the tests that run the bot on a faked date of some days ago.
+  faketime -f -30d openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/ca.key" \
+    -out "$dir/ca.pem" -days 90 -subj "/O=ZEP test/CN=vsftpd test CA" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/server.key" \
+    -out "$dir/server.csr" -subj "/O=ZEP test/CN=127.0.0.1" 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$dir/server.ext"
+  faketime -f -30d openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 90 \
+    -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
   config "$port" >"$dir/vsftpd.conf"
   config "$busy" max_per_ip=1 >"$dir/busy.conf"
+  # Debian's default cipher list is one OpenSSL 3 no longer offers; the data connections need not resume
+  # the control connection's TLS session.
+  config "$tls" ssl_enable=YES force_local_logins_ssl=YES force_local_data_ssl=YES ssl_ciphers=HIGH \
+    require_ssl_reuse=NO "rsa_cert_file=$dir/server.pem" "rsa_private_key_file=$dir/server.key" >"$dir/tls.conf"
   : >"$dir/vsftpd.log"
 
   # A process group of its own, so that stop ends every session process with the listeners.
@@ -107,13 +121,16 @@ EOF
     mount -o remount,bind,ro "$1/empty"
     /usr/sbin/vsftpd "$1/vsftpd.conf" &
     /usr/sbin/vsftpd "$1/busy.conf" &
+    /usr/sbin/vsftpd "$1/tls.conf" &
     wait' vsftpd "$dir" </dev/null >"$dir/server.log" 2>&1 &
   echo $! >"$dir/server.pid"
   for _ in $(seq 200); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && (exec 3<>"/dev/tcp/127.0.0.1/$busy") 2>/dev/null; then
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && (exec 3<>"/dev/tcp/127.0.0.1/$busy") 2>/dev/null &&
+      (exec 3<>"/dev/tcp/127.0.0.1/$tls") 2>/dev/null; then
       echo "$busy" >"$dir/busyport"
+      echo "$tls" >"$dir/tlsport"
       echo "$port" >"$dir/port"
-      echo "fixture: vsftpd on 127.0.0.1:$port (one session per address on $busy) in $dir"
+      echo "fixture: vsftpd on 127.0.0.1:$port (one session per address on $busy, TLS on $tls) in $dir"
       exit 0
     fi
     kill -0 "$(cat "$dir/server.pid")" 2>/dev/null || break
