@@ -351,7 +351,8 @@ QString ChangeRnameFile(const JobContext& context) {
     const JobAccounts::Account web = JobAccounts::WebDatabase(context.settings);
     if (const QString missing = web.missing(); !missing.isEmpty()) {
         ErrorLog::WriteToFile(QStringLiteral("web database %1: %2").arg(web.user, missing));
-        return;
+        return QStringLiteral("DB Open에 실패했습니다. %1 %2%3")
+            .arg(context.webLogin, web.user, web.missingNote());
     }
     const bool connected =
         db->real_connect(context.webLogin, web.user, web.password, web.database, 3306, QString(), 0, false);
