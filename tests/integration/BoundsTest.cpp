@@ -70,6 +70,18 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
     const QString backupTitle = QStringLiteral("< DB 백업결과 보고서 >\r\n\r\n");
     const QString names = QStringLiteral("has more than its bound of 100000 names");
     const QString longName = QStringLiteral("has more than its bound of 8388608 bytes");
+    // The disk-space job reads hddfree_t as a view of `select`, with one master row, while a case runs.
+    const auto viewHddfree = [&admin](const char* select) {
+        admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
+        admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t TO qz_logs.hddfree_t_kept"));
+        admin.exec(QStringLiteral("CREATE VIEW qz_logs.hddfree_t AS ") + QLatin1String(select));
+        admin.exec(QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.1', '2026-03-09')"));
+    };
+    const auto keepHddfree = [&admin] {
+        admin.exec(QStringLiteral("DROP VIEW qz_logs.hddfree_t"));
+        admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t_kept TO qz_logs.hddfree_t"));
+        admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
+    };
     QString maxAllowedPacket;
     const QList<Case> cases = {
         {"one endless name",
@@ -88,12 +100,8 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
              maxAllowedPacket = admin.exec(QStringLiteral("SELECT @@GLOBAL.max_allowed_packet"));
              // The server may send it: only the bot's own bound stands in the way.
              admin.exec(QStringLiteral("SET GLOBAL max_allowed_packet = 1073741824"));
-             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
-             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t TO qz_logs.hddfree_t_kept"));
-             admin.exec(QStringLiteral("CREATE VIEW qz_logs.hddfree_t AS SELECT 1 AS mseq, 'D:' AS drvname, "
-                                       "REPEAT('5', 400 * 1024 * 1024) AS freesize, '0' AS diffsize"));
-             admin.exec(
-                 QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.1', '2026-03-09')"));
+             viewHddfree("SELECT 1 AS mseq, 'D:' AS drvname, REPEAT('5', 400 * 1024 * 1024) AS freesize, "
+                         "'0' AS diffsize");
          },
          reportOf(JobCatalogue::JobId::DiskSpace),
          QStringLiteral("하드   잔량    감소 Days 결과\r\n-----------------------------\r\nError 91 (Object "
@@ -101,9 +109,7 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
                         "modJobMain"),
          QStringLiteral("a row of more than its bound of 16777216 bytes ends it so"), 30,
          [&] {
-             admin.exec(QStringLiteral("DROP VIEW qz_logs.hddfree_t"));
-             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t_kept TO qz_logs.hddfree_t"));
-             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
+             keepHddfree();
              admin.exec(QStringLiteral("SET GLOBAL max_allowed_packet = ") + maxAllowedPacket);
          },
          true},
@@ -188,23 +194,14 @@ TEST(BoundsTest, NoPeerOutgrowsItsBound) {
          QStringLiteral("01the exchange took longer than its bound of 1.5 s"), QString(), 5},
         {"ten million rows",
          [&] {
-             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
-             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t TO qz_logs.hddfree_t_kept"));
-             admin.exec(QStringLiteral("CREATE VIEW qz_logs.hddfree_t AS SELECT 1 AS mseq, 'D:' AS drvname, "
-                                       "'5000' AS freesize, '0' AS diffsize FROM qz_logs.seq_1_to_10000000"));
-             admin.exec(
-                 QStringLiteral("INSERT INTO qz_logs.hddfree_m VALUES (1, '127.0.0.1', '2026-03-09')"));
+             viewHddfree("SELECT 1 AS mseq, 'D:' AS drvname, '5000' AS freesize, '0' AS diffsize FROM "
+                         "qz_logs.seq_1_to_10000000");
          },
          reportOf(JobCatalogue::JobId::DiskSpace),
          QStringLiteral("하드   잔량    감소 Days 결과\r\n-----------------------------\r\nError 91 (Object "
                         "variable or With block variable not set) in procedure ServersHDDFreeCheck of Module "
                         "modJobMain"),
-         QStringLiteral("the result has more than its bound of 200000 rows"), 30,
-         [&] {
-             admin.exec(QStringLiteral("DROP VIEW qz_logs.hddfree_t"));
-             admin.exec(QStringLiteral("RENAME TABLE qz_logs.hddfree_t_kept TO qz_logs.hddfree_t"));
-             admin.setRows(QStringLiteral("qz_logs.hddfree_m"), {});
-         }},
+         QStringLiteral("the result has more than its bound of 200000 rows"), 30, keepHddfree},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
