@@ -1,5 +1,6 @@
 #include "Check.h"
 
+#include "ChatCommands.h"
 #include "Deployment.h"
 #include "FtpClient.h"
 #include "HttpClient.h"
@@ -114,7 +115,7 @@ int main(const QString& hostText) {
     for (const DeploymentIssue& issue : deployment.issues)
         print(QStringLiteral("  problem: ") + issue.text(deploymentPath));
     problems += int(deployment.issues.size());
-    print(QStringLiteral("  who may start jobs from a chat (/_2rm, /selfupdate, /webupdate): ") +
+    print(QStringLiteral("  who may start jobs from a chat (%1): ").arg(ChatCommands::RestrictedWords()) +
           deployment.values.CommandUsers.description());
     // A build without compiled passwords logs in with none of the accounts deployment.ini leaves out.
     const Deployment& values = deployment.values;

@@ -1,6 +1,6 @@
 #include "CommandInterpreter.h"
 
-#include "ProgramInfo.h"
+#include "ChatCommands.h"
 
 namespace CommandInterpreter {
 namespace {
@@ -11,27 +11,21 @@ QString busyReply(const CommandJob& job) {
 }
 
 // Queues a long command unless one is pending; returns the reply.
-QString queue(CommandJob& job, qint16 kind, const QString& name, const QString& sender,
-              const QString& startReply, ChatCommandOutcome& outcome) {
+QString queue(CommandJob& job, const ChatCommands::Command& command, const QString& sender,
+              ChatCommandOutcome& outcome) {
     if (job.WorkJob > 0)
         return busyReply(job);
-    job.WorkJob = kind;
-    job.WorkJobName = name;
+    job.WorkJob = command.workJob;
+    job.WorkJobName = command.jobName;
     job.WorkJobRequester = sender;
     outcome.startWorkTimer = true;
-    return startReply;
+    return command.acknowledgement();
 }
 
 } // namespace
 
 QString HelpText() {
-    return QStringLiteral("- 파일서버 명령어 메뉴얼 -\r\n"
-                          "--------------------------------------\r\n"
-                          "/_2rm           : _2제거 실행\r\n"
-                          "/selfupdate     : 메신저 셀프 업데이트\r\n"
-                          "/ver            : 버전보기\r\n"
-                          "/webupdate      : 웹인증번호업데이트\r\n"
-                          "--------------------------------------");
+    return ChatCommands::HelpText();
 }
 
 QString RefusalReply() {
@@ -58,28 +52,28 @@ ChatCommandOutcome Interpret(const QString& text, const QString& header, Command
         return outcome;
     }
 
-    const QString command = text.mid(1).toLower();
-    const QString version = ProgramInfo::versionText();
-    const bool startsJob = command == QLatin1String("selfupdate") || command == QLatin1String("_2rm") ||
-                           command == QLatin1String("webupdate");
-    if (startsJob && !users.allows(outcome.sender)) {
+    // A "/" word the bot does not know gets an empty answer.
+    const ChatCommands::Command* command = ChatCommands::find(text.mid(1));
+    if (command == nullptr)
+        return outcome;
+    if (command->needsRight && !users.allows(outcome.sender)) {
         outcome.reply = RefusalReply();
         outcome.refused = text;
         return outcome;
     }
-    if (command == QLatin1String("help")) {
+    switch (command->effect) {
+    case ChatCommands::Effect::Help:
         outcome.reply = HelpText();
-    } else if (command == QLatin1String("ver")) {
-        outcome.reply = QStringLiteral("ZEP-JobServer Ver ") + version;
-    } else if (command == QLatin1String("selfupdate")) {
-        outcome.reply =
-            queue(job, CommandJob::SelfUpdate, QStringLiteral("자동업데이트"), outcome.sender,
-                  QStringLiteral("Auto Update Start...(Cur Ver: ") + version + QLatin1Char(')'), outcome);
-    } else if (command == QLatin1String("_2rm")) {
-        outcome.reply = queue(job, CommandJob::Remove2, QStringLiteral("_2 Remove"), outcome.sender,
-                              QStringLiteral("_2 Remove Start..."), outcome);
-    } else if (command == QLatin1String("webupdate")) {
+        break;
+    case ChatCommands::Effect::Reply:
+        outcome.reply = command->acknowledgement();
+        break;
+    case ChatCommands::Effect::QueueJob:
+        outcome.reply = queue(job, *command, outcome.sender, outcome);
+        break;
+    case ChatCommands::Effect::WebUpdate:
         outcome.startWebUpdate = true;
+        break;
     }
     return outcome;
 }

@@ -4,10 +4,10 @@
 
 #include <QString>
 
-// The one command job that may be pending at a time.
+// The one command job that may be pending at a time: WorkJob is the number its row in ChatCommands queues
+// it under, 0 while none is pending.
 struct CommandJob {
-    enum : qint16 { None = 0, SelfUpdate = 1, Remove2 = 2 };
-    qint16 WorkJob = None;
+    qint16 WorkJob = 0;
     QString WorkJobName;      // only ever overwritten
     QString WorkJobRequester; // only ever overwritten
 };
@@ -31,7 +31,7 @@ namespace CommandInterpreter {
 // The most characters of a line that the echo of a chat line that is no command sends back.
 inline constexpr qsizetype MaxEchoLength = 4000;
 
-// The help text: seven lines joined by CR LF.
+// The help text of the command table (ChatCommands::HelpText).
 QString HelpText();
 
 // The one reply to a job's command from a user who may not start it.
@@ -40,8 +40,8 @@ QString RefusalReply();
 // The sender's user id: the header's text before its first ";". A header without ";" is taken whole.
 QString GetSenderId(const QString& header);
 
-// `users` are those who may start the jobs ("/_2rm", "/selfupdate", "/webupdate"); the other commands and
-// the echo answer everyone.
+// `users` are those who may run the commands whose row needs the right; the other commands and the echo
+// answer everyone.
 ChatCommandOutcome Interpret(const QString& text, const QString& header, CommandJob& job,
                              const CommandRights& users = CommandRights());
 

@@ -1,5 +1,7 @@
 #include "CommandJobRunner.h"
 
+#include "ChatCommands.h"
+
 namespace CommandJobRunner {
 
 std::optional<Message> tmrWork_Timer(CommandJob& job, const JobCatalogue::Runner& run) {
@@ -7,26 +9,23 @@ std::optional<Message> tmrWork_Timer(CommandJob& job, const JobCatalogue::Runner
     // and the next long command must not be answered "busy" until a restart.
     struct FreeLock {
         CommandJob& job;
-        ~FreeLock() { job.WorkJob = CommandJob::None; }
+        ~FreeLock() { job.WorkJob = 0; }
     } freeLock{job};
 
-    if (job.WorkJob == CommandJob::None)
+    const ChatCommands::Command* command = ChatCommands::queuedAs(job.WorkJob);
+    if (command == nullptr || !command->job)
         return std::nullopt;
-    for (const JobCatalogue::Job& entry : JobCatalogue::Jobs()) {
-        if (entry.workJob != job.WorkJob)
-            continue;
-        // A report goes out whatever the job achieved; the requester has had the acknowledgement.
-        const JobCatalogue::JobResult result = run(entry.id);
-        const QString text = entry.failureNotice.isEmpty() ? result.report
-                             : result.succeeded            ? QString()
-                                                           : entry.failureNotice;
-        if (text.isEmpty())
-            return std::nullopt;
-        const QString recipient =
-            entry.commandRecipient.isEmpty() ? job.WorkJobRequester : entry.commandRecipient;
-        return Message{recipient, text, entry.commandCode};
-    }
-    return std::nullopt;
+    const JobCatalogue::Job& entry = JobCatalogue::job(*command->job);
+    // A report goes out whatever the job achieved; the requester has had the acknowledgement.
+    const JobCatalogue::JobResult result = run(entry.id);
+    const QString text = entry.failureNotice.isEmpty() ? result.report
+                         : result.succeeded            ? QString()
+                                                       : entry.failureNotice;
+    if (text.isEmpty())
+        return std::nullopt;
+    const QString recipient =
+        entry.commandRecipient.isEmpty() ? job.WorkJobRequester : entry.commandRecipient;
+    return Message{recipient, text, entry.commandCode};
 }
 
 } // namespace CommandJobRunner

@@ -47,7 +47,6 @@ const QList<Job>& Jobs() {
                             "              the files on the web host's FTP server, updates the web database"),
          .status = QStringLiteral("the \"_2\" removal"),
          .run = filled<modJobFTP::FTP_2RemoveBatch>,
-         .workJob = CommandJob::Remove2,
          .commandRecipient = RemovalRecipient,
          .commandCode = ReportPacketCode},
         {.id = JobId::DbBackup,
@@ -65,7 +64,6 @@ const QList<Job>& Jobs() {
         {.id = JobId::SelfUpdate,
          .status = QStringLiteral("the self-update"),
          .run = selfUpdate,
-         .workJob = CommandJob::SelfUpdate,
          .commandCode = ChatPacketCode,
          .failureNotice = QStringLiteral("이미 최신버전이거나, 업데이트를 실패했습니다.")},
     };

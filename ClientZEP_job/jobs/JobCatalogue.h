@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CommandInterpreter.h"
 #include "JobContext.h"
 
 #include <QList>
@@ -28,10 +27,9 @@ struct Job {
     QString summary = {};    // its line in the help of --run-job
     QString status = {};     // what the status line says while it runs: "running <status>"
     std::function<JobResult(const JobContext&)> run;
-    // The command job that queues it from a chat (CommandJob::WorkJob), None for no command; what then
-    // goes out: its report, or with a `failureNotice` that notice when it did not succeed (and nothing when
-    // it did), to `commandRecipient`, or to the requester when that is empty, with `commandCode`.
-    qint16 workJob = CommandJob::None;
+    // Started by a chat command (its row in ChatCommands names the job), what then goes out: its report, or
+    // with a `failureNotice` that notice when it did not succeed (and nothing when it did), to
+    // `commandRecipient`, or to the requester when that is empty, with `commandCode`.
     QString commandRecipient = {};
     int commandCode = 0;
     QString failureNotice = {};

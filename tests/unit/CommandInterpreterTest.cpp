@@ -71,7 +71,7 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
     ChatCommandOutcome out =
         CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job);
     EXPECT_EQ(out.reply, QStringLiteral("_2 Remove Start..."));
-    EXPECT_EQ(job.WorkJob, CommandJob::Remove2);
+    EXPECT_EQ(job.WorkJob, 2);
     EXPECT_EQ(job.WorkJobName, QStringLiteral("_2 Remove"));
     EXPECT_EQ(job.WorkJobRequester, QStringLiteral("17"));
 
@@ -81,7 +81,7 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
         EXPECT_FALSE(out.startWorkTimer);
         EXPECT_EQ(out.sender, QStringLiteral("21"));
     }
-    EXPECT_EQ(job.WorkJob, CommandJob::Remove2);
+    EXPECT_EQ(job.WorkJob, 2);
     EXPECT_EQ(job.WorkJobRequester, QStringLiteral("17"));
 
     // Other commands are answered while a job is pending.
@@ -89,11 +89,11 @@ TEST(CommandInterpreterTest, OneCommandJobAtATime) {
               QStringLiteral("ZEP-JobServer Ver ") + TestSupport::version());
 
     // Once the runner has cleared the job, the next one is accepted.
-    job.WorkJob = CommandJob::None;
+    job.WorkJob = 0;
     out = CommandInterpreter::Interpret(QStringLiteral("/selfupdate"), QStringLiteral("33;1"), job);
     EXPECT_EQ(out.reply, QStringLiteral("Auto Update Start...(Cur Ver: ") + TestSupport::version() +
                              QStringLiteral(")"));
-    EXPECT_EQ(job.WorkJob, CommandJob::SelfUpdate);
+    EXPECT_EQ(job.WorkJob, 1);
     EXPECT_EQ(job.WorkJobName, QStringLiteral("자동업데이트"));
     EXPECT_EQ(job.WorkJobRequester, QStringLiteral("33"));
     EXPECT_EQ(CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral("17;1"), job).reply,
@@ -111,7 +111,7 @@ TEST(CommandInterpreterTest, SenderIsTheHeaderBeforeItsFirstSemicolon) {
     CommandJob job;
     EXPECT_FALSE(CommandInterpreter::Interpret(QStringLiteral("hi"), QString(), job).send);
     EXPECT_FALSE(CommandInterpreter::Interpret(QStringLiteral("/_2rm"), QStringLiteral(";1"), job).send);
-    EXPECT_EQ(job.WorkJob, CommandJob::None);
+    EXPECT_EQ(job.WorkJob, 0);
 }
 
 } // namespace

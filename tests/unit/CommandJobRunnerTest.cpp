@@ -16,11 +16,11 @@ TEST(CommandJobRunnerTest, RunsTheQueuedJobAndFreesTheLock) {
     };
     const QString notice = QStringLiteral("이미 최신버전이거나, 업데이트를 실패했습니다.");
     const Case cases[] = {
-        {CommandJob::None, false, {}, std::nullopt},
-        {CommandJob::SelfUpdate, false, {"update"}, CommandJobRunner::Message{"17", notice, 1}},
+        {0, false, {}, std::nullopt},
+        {1, false, {"update"}, CommandJobRunner::Message{"17", notice, 1}},
         // An applied update ends the program inside the call; were it to return true, nothing is said.
-        {CommandJob::SelfUpdate, true, {"update"}, std::nullopt},
-        {CommandJob::Remove2, false, {"removal"}, CommandJobRunner::Message{"-1", "removal report", 2}},
+        {1, true, {"update"}, std::nullopt},
+        {2, false, {"removal"}, CommandJobRunner::Message{"-1", "removal report", 2}},
         {7, false, {}, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -39,7 +39,7 @@ TEST(CommandJobRunnerTest, RunsTheQueuedJobAndFreesTheLock) {
         job.WorkJobRequester = "17";
         const auto sent = CommandJobRunner::tmrWork_Timer(job, jobs);
         EXPECT_EQ(ran, c.ran);
-        EXPECT_EQ(job.WorkJob, CommandJob::None);
+        EXPECT_EQ(job.WorkJob, 0);
         ASSERT_EQ(sent.has_value(), c.sent.has_value());
         if (sent) {
             EXPECT_EQ(sent->recipient, c.sent->recipient);
@@ -59,7 +59,7 @@ TEST(CommandJobRunnerTest, AJobThatRaisesStillFreesTheLock) {
         overflow();
         return {};
     };
-    for (const qint16 workJob : {CommandJob::SelfUpdate, CommandJob::Remove2}) {
+    for (const qint16 workJob : {qint16(1), qint16(2)}) {
         SCOPED_TRACE(workJob);
         CommandJob job;
         job.WorkJob = workJob;
@@ -70,7 +70,7 @@ TEST(CommandJobRunnerTest, AJobThatRaisesStillFreesTheLock) {
         } catch (const VbError& e) {
             EXPECT_EQ(e.number(), VbErrors::Overflow);
         }
-        EXPECT_EQ(job.WorkJob, CommandJob::None);
+        EXPECT_EQ(job.WorkJob, 0);
     }
 }
 
