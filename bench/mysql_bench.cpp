@@ -85,7 +85,7 @@ void BM_QueryIntoRecordsetAndWalk(benchmark::State& state) {
             rs->MoveNext();
             ++rows;
         }
-        modMain::CloseRecordset(rs);
+        Recordset::CloseRecordset(rs);
         db.free_result();
         benchmark::DoNotOptimize(chars);
         if (rows != Rows)

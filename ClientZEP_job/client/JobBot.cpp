@@ -62,9 +62,16 @@ void JobBot::Proc_ChatCommand(const QString& text, const QString& header) {
 
 void JobBot::tmrSchedule_Timer() {
     // A late tick also runs the minutes it skipped, in order; one job's error does not cost the others.
-    const JobContext context = jobContext();
-    for (const QDateTime& minute : scheduleMinutes_.due(clock_.now()))
-        runMinute(minute, context);
+    // deployment.ini is read for a minute that has a job only: once per job run, not at every tick.
+    std::optional<JobContext> context;
+    for (const QDateTime& minute : scheduleMinutes_.due(clock_.now())) {
+        record_.toDay(minute);
+        if (!Scheduler::rowAt(minute))
+            continue;
+        if (!context)
+            context.emplace(jobContext());
+        runMinute(minute, *context);
+    }
 }
 
 void JobBot::runMinute(const QDateTime& minute, const JobContext& context) {

@@ -65,8 +65,8 @@ void ResolveAtStartup(const Deployment& deployment) {
             step();
         } catch (const VbError& e) {
             logTrapped(e.number(), e.description());
-        } catch (const std::exception&) {
-            logTrapped(51, QStringLiteral("Internal error"));
+        } catch (const std::exception& e) {
+            logTrapped(51, QString::fromUtf8(e.what()));
         }
     };
     trapped([&] {
@@ -80,8 +80,8 @@ void ResolveAtStartup(const Deployment& deployment) {
                 return modServerAddressUtil::LookupServerHost(name);
             } catch (const VbError&) {
                 throw;
-            } catch (const std::exception&) {
-                throw VbError(51, QStringLiteral("modMain"), QStringLiteral("Internal error"));
+            } catch (const std::exception& e) {
+                throw VbError(51, QStringLiteral("modMain"), QString::fromUtf8(e.what()));
             }
         },
         deployment, modServerAddressUtil::LoadedDirectoryVerified());

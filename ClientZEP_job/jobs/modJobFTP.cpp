@@ -394,7 +394,7 @@ QString ChangeRnameFile(const JobContext& context) {
             }
         }
     }
-    modMain::CloseRecordset(rs);
+    Recordset::CloseRecordset(rs);
     db->free_result();
     return failure;
 }

@@ -222,7 +222,7 @@ QString ServersHDDFreeCheck(const JobContext& context) {
         report = table + VbErrors::trappedText(e, QStringLiteral("ServersHDDFreeCheck"),
                                                QStringLiteral("Module"), QStringLiteral("modJobMain"));
     }
-    modMain::CloseRecordset(rs);
+    Recordset::CloseRecordset(rs);
     if (db)
         db->free_result();
     return report;

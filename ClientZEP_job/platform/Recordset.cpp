@@ -164,12 +164,8 @@ const Recordset::Cell& Recordset::cell(int column) const {
     return cells_[current_ * columns_.size() + column];
 }
 
-namespace modMain {
-
-void CloseRecordset(std::unique_ptr<Recordset>& rs) {
+void Recordset::CloseRecordset(std::unique_ptr<Recordset>& rs) {
     if (rs && rs->State() == Recordset::adStateOpen)
         rs->Close();
     rs.reset();
 }
-
-} // namespace modMain

@@ -11,6 +11,9 @@
 // `EOF` is a macro of the C library, so the end-of-table test is spelled Eof().
 class Recordset {
 public:
+    // Closes `rs` when it is open and drops it. Any error on the way is ignored: the table is going anyway.
+    static void CloseRecordset(std::unique_ptr<Recordset>& rs);
+
     static constexpr int adBSTR = 8;
     static constexpr int adFldUnspecified = -1;
     static constexpr int adStateClosed = 0;
@@ -103,8 +106,3 @@ private:
     int current_ = 0; // 0-based; == records_ means EOF
     bool open_ = false;
 };
-
-namespace modMain {
-// Closes `rs` when it is open and drops it. Any error on the way is ignored: the table is going anyway.
-void CloseRecordset(std::unique_ptr<Recordset>& rs);
-} // namespace modMain

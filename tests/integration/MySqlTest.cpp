@@ -150,7 +150,7 @@ TEST_F(MySqlTest, SelectGivesATablePositionedOnItsFirstRecord) {
             EXPECT_EQ(rs->Fields().Item(QStringLiteral("LABEL")).Value(), c.expected[0][1]);
         }
         EXPECT_EQ(rows(*rs), c.expected);
-        modMain::CloseRecordset(rs);
+        Recordset::CloseRecordset(rs);
         EXPECT_FALSE(rs);
     }
 

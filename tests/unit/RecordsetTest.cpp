@@ -86,16 +86,16 @@ TEST(RecordsetTest, MisuseRaisesTheTablesOwnErrors) {
 
 TEST(RecordsetTest, CloseRecordsetClosesAnOpenTableAndDropsIt) {
     auto open = table({{"1", "a"}});
-    modMain::CloseRecordset(open);
+    Recordset::CloseRecordset(open);
     EXPECT_EQ(open, nullptr);
 
     auto closed = table({});
     closed->Close();
-    modMain::CloseRecordset(closed);
+    Recordset::CloseRecordset(closed);
     EXPECT_EQ(closed, nullptr);
 
     std::unique_ptr<Recordset> none;
-    modMain::CloseRecordset(none);
+    Recordset::CloseRecordset(none);
     EXPECT_EQ(none, nullptr);
 }
 
