@@ -74,8 +74,8 @@ void JobBot::tmrSchedule_Timer() {
     }
 }
 
+// The callers have moved the record on to the minute's day.
 void JobBot::runMinute(const QDateTime& minute, const JobContext& context) {
-    record_.toDay(minute);
     // Already run after this login, at its minute or late.
     if (context.settings.LateRun && record_.handled(minute.time()))
         return;
